@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Runs a Windows program of the tests under Wine.
+#   wine-run.sh WINEDIR shared PROGRAM ARGS...  in the shared prefix WINEDIR/unit
+#   wine-run.sh WINEDIR fresh  PROGRAM ARGS...  in a new prefix of its own, removed afterwards
+# (SETUP_KEEP_PREFIX=1 keeps it). Prefixes are clones of WINEDIR/template.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+
+winedir=$1 mode=$2
+shift 2
+wine_make_template "$winedir/template"
+
+case $mode in
+shared)
+    export WINEPREFIX=$winedir/unit
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/.clone-ready" ]; then
+            wine_clone_prefix "$winedir/template" "$WINEPREFIX"
+            touch "$WINEPREFIX/.clone-ready"
+        fi
+        # Already running when the test command started it; otherwise start it now.
+        wine_start_server
+    ) 9>"$winedir/unit.lock"
+    exec wine "$@"
+    ;;
+fresh)
+    mkdir -p "$winedir/fresh"
+    WINEPREFIX=$(mktemp -d "$winedir/fresh/p.XXXXXX")
+    export WINEPREFIX
+    cleanup() {
+        wine_stop_server
+        [ "${SETUP_KEEP_PREFIX:-0}" = 1 ] || rm -rf "$WINEPREFIX"
+    }
+    trap cleanup EXIT
+    trap 'exit 143' TERM INT
+    wine_clone_prefix "$winedir/template" "$WINEPREFIX"
+    wine_start_server
+    wine "$@"
+    exit $?
+    ;;
+*)
+    echo "wine-run.sh: mode must be shared or fresh" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,5 @@
+#pragma once
+
+// Shows "Setup Failure" and ends the process with exit code 1 on Windows 5.0 or
+// older; returns on anything newer.
+void CheckOSVersion();

@@ -1,0 +1,112 @@
+#include "setup/engine/SetupApp.h"
+
+#include "common/tools/SetupTrace.h"
+#include "setup/engine/CmdLineHelper.h"
+#include "setup/engine/ExitCodes.h"
+
+#include <comdef.h>
+#include <objbase.h>
+#include <stdlib.h>
+
+#include <exception>
+#include <new>
+
+namespace {
+
+// A terminate reached from anywhere (an exception thrown by a destructor, a
+// thread left with one) ends the process with the internal-error code instead of
+// the runtime's abort box, which would hang a quiet install.
+[[noreturn]] void TerminateSetup()
+{
+    SetupTrace(L"Setup terminated by an unexpected exception");
+    ExitProcess(SetupExitInternal);
+}
+
+void EndSplash(CSplashHolder* holder)
+{
+    if (holder->m_nThreadId != 0)
+        PostThreadMessageW(holder->m_nThreadId, WM_QUIT, 0, 0);
+    delete holder;
+}
+
+} // namespace
+
+CSetupApp::~CSetupApp()
+{
+    if (m_pSplash != nullptr) {
+        EndSplash(m_pSplash);
+        m_pSplash = nullptr;
+    }
+}
+
+bool CSetupApp::ParseCommandLine(CCmdLineHelper& cmdLine, int argc, const wchar_t* const* argv)
+{
+    if (argc <= 1 || argv == nullptr) {
+        cmdLine.m_nAction = CCmdLineHelper::ActionInstall;
+        return true;
+    }
+    for (int i = 1; i < argc; ++i) {
+        cmdLine.ParseParam(i, argc, argv);
+        cmdLine.m_strCmdLine += L" ";
+        cmdLine.m_strCmdLine += argv[i];
+    }
+    return cmdLine.m_nAction != CCmdLineHelper::ActionNone;
+}
+
+BOOL CSetupApp::InitInstance()
+{
+    std::set_terminate(TerminateSetup);
+    CWinApp::InitInstance();
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+    if (!ParseCommandLine(g_CmdLine, __argc, __wargv)) {
+        SetupTrace(L"parse command line error");
+        return FALSE;
+    }
+
+    if (!LoadPackage()) {
+        SetupTrace(L"Failed to load setup cfs. File is missing or corrupted.");
+        return FALSE;
+    }
+
+    SetSplash(nullptr);
+    return FALSE;
+}
+
+bool CSetupApp::LoadPackage()
+{
+    // No package source is connected yet: every start ends as for a missing package.
+    return false;
+}
+
+int CSetupApp::ExitInstance()
+{
+    CWinApp::ExitInstance();
+    return m_nExitCode;
+}
+
+int CSetupApp::OnUnhandledException(std::exception_ptr error) noexcept
+{
+    try {
+        if (error)
+            std::rethrow_exception(error);
+        SetupTrace(L"Setup stopped by an unexpected exception");
+    } catch (const _com_error& e) {
+        SetupTrace(L"Setup stopped by an unexpected error %#010x", static_cast<unsigned>(e.Error()));
+    } catch (const std::bad_alloc&) {
+        SetupTrace(L"Setup stopped: out of memory");
+    } catch (const std::exception& e) {
+        SetupTrace(L"Setup stopped by an unexpected exception: %S", e.what());
+    } catch (...) {
+        SetupTrace(L"Setup stopped by an unexpected exception");
+    }
+    m_nExitCode = SetupExitInternal;
+    return SetupExitInternal;
+}
+
+void CSetupApp::SetSplash(CSplashHolder* holder)
+{
+    if (holder != m_pSplash && m_pSplash != nullptr)
+        EndSplash(m_pSplash);
+    m_pSplash = holder;
+}

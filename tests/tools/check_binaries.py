@@ -1,0 +1,57 @@
+#!/usr/bin/env python3
+"""Checks the three programs: bitness, subsystem and that they import nothing but
+Windows system DLLs (so each runs from a bare folder)."""
+import argparse
+import re
+import subprocess
+import sys
+
+SYSTEM_DLLS = {
+    "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll",
+    "ole32.dll", "oleaut32.dll", "msvcrt.dll", "comctl32.dll", "comdlg32.dll", "gdiplus.dll",
+    "version.dll", "winspool.drv", "msimg32.dll", "uxtheme.dll", "ntdll.dll", "rpcrt4.dll",
+    "secur32.dll", "psapi.dll", "msi.dll",
+}
+
+EXPECTED = {
+    "setup.exe": ("pei-i386", "(Windows GUI)"),
+    "callbridge.exe": ("pei-x86-64", "(Windows GUI)"),
+    "lockscout.exe": ("pei-x86-64", "(Windows GUI)"),
+}
+
+
+def check(objdump, path):
+    name = path.replace("\\", "/").rsplit("/", 1)[-1].lower()
+    fmt, subsystem = EXPECTED[name]
+    out = subprocess.run([objdump, "-p", path], check=True, capture_output=True, text=True).stdout
+    errors = []
+    if not re.search(r"file format " + re.escape(fmt) + r"\b", out):
+        errors.append(f"{name}: not {fmt}")
+    if not re.search(r"^Subsystem\s+\S+\s+" + re.escape(subsystem), out, re.M):
+        errors.append(f"{name}: subsystem is not {subsystem}")
+    dlls = {m.lower() for m in re.findall(r"DLL Name: (\S+)", out)}
+    foreign = sorted(d for d in dlls if d not in SYSTEM_DLLS and not d.startswith("api-ms-win-"))
+    if foreign:
+        errors.append(f"{name}: imports non-system DLLs {foreign}")
+    if not dlls:
+        errors.append(f"{name}: no import table found")
+    return errors
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--objdump", default="objdump")
+    parser.add_argument("programs", nargs="+")
+    args = parser.parse_args()
+    errors = []
+    for path in args.programs:
+        errors += check(args.objdump, path)
+    for error in errors:
+        print(error)
+    print(f"{len(args.programs) - len({e.split(':')[0] for e in errors})} passed, "
+          f"{len({e.split(':')[0] for e in errors})} failed")
+    return 1 if errors else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
