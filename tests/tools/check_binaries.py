@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Checks the three programs: bitness, subsystem and that they import nothing but
-Windows system DLLs (so each runs from a bare folder)."""
+"""Checks the three programs: bitness, subsystem, that they import nothing but
+Windows system DLLs (so each runs from a bare folder), and that setup's entry point
+is its version gate, which therefore runs before every static initialiser."""
 import argparse
 import re
 import subprocess
@@ -14,15 +15,26 @@ SYSTEM_DLLS = {
 }
 
 EXPECTED = {
-    "setup.exe": ("pei-i386", "(Windows GUI)"),
-    "callbridge.exe": ("pei-x86-64", "(Windows GUI)"),
-    "lockscout.exe": ("pei-x86-64", "(Windows GUI)"),
+    "setup.exe": ("pei-i386", "(Windows GUI)", "_SetupStartup"),
+    "callbridge.exe": ("pei-x86-64", "(Windows GUI)", None),
+    "lockscout.exe": ("pei-x86-64", "(Windows GUI)", None),
 }
 
 
-def check(objdump, path):
+def entry_symbol(nm, path, headers):
+    base = int(re.search(r"^ImageBase\s+([0-9a-fA-F]+)", headers, re.M).group(1), 16)
+    entry = int(re.search(r"^AddressOfEntryPoint\s+([0-9a-fA-F]+)", headers, re.M).group(1), 16)
+    symbols = subprocess.run([nm, path], check=True, capture_output=True, text=True).stdout
+    for line in symbols.splitlines():
+        parts = line.split()
+        if len(parts) == 3 and parts[1] in "Tt" and int(parts[0], 16) == base + entry:
+            return parts[2]
+    return None
+
+
+def check(objdump, nm, path):
     name = path.replace("\\", "/").rsplit("/", 1)[-1].lower()
-    fmt, subsystem = EXPECTED[name]
+    fmt, subsystem, entry = EXPECTED[name]
     out = subprocess.run([objdump, "-p", path], check=True, capture_output=True, text=True).stdout
     errors = []
     if not re.search(r"file format " + re.escape(fmt) + r"\b", out):
@@ -35,17 +47,22 @@ def check(objdump, path):
         errors.append(f"{name}: imports non-system DLLs {foreign}")
     if not dlls:
         errors.append(f"{name}: no import table found")
+    if entry is not None:
+        found = entry_symbol(nm, path, out)
+        if found != entry:
+            errors.append(f"{name}: entry point is {found}, not {entry}")
     return errors
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", default="objdump")
+    parser.add_argument("--nm", default="nm")
     parser.add_argument("programs", nargs="+")
     args = parser.parse_args()
     errors = []
     for path in args.programs:
-        errors += check(args.objdump, path)
+        errors += check(args.objdump, args.nm, path)
     for error in errors:
         print(error)
     print(f"{len(args.programs) - len({e.split(':')[0] for e in errors})} passed, "

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Tries setup.exe under Wine in a prefix of its own (build/wine/try): the trace is
+# switched on, setup runs with a few command lines, and its exit codes and trace
+# lines are shown.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${SETUP_BUILD_DIR:-$root/build}
+. "$root/scripts/wine-env.sh"
+
+bin=$build/win32/bin
+if [ ! -f "$bin/setup.exe" ] || [ ! -f "$bin/tracecap.exe" ]; then
+    echo "try.sh: no build in $build; run scripts/build.sh first" >&2
+    exit 2
+fi
+
+wine_make_template "$build/wine/template"
+export WINEPREFIX=$build/wine/try
+wine_stop_server
+wine_clone_prefix "$build/wine/template" "$WINEPREFIX"
+wine_start_server
+trap 'wine_stop_server; rm -rf "$WINEPREFIX"' EXIT
+
+# setup is a 32-bit program: its switch lives in the 32-bit registry view.
+wine reg add 'HKLM\Software\Quorvant\Setup' /v LogLevel /t REG_DWORD /d 1 /f /reg:32 >/dev/null 2>&1
+
+run() {
+    echo "\$ setup.exe $*"
+    set +e
+    wine "$bin/tracecap.exe" "$bin/setup.exe" "$@" 2>/dev/null | tr -d '\r' | sed 's/^/    /'
+    local code=${PIPESTATUS[0]}
+    set -e
+    echo "    exit code: $code"
+    echo
+}
+
+run /qn /norestart
+run /qn
+run /i 'C:\no\such\package.cfs' /qn
