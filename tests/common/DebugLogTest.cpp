@@ -1,6 +1,6 @@
 #include "common/tools/DebugLog.h"
 
-#include "tests/support/DebugOutputCapture.h"
+#include "tests/support/CaptureOutput.h"
 #include "tests/support/RegistryScope.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-using TestSupport::CDebugOutputCapture;
+using TestSupport::CaptureOwnOutput;
 using TestSupport::CRegistryValueScope;
 
 namespace {
@@ -38,14 +38,6 @@ protected:
         return std::unique_ptr<CDebugLog>(new CDebugLog());
     }
 
-    static std::vector<std::string> Capture(const std::function<void()>& body)
-    {
-        CDebugOutputCapture capture(GetCurrentProcessId());
-        EXPECT_TRUE(capture.IsListening());
-        body();
-        return capture.Stop();
-    }
-
     std::unique_ptr<CRegistryValueScope> m_switch;
 };
 
@@ -59,7 +51,7 @@ TEST_F(DebugLogTest, ThresholdComesFromTheRegistry)
 TEST_F(DebugLogTest, RecordLayout)
 {
     auto log = MakeLog(4);
-    const auto messages = Capture([&] {
+    const auto messages = CaptureOwnOutput([&] {
         log->WriteRecord(3, "Common::Config::CBaseConfig::Init", 42, L"package opened");
         log->WriteRecord(4, "Common::Config::CBaseConfig::Init", 7, nullptr);
     });
@@ -79,7 +71,7 @@ TEST_F(DebugLogTest, TimestampIsTheLocalDateAndTime)
     auto log = MakeLog(3);
     SYSTEMTIME before;
     GetLocalTime(&before);
-    const auto messages = Capture([&] {
+    const auto messages = CaptureOwnOutput([&] {
         log->m_nMessageLevel = 3;
         log->Begin().Timestamp().Write(L"]");
         log->EndRecord();
@@ -94,7 +86,7 @@ TEST_F(DebugLogTest, TimestampIsTheLocalDateAndTime)
 TEST_F(DebugLogTest, RecordAboveTheThresholdIsDroppedAndForgotten)
 {
     auto log = MakeLog(3);
-    const auto messages = Capture([&] {
+    const auto messages = CaptureOwnOutput([&] {
         log->m_nMessageLevel = 4;
         log->Write(L"detail");
         log->EndRecord();
@@ -108,7 +100,7 @@ TEST_F(DebugLogTest, RecordAboveTheThresholdIsDroppedAndForgotten)
 TEST_F(DebugLogTest, UnendedRecordGoesOutWithTheNextOne)
 {
     auto log = MakeLog(3);
-    const auto messages = Capture([&] {
+    const auto messages = CaptureOwnOutput([&] {
         log->m_nMessageLevel = 4;
         log->Write(L"unended;");
         log->m_nMessageLevel = 3;
@@ -121,7 +113,7 @@ TEST_F(DebugLogTest, UnendedRecordGoesOutWithTheNextOne)
 TEST_F(DebugLogTest, NothingWithoutTheSwitch)
 {
     auto log = MakeLog(-1);
-    const auto messages = Capture([&] {
+    const auto messages = CaptureOwnOutput([&] {
         log->WriteRecord(3, "F", 1, L"a");
         log->WriteRecord(4, "F", 2, L"b");
     });
@@ -131,7 +123,7 @@ TEST_F(DebugLogTest, NothingWithoutTheSwitch)
 TEST_F(DebugLogTest, WritePieces)
 {
     auto log = MakeLog(3);
-    const auto messages = Capture([&] {
+    const auto messages = CaptureOwnOutput([&] {
         log->m_nMessageLevel = 3;
         log->Begin().Write("narrow\xE9").Write(L"|").Write(-17).WriteSeparator().Write(L"wide");
         log->EndRecord();
@@ -143,7 +135,7 @@ TEST_F(DebugLogTest, RecordsOfOneStatementAreNeverInterleaved)
 {
     auto log = MakeLog(3);
     const int kThreads = 4, kRecords = 25;
-    const auto messages = Capture([&] {
+    const auto messages = CaptureOwnOutput([&] {
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&log, t] {

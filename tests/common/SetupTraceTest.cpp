@@ -1,6 +1,6 @@
 #include "common/tools/SetupTrace.h"
 
-#include "tests/support/DebugOutputCapture.h"
+#include "tests/support/CaptureOutput.h"
 #include "tests/support/RegistryScope.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-using TestSupport::CDebugOutputCapture;
+using TestSupport::CaptureOwnOutput;
 using TestSupport::CRegistryValueScope;
 
 namespace {
@@ -39,14 +39,6 @@ protected:
         ASSERT_TRUE(m_switch->Succeeded());
     }
 
-    static std::vector<std::string> Capture(const std::function<void()>& body)
-    {
-        CDebugOutputCapture capture(GetCurrentProcessId());
-        EXPECT_TRUE(capture.IsListening());
-        body();
-        return capture.Stop();
-    }
-
     std::unique_ptr<CRegistryValueScope> m_switch;
     std::unique_ptr<CRegistryValueScope> m_otherView;
 };
@@ -73,7 +65,7 @@ TEST_F(SetupTraceTest, SwitchValues)
     for (const Case& c : cases) {
         Common::Tools::ResetSetupTraceLevel();
         SetSwitch(TestSupport::OwnRegistryView(), c.type, c.data, c.size);
-        const auto messages = Capture([] { SetupTrace(L"probe"); });
+        const auto messages = CaptureOwnOutput([] { SetupTrace(L"probe"); });
         if (c.on) {
             EXPECT_EQ(std::vector<std::string>{"Setup: probe\n"}, messages) << c.name;
         } else {
@@ -85,7 +77,7 @@ TEST_F(SetupTraceTest, SwitchValues)
 TEST_F(SetupTraceTest, AbsentSwitchGivesNoLine)
 {
     RemoveSwitch();
-    EXPECT_TRUE(Capture([] { SetupTrace(L"probe %d", 1); }).empty());
+    EXPECT_TRUE(CaptureOwnOutput([] { SetupTrace(L"probe %d", 1); }).empty());
 }
 
 TEST_F(SetupTraceTest, SwitchIsReadInTheProgramsOwnView)
@@ -95,15 +87,15 @@ TEST_F(SetupTraceTest, SwitchIsReadInTheProgramsOwnView)
     m_otherView.reset(new CRegistryValueScope(HKEY_LOCAL_MACHINE, kTraceKey, L"LogLevel",
                                               TestSupport::OtherRegistryView(), REG_DWORD, &one, sizeof(one)));
     ASSERT_TRUE(m_otherView->Succeeded());
-    EXPECT_TRUE(Capture([] { SetupTrace(L"probe"); }).empty());
+    EXPECT_TRUE(CaptureOwnOutput([] { SetupTrace(L"probe"); }).empty());
 }
 
 TEST_F(SetupTraceTest, SwitchIsReadOncePerProcess)
 {
     SetLevel(1);
-    const auto first = Capture([] { SetupTrace(L"first"); });
+    const auto first = CaptureOwnOutput([] { SetupTrace(L"first"); });
     RemoveSwitch();
-    const auto second = Capture([] { SetupTrace(L"second"); });
+    const auto second = CaptureOwnOutput([] { SetupTrace(L"second"); });
     EXPECT_EQ(std::vector<std::string>{"Setup: first\n"}, first);
     EXPECT_EQ(std::vector<std::string>{"Setup: second\n"}, second);
 }
@@ -111,7 +103,7 @@ TEST_F(SetupTraceTest, SwitchIsReadOncePerProcess)
 TEST_F(SetupTraceTest, LineFeedFollowsTheFormatNotTheText)
 {
     SetLevel(1);
-    const auto messages = Capture([] {
+    const auto messages = CaptureOwnOutput([] {
         SetupTrace(L"no line feed");
         SetupTrace(L"has line feed\n");
         SetupTrace(L"%s", L"text with line feed\n");
@@ -131,14 +123,14 @@ TEST_F(SetupTraceTest, LineFeedFollowsTheFormatNotTheText)
 TEST_F(SetupTraceTest, MethodEntryLine)
 {
     SetLevel(1);
-    const auto messages = Capture([] { SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::CopyFiles"); });
+    const auto messages = CaptureOwnOutput([] { SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::CopyFiles"); });
     EXPECT_EQ(std::vector<std::string>{"Setup: InstallManager : CInstallManager::CopyFiles >\n"}, messages);
 }
 
 TEST_F(SetupTraceTest, NullFormatIsIgnored)
 {
     SetLevel(1);
-    EXPECT_TRUE(Capture([] { SetupTrace(nullptr); }).empty());
+    EXPECT_TRUE(CaptureOwnOutput([] { SetupTrace(nullptr); }).empty());
 }
 
 } // namespace
