@@ -15,11 +15,11 @@ fi
 apt-get update -q
 apt-get install -y -q --no-install-recommends \
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-    mingw-w64-tools binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-    cmake ninja-build make \
+    binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
+    cmake ninja-build \
     libz-mingw-w64-dev googletest libloki-dev \
     wine wine64 wine32:i386 fonts-wine \
     xvfb xauth imagemagick \
-    python3 file ca-certificates
+    python3
 
 "$here/build.sh"
