@@ -14,11 +14,8 @@ fi
 winedir=$build/wine
 wine_make_template "$winedir/template"
 # The shared prefix of the unit tests is made anew for every run.
-export WINEPREFIX=$winedir/unit
-wine_stop_server
-wine_clone_prefix "$winedir/template" "$WINEPREFIX"
+wine_fresh_prefix "$winedir/template" "$winedir/unit"
 touch "$WINEPREFIX/.clone-ready"
-wine_start_server
 trap wine_stop_server EXIT
 
 ctest --test-dir "$build" --output-on-failure --timeout 300 -j "$(nproc)" "$@"

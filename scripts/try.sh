@@ -14,10 +14,7 @@ if [ ! -f "$bin/setup.exe" ] || [ ! -f "$bin/tracecap.exe" ]; then
 fi
 
 wine_make_template "$build/wine/template"
-export WINEPREFIX=$build/wine/try
-wine_stop_server
-wine_clone_prefix "$build/wine/template" "$WINEPREFIX"
-wine_start_server
+wine_fresh_prefix "$build/wine/template" "$build/wine/try"
 trap 'wine_stop_server; rm -rf "$WINEPREFIX"' EXIT
 
 # setup is a 32-bit program: its switch lives in the 32-bit registry view.

@@ -54,6 +54,15 @@ wine_start_server() {
     wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
+# wine_fresh_prefix TEMPLATE DIR: makes DIR a new clone of the template and exports
+# it as WINEPREFIX with a warm server (any server of an earlier DIR is stopped first).
+wine_fresh_prefix() {
+    export WINEPREFIX=$2
+    wine_stop_server
+    wine_clone_prefix "$1" "$WINEPREFIX"
+    wine_start_server
+}
+
 wine_stop_server() {
     wineserver -k >/dev/null 2>&1 || true
 }

@@ -27,16 +27,14 @@ shared)
     ;;
 fresh)
     mkdir -p "$winedir/fresh"
-    WINEPREFIX=$(mktemp -d "$winedir/fresh/p.XXXXXX")
-    export WINEPREFIX
+    prefix=$(mktemp -d "$winedir/fresh/p.XXXXXX")
     cleanup() {
         wine_stop_server
-        [ "${SETUP_KEEP_PREFIX:-0}" = 1 ] || rm -rf "$WINEPREFIX"
+        [ "${SETUP_KEEP_PREFIX:-0}" = 1 ] || rm -rf "$prefix"
     }
     trap cleanup EXIT
     trap 'exit 143' TERM INT
-    wine_clone_prefix "$winedir/template" "$WINEPREFIX"
-    wine_start_server
+    wine_fresh_prefix "$winedir/template" "$prefix"
     wine "$@"
     exit $?
     ;;

@@ -2,7 +2,7 @@
 
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ExitCodes.h"
-#include "tests/support/DebugOutputCapture.h"
+#include "tests/support/CaptureOutput.h"
 #include "tests/support/RegistryScope.h"
 
 #include <comdef.h>
@@ -138,10 +138,10 @@ TEST(SetupApp, UnexpectedExceptionsEndWithTheInternalErrorCode)
         } catch (...) {
             error = std::current_exception();
         }
-        TestSupport::CDebugOutputCapture capture(GetCurrentProcessId());
-        ASSERT_TRUE(capture.IsListening());
-        EXPECT_EQ(SetupExitInternal, app.OnUnhandledException(error));
-        EXPECT_EQ(std::vector<std::string>{c.trace}, TestSupport::SetupTraceLines(capture.Stop()));
+        int exitCode = -1;
+        const auto messages = TestSupport::CaptureOwnOutput([&] { exitCode = app.OnUnhandledException(error); });
+        EXPECT_EQ(SetupExitInternal, exitCode);
+        EXPECT_EQ(std::vector<std::string>{c.trace}, TestSupport::SetupTraceLines(messages));
         EXPECT_EQ(SetupExitInternal, app.ExitInstance());
     }
     Common::Tools::ResetSetupTraceLevel();
