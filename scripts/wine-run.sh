@@ -9,6 +9,19 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 winedir=$1 mode=$2
 shift 2
+
+# The program's output goes through a file: a process it starts in passing (the
+# desktop process that a first window brings up lingers for a second) would
+# otherwise hold a pipe to the caller open after the program has ended.
+run_program() {
+    local out rc
+    out=$(mktemp)
+    wine "$@" >"$out" 2>&1
+    rc=$?
+    cat "$out"
+    rm -f "$out"
+    return $rc
+}
 wine_make_template "$winedir/template"
 
 case $mode in
@@ -21,9 +34,10 @@ shared)
             touch "$WINEPREFIX/.clone-ready"
         fi
         # Already running when the test command started it; otherwise start it now.
-        wine_start_server
+        wine_start_server 9>&-   # the server lives on: it must not hold the lock
     ) 9>"$winedir/unit.lock"
-    exec wine "$@"
+    run_program "$@"
+    exit $?
     ;;
 fresh)
     mkdir -p "$winedir/fresh"
@@ -35,7 +49,7 @@ fresh)
     trap cleanup EXIT
     trap 'exit 143' TERM INT
     wine_fresh_prefix "$winedir/template" "$prefix"
-    wine "$@"
+    run_program "$@"
     exit $?
     ;;
 *)
