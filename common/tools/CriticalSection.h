@@ -23,6 +23,11 @@ private:
     CRITICAL_SECTION m_section;
 };
 
+// Initialises a critical section for the storage classes. When the platform
+// cannot, the process gets a non-continuable STATUS_NO_MEMORY exception: nothing
+// can go on without the lock.
+void InitializeCriticalSectionOrRaise(CRITICAL_SECTION& section);
+
 // Holds one level of a critical section for its lifetime.
 class ScopedLock
 {

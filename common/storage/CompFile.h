@@ -1,0 +1,89 @@
+#pragma once
+
+#include <windows.h>
+#include "common/tools/ComSupport.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Common {
+namespace OLETools {
+
+// The byte transform of stream contents: (key, key length, input, input length,
+// output, output length), giving the length of its output; called with no output
+// first to learn that length.
+typedef DWORD (*TransformHook)(const BYTE* key, DWORD keyLength, const BYTE* input, DWORD inputLength, BYTE* output,
+                               DWORD outputLength);
+
+enum EElementKind
+{
+    ElementStorage = 0,
+    ElementStream = 1,
+};
+
+typedef std::pair<EElementKind, std::wstring> Element;
+typedef std::vector<Element> ElementList;
+
+// STGM modes of the package and its parts.
+const DWORD kModeReadOnly = STGM_READ | STGM_SHARE_DENY_WRITE;      // 0x20
+const DWORD kModeReadWrite = STGM_READWRITE | STGM_SHARE_EXCLUSIVE; // 0x12
+
+// Whole-stream access to one structured-storage file on disk or in a memory block,
+// addressed by backslash paths ("\setup.xml", "\images\logo.png"). The streams of a
+// file whose root carries state bit 0 pass through the RC4 transform; files created
+// here always carry it. Every operation raises _com_error on failure, except
+// OpenStream. The root is open only between Open and Close.
+class CCompFile
+{
+public:
+    static const wchar_t* const Key;
+
+    CCompFile(const std::wstring& path, bool create, DWORD mode);
+    explicit CCompFile(HGLOBAL block); // the block stays the caller's
+    ~CCompFile();
+    CCompFile(const CCompFile&) = delete;
+    CCompFile& operator=(const CCompFile&) = delete;
+
+    void Open();
+    void Close();
+
+    ElementList Enumerate(const std::wstring& path);
+    std::unique_ptr<BYTE[]> ReadStream(const std::wstring& path, DWORD& size);
+    DWORD WriteStream(const std::wstring& path, const BYTE* bytes, DWORD size);
+    DWORD WriteFromStream(const std::wstring& path, IStream* source);
+    // A copy of the content over a movable global block, or null on any failure.
+    IStreamPtr OpenStream(const std::wstring& path);
+
+    DWORD GetStateBits() const { return m_nStateBits; }
+
+private:
+    struct SWalk
+    {
+        std::vector<IStoragePtr> storages; // the root first, the element's parent last
+        std::wstring name;
+        IStorage* Parent() const { return storages.back(); }
+    };
+
+    SWalk Walk(const std::wstring& path, bool create);
+    void Transform(std::unique_ptr<BYTE[]>& bytes, DWORD& size) const;
+    void CommitRoot();
+    void KeepStateBitsOnDisk();
+    DWORD InspectImage();
+
+    ILockBytesPtr m_pLockBytes;
+    IStoragePtr m_pRoot;
+    std::wstring m_strKey;
+    DWORD m_nStateBits = 0;
+    std::wstring m_strPath;
+    DWORD m_nMode;
+    TransformHook m_pTransform;
+    // The image last found sound, so that an unchanged file is not checked again.
+    bool m_bChecked = false;
+    ULONGLONG m_nCheckedSize = 0;
+    FILETIME m_checkedWriteTime = {};
+};
+
+} // namespace OLETools
+} // namespace Common

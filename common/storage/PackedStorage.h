@@ -1,0 +1,25 @@
+#pragma once
+
+#include "common/storage/Storage.h"
+
+namespace Common {
+namespace Storage {
+
+// The trailer that ends a packed stream: three little-endian words after the
+// zlib data, the magic, the unpacked size and the Adler-32 of every byte before
+// the checksum.
+const DWORD kPackedMagic = 0x55AAAA55;
+const DWORD kPackedTrailerSize = 12;
+
+// A package storage whose streams may be packed: OpenStream gives them inflated.
+class CPackedStorage : public CStorage
+{
+public:
+    // Raises _com_error: E_POINTER for a missing stream, E_FAIL for packed data
+    // that does not inflate to its stated size. A stream without a valid trailer
+    // is given as stored.
+    IStreamPtr OpenStream(const std::wstring& name) override;
+};
+
+} // namespace Storage
+} // namespace Common

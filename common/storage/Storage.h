@@ -1,0 +1,59 @@
+#pragma once
+
+#include "common/storage/CompFile.h"
+#include "common/storage/IFileLoader.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Common {
+namespace Storage {
+
+// Serialised access to one compound file, reopened for each operation so that no
+// storage handle stays open between them.
+class CStorage : public Config::IFileLoader
+{
+public:
+    CStorage();
+    ~CStorage() override;
+    CStorage(const CStorage&) = delete;
+    CStorage& operator=(const CStorage&) = delete;
+
+    // Takes the file (read-only: shared for reading; else exclusive, created when
+    // 'create' is set). False when it is not a usable compound file.
+    bool Open(const std::wstring& path, bool readOnly, bool create);
+    // The block stays the caller's and must outlive the storage.
+    bool OpenFromMemory(HGLOBAL block);
+
+    std::unique_ptr<BYTE[]> LoadFile(const std::wstring& name, DWORD& size) override;
+    IStreamPtr OpenStream(const std::wstring& name) override;
+    void SaveStream(const std::wstring& name, IStream* stream) override;
+
+    // Every stream under the folder, depth first in enumeration order, as the
+    // folder's path, a backslash and the names on the way. Elements whose names
+    // could not stand as one file name are left out.
+    bool ListFiles(const std::wstring& folder, std::vector<std::wstring>& files);
+
+    // The stream transform: RC4 with the key when there is room for the output.
+    // Always gives the input length.
+    static DWORD TransformBytes(const BYTE* key, DWORD keyLength, const BYTE* input, DWORD inputLength, BYTE* output,
+                                DWORD outputLength);
+
+protected:
+    CRITICAL_SECTION m_lock;
+    std::unique_ptr<OLETools::CCompFile> m_pFile;
+};
+
+// A package element name that may become one component of a file path: not
+// empty, not made of dots and spaces alone, and free of "\", "/", ":" and control
+// characters.
+bool IsSafeElementName(const std::wstring& name);
+
+// Appends a backslash unless the path ends in one.
+std::wstring AppendSeparator(const std::wstring& path);
+
+} // namespace Storage
+} // namespace Common
