@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Tries setup.exe under Wine in a prefix of its own (build/wine/try): the trace is
-# switched on, setup runs with a few command lines, and its exit codes and trace
-# lines are shown.
+# Tries setup.exe under Wine in a prefix of its own (build/wine/try): the sample
+# package (sample/package) is built with cfsbuild, the trace is switched on, setup
+# runs quietly on the sample and with a few other command lines, and its exit
+# codes and trace lines are shown.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SETUP_BUILD_DIR:-$root/build}
 . "$root/scripts/wine-env.sh"
 
 bin=$build/win32/bin
-if [ ! -f "$bin/setup.exe" ] || [ ! -f "$bin/tracecap.exe" ]; then
+if [ ! -f "$bin/setup.exe" ] || [ ! -f "$bin/tracecap.exe" ] || [ ! -f "$bin/cfsbuild.exe" ]; then
     echo "try.sh: no build in $build; run scripts/build.sh first" >&2
     exit 2
 fi
@@ -30,6 +31,10 @@ run() {
     echo
 }
 
+winpath() { echo "Z:${1//\//\\}"; }
+sample=$build/sample.cfs
+wine "$bin/cfsbuild.exe" --pack "$(winpath "$root/sample/package")" "$(winpath "$sample")" </dev/null >/dev/null 2>&1
+
+run /i "$(winpath "$sample")" /qn
 run /qn /norestart
-run /qn
 run /i 'C:\no\such\package.cfs' /qn

@@ -1,5 +1,6 @@
 #include "setup/engine/SetupApp.h"
 
+#include "common/config/SetupConfig.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ExitCodes.h"
@@ -64,19 +65,14 @@ BOOL CSetupApp::InitInstance()
         return FALSE;
     }
 
-    if (!LoadPackage()) {
+    if (!Common::Config::GetSetupConfig().Init()) {
         SetupTrace(L"Failed to load setup cfs. File is missing or corrupted.");
         return FALSE;
     }
 
+    // The install manager takes over from here once it is connected.
     SetSplash(nullptr);
     return FALSE;
-}
-
-bool CSetupApp::LoadPackage()
-{
-    // No package source is connected yet: every start ends as for a missing package.
-    return false;
 }
 
 int CSetupApp::ExitInstance()

@@ -33,8 +33,5 @@ public:
     int m_nExitCode = 0;
 
 private:
-    // Opens the install package and reads its interface document.
-    bool LoadPackage();
-
     CSplashHolder* m_pSplash = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "common/storage/CompFile.h"
 
 #include "common/storage/RC4.h"
+#include "tests/support/FakeStream.h"
 #include "tests/support/PackageFixture.h"
 
 #include <gtest/gtest.h>
@@ -347,20 +348,9 @@ TEST_F(CompFileTest, AReadOnlyPackageRefusesWrites)
 }
 
 // A source stream that says it is 4 GiB and 10 bytes long and has nothing to read.
-class CHugeStream : public IStream
+class CHugeStream : public TestSupport::CFakeStream
 {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (iid == IID_IUnknown || iid == IID_IStream || iid == IID_ISequentialStream) {
-            *object = this;
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG* read) override
     {
         ++m_nReads;
@@ -368,22 +358,12 @@ public:
             *read = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER* position) override
     {
         if (position)
             position->QuadPart = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override
     {
         *stat = STATSTG();
@@ -391,7 +371,6 @@ public:
         stat->cbSize.QuadPart = 0x10000000AULL;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
     int m_nReads = 0;
 };
@@ -429,10 +408,11 @@ TEST_F(CompFileTest, AStreamOf4GiBOrMoreFailsCleanly)
 
     // The same for a source stream handed to WriteFromStream: nothing is read short.
     CCompFile target(m_temp / L"target.cfs", true, kModeReadWrite);
-    CHugeStream huge;
+    CHugeStream* huge = new CHugeStream;
+    IStreamPtr source(huge, false);
     target.Open();
-    EXPECT_EQ(E_FAIL, ComErrorOf([&] { target.WriteFromStream(L"\\copy", &huge); }));
-    EXPECT_EQ(0, huge.m_nReads);
+    EXPECT_EQ(E_FAIL, ComErrorOf([&] { target.WriteFromStream(L"\\copy", source); }));
+    EXPECT_EQ(0, huge->m_nReads);
     EXPECT_TRUE(target.Enumerate(L"\\").empty());
     target.Close();
 }

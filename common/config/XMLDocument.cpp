@@ -1,0 +1,332 @@
+#include "common/config/XMLDocument.h"
+
+#include "common/config/XMLElement.h"
+#include "common/config/XMLSupport.h"
+#include "common/storage/IFileLoader.h"
+#include "common/tools/FileTools.h"
+
+#include <string>
+
+namespace Common {
+namespace Config {
+
+using XMLSupport::CheckDom;
+using XMLSupport::NonNull;
+using XMLSupport::Raise;
+
+namespace {
+
+std::wstring ToWide(const _bstr_t& text)
+{
+    const wchar_t* chars = text;
+    return chars != nullptr ? std::wstring(chars, text.length()) : std::wstring();
+}
+
+void Rewind(IStream* stream)
+{
+    LARGE_INTEGER start = {};
+    const HRESULT hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    if (FAILED(hr))
+        Raise(hr);
+}
+
+} // namespace
+
+CXMLDocument::CXMLDocument()
+{
+    IUnknown* created = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_DOMDocument30, nullptr, CLSCTX_ALL, IID_IUnknown,
+                                  reinterpret_cast<void**>(&created));
+    if (FAILED(hr))
+        Raise(hr);
+    IUnknownPtr object(created, false);
+    hr = OleRun(object);
+    if (FAILED(hr))
+        Raise(hr);
+    IXMLDOMDocument* document = nullptr;
+    hr = object->QueryInterface(IID_IXMLDOMDocument, reinterpret_cast<void**>(&document));
+    if (FAILED(hr))
+        Raise(hr);
+    m_pDocument.Attach(document);
+
+    IXMLDOMDocument2* document2 = nullptr;
+    hr = object->QueryInterface(IID_IXMLDOMDocument2, reinterpret_cast<void**>(&document2));
+    if (FAILED(hr))
+        Raise(hr);
+    IXMLDOMDocument2Ptr properties(document2, false);
+    // XPath, not the old default pattern language: Wine's pattern compiler crashes
+    // on a malformed query instead of failing.
+    CheckDom(properties->setProperty(_bstr_t(L"SelectionLanguage"), _variant_t(L"XPath")), properties,
+             IID_IXMLDOMDocument2);
+    // Setup runs elevated over package XML: nothing outside the document is fetched.
+    CheckDom(m_pDocument->put_resolveExternals(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
+    CheckDom(m_pDocument->put_validateOnParse(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
+    // Older DOMs do not know this property; the two settings above still hold.
+    properties->setProperty(_bstr_t(L"ProhibitDTD"), _variant_t(true));
+    CheckDom(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
+}
+
+CXMLDocument::~CXMLDocument() = default;
+
+void CXMLDocument::Load(const _bstr_t& source, bool isFile)
+{
+    CheckDom(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    const HRESULT hr = isFile ? m_pDocument->load(_variant_t(NonNull(source)), &loaded)
+                              : m_pDocument->loadXML(NonNull(source), &loaded);
+    CheckDom(hr, m_pDocument, IID_IXMLDOMDocument);
+    if (loaded != VARIANT_TRUE)
+        Raise(E_FAIL);
+}
+
+void CXMLDocument::LoadStream(IStream* stream)
+{
+    if (stream == nullptr)
+        Raise(E_FAIL);
+    Rewind(stream);
+    CheckDom(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    CheckDom(m_pDocument->load(_variant_t(static_cast<IUnknown*>(stream)), &loaded), m_pDocument,
+             IID_IXMLDOMDocument);
+    if (loaded != VARIANT_TRUE)
+        Raise(E_FAIL);
+}
+
+void CXMLDocument::ImportNode(const CXMLElement& element)
+{
+    if (element.IsEmpty())
+        Raise(E_POINTER);
+    IXMLDOMNode* clone = nullptr;
+    CheckDom(element.GetInterface()->cloneNode(VARIANT_TRUE, &clone), element.GetInterface(), IID_IXMLDOMElement);
+    IXMLDOMNodePtr copy(clone, false);
+    if (!copy)
+        Raise(E_POINTER);
+    IXMLDOMNode* appended = nullptr;
+    CheckDom(m_pDocument->appendChild(copy, &appended), m_pDocument, IID_IXMLDOMDocument);
+    IXMLDOMNodePtr release(appended, false);
+}
+
+void CXMLDocument::Save(const _bstr_t& path)
+{
+    CheckDom(m_pDocument->save(_variant_t(NonNull(path))), m_pDocument, IID_IXMLDOMDocument);
+}
+
+void CXMLDocument::SaveStream(IStream* stream)
+{
+    if (stream == nullptr)
+        Raise(E_FAIL);
+    ULARGE_INTEGER empty = {};
+    const HRESULT hr = stream->SetSize(empty);
+    if (FAILED(hr))
+        Raise(hr);
+    Rewind(stream);
+    CheckDom(m_pDocument->save(_variant_t(static_cast<IUnknown*>(stream))), m_pDocument, IID_IXMLDOMDocument);
+}
+
+void CXMLDocument::GetNode(const _bstr_t& xpath, IXMLDOMNodePtr& node)
+{
+    IXMLDOMNode* found = nullptr;
+    CheckDom(m_pDocument->selectSingleNode(NonNull(xpath), &found), m_pDocument, IID_IXMLDOMDocument);
+    if (found == nullptr)
+        Raise(E_FAIL);
+    node.Attach(found);
+}
+
+_variant_t CXMLDocument::GetValue(const _bstr_t& attribute, const _bstr_t& xpath, const _variant_t& defaultValue)
+{
+    _variant_t result;
+    try {
+        IXMLDOMNodePtr node;
+        GetNode(xpath, node);
+        IXMLDOMElementPtr element = XMLSupport::AsElement(node);
+        if (!element)
+            Raise(E_FAIL);
+        _variant_t value;
+        CheckDom(element->getAttribute(NonNull(attribute), &value), element, IID_IXMLDOMElement);
+        if (V_VT(&value) == VT_NULL)
+            Raise(E_FAIL);
+        if (V_VT(&value) != VT_BSTR)
+            value.ChangeType(VT_BSTR);
+        result = value;
+    } catch (const _com_error&) {
+        result = defaultValue;
+    }
+    return result;
+}
+
+void CXMLDocument::SetValue(const _bstr_t& attribute, const _bstr_t& xpath, const _variant_t& value)
+{
+    IXMLDOMNodePtr node;
+    GetNode(xpath, node);
+    IXMLDOMElementPtr element = XMLSupport::AsElement(node);
+    if (!element)
+        Raise(E_FAIL);
+    CheckDom(element->setAttribute(NonNull(attribute), value), element, IID_IXMLDOMElement);
+}
+
+void CXMLDocument::SelectNodes(const _bstr_t& xpath, CXMLNodeList& nodes)
+{
+    IXMLDOMNodeList* found = nullptr;
+    CheckDom(m_pDocument->selectNodes(NonNull(xpath), &found), m_pDocument, IID_IXMLDOMDocument);
+    IXMLDOMNodeListPtr list(found, false);
+    if (!list)
+        Raise(E_FAIL);
+    nodes = CXMLNodeList(list);
+}
+
+void CXMLDocument::GetElement(const _bstr_t& xpath, CXMLElement& element)
+{
+    IXMLDOMNodePtr node;
+    GetNode(xpath, node);
+    IXMLDOMElementPtr found = XMLSupport::AsElement(node);
+    if (!found)
+        Raise(E_FAIL);
+    element = CXMLElement(found);
+}
+
+void CXMLDocument::CreateElement(const _bstr_t& name, CXMLElement& element)
+{
+    IXMLDOMElement* created = nullptr;
+    CheckDom(m_pDocument->createElement(NonNull(name), &created), m_pDocument, IID_IXMLDOMDocument);
+    IXMLDOMElementPtr result(created, false);
+    if (!result)
+        Raise(E_FAIL);
+    element = CXMLElement(result);
+}
+
+_bstr_t CXMLDocument::GetXML()
+{
+    BSTR text = nullptr;
+    CheckDom(m_pDocument->get_xml(&text), m_pDocument, IID_IXMLDOMDocument);
+    return _bstr_t(text, false);
+}
+
+CXMLSettings::~CXMLSettings() = default;
+
+bool CXMLSettings::LoadFrom(const _bstr_t& diskPath, const _bstr_t& streamName, IFileLoader* loader, bool packageOnly)
+{
+    if (!packageOnly) {
+        try {
+            Load(diskPath, true);
+            return false;
+        } catch (const _com_error&) {
+            // Not on disk (or not readable there): take the package's copy.
+        }
+    }
+    if (loader == nullptr)
+        Raise(E_FAIL);
+    IStreamPtr stream = loader->OpenStream(ToWide(streamName));
+    if (!::SaveStreamToFile(stream, ToWide(diskPath).c_str()))
+        Raise(E_FAIL);
+    Load(diskPath, true);
+    return true;
+}
+
+void CXMLSettings::GetRoot(CXMLElement& element)
+{
+    IXMLDOMElement* root = nullptr;
+    CheckDom(m_pDocument->get_documentElement(&root), m_pDocument, IID_IXMLDOMDocument);
+    element = CXMLElement(IXMLDOMElementPtr(root, false));
+}
+
+_variant_t CXMLSettings::GetValue(const _bstr_t& attribute, const _bstr_t& xpath, const _variant_t& defaultValue)
+{
+    return CXMLDocument::GetValue(attribute, xpath, defaultValue);
+}
+
+void CXMLSettings::GetNode(const _bstr_t& xpath, IXMLDOMNodePtr& node)
+{
+    CXMLDocument::GetNode(xpath, node);
+}
+
+void CXMLSettings::SelectNodes(const _bstr_t& xpath, CXMLNodeList& nodes)
+{
+    CXMLDocument::SelectNodes(xpath, nodes);
+}
+
+void CXMLSettings::GetElement(const _bstr_t& xpath, CXMLElement& element)
+{
+    CXMLDocument::GetElement(xpath, element);
+}
+
+void CXMLWritableSettings::Load(const _bstr_t& source, bool isFile)
+{
+    CXMLDocument::Load(source, isFile);
+    if (isFile)
+        m_strPath = source;
+}
+
+CXMLWritableSettings::~CXMLWritableSettings() = default;
+
+void CXMLWritableSettings::SaveAs(const _bstr_t& path)
+{
+    m_strPath = path;
+    Save();
+}
+
+void CXMLWritableSettings::SaveStream(IStream* stream)
+{
+    CXMLDocument::SaveStream(stream);
+}
+
+_bstr_t CXMLWritableSettings::GetXML()
+{
+    return CXMLDocument::GetXML();
+}
+
+_variant_t CXMLWritableSettings::GetValue(const _bstr_t& attribute, const _bstr_t& xpath,
+                                          const _variant_t& defaultValue)
+{
+    return CXMLDocument::GetValue(attribute, xpath, defaultValue);
+}
+
+void CXMLWritableSettings::GetNode(const _bstr_t& xpath, IXMLDOMNodePtr& node)
+{
+    CXMLDocument::GetNode(xpath, node);
+}
+
+void CXMLWritableSettings::SelectNodes(const _bstr_t& xpath, CXMLNodeList& nodes)
+{
+    CXMLDocument::SelectNodes(xpath, nodes);
+}
+
+void CXMLWritableSettings::GetElement(const _bstr_t& xpath, CXMLElement& element)
+{
+    CXMLDocument::GetElement(xpath, element);
+}
+
+void CXMLWritableSettings::SetValue(const _bstr_t& attribute, const _bstr_t& xpath, const _variant_t& value)
+{
+    CXMLDocument::SetValue(attribute, xpath, value);
+}
+
+void CXMLWritableSettings::Save()
+{
+    CXMLDocument::Save(m_strPath);
+}
+
+void CXMLWritableSettings::CreateElement(const _bstr_t& name, CXMLElement& element)
+{
+    CXMLDocument::CreateElement(name, element);
+}
+
+IStreamPtr CreateXMLStream(const _bstr_t& text)
+{
+    try {
+        CXMLDocument document;
+        document.Load(text, false);
+        IStream* created = nullptr;
+        const HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &created);
+        if (FAILED(hr))
+            Raise(hr);
+        IStreamPtr stream(created, false);
+        document.SaveStream(stream);
+        Rewind(stream);
+        return stream;
+    } catch (const _com_error&) {
+        return IStreamPtr();
+    }
+}
+
+} // namespace Config
+} // namespace Common

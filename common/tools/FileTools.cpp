@@ -1,0 +1,108 @@
+#include "common/tools/FileTools.h"
+
+#include "common/tools/ComError.h"
+#include "common/tools/ScopedHandle.h"
+
+#include <memory>
+#include <new>
+
+namespace {
+
+const DWORD kChunk = 0x200000;
+// The most a memory stream of a 32-bit process can be asked to hold.
+const ULONGLONG kLargestStream = 0x7FFFFFFF;
+
+bool RewindStream(IStream* stream)
+{
+    LARGE_INTEGER zero = {};
+    return SUCCEEDED(stream->Seek(zero, STREAM_SEEK_SET, nullptr));
+}
+
+} // namespace
+
+bool LoadLibraryInto(CModuleHolder& holder, const wchar_t* fileName)
+{
+    HMODULE module = fileName != nullptr ? LoadLibraryW(fileName) : nullptr;
+    if (module != nullptr && module == holder.Get()) {
+        // The same module again: the holder keeps its one reference.
+        FreeLibrary(module);
+        return true;
+    }
+    holder.Reset(module);
+    return module != nullptr;
+}
+
+FARPROC GetProcAddressOrThrow(const CModuleHolder& holder, const char* name)
+{
+    FARPROC address = nullptr;
+    if (!holder.IsEmpty() && name != nullptr)
+        address = GetProcAddress(holder.Get(), name);
+    if (address == nullptr)
+        Common::Tools::ThrowComError(E_FAIL);
+    return address;
+}
+
+bool SaveStreamToFile(IStream* stream, const wchar_t* path)
+{
+    if (stream == nullptr || path == nullptr || *path == L'\0')
+        return false;
+    Common::Tools::CScopedHandle file(
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
+        return false;
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kChunk]);
+    if (!buffer || !RewindStream(stream))
+        return false;
+    for (;;) {
+        ULONG read = 0;
+        if (FAILED(stream->Read(buffer.get(), kChunk, &read)) || read > kChunk)
+            return false;
+        if (read == 0)
+            return RewindStream(stream);
+        DWORD written = 0;
+        if (!WriteFile(file.Get(), buffer.get(), read, &written, nullptr) || written != read)
+            return false;
+    }
+}
+
+IStreamPtr LoadFileToStream(const wchar_t* path)
+{
+    if (path == nullptr || *path == L'\0')
+        return IStreamPtr();
+    Common::Tools::CScopedHandle file(
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
+        return IStreamPtr();
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
+        static_cast<ULONGLONG>(size.QuadPart) > kLargestStream)
+        return IStreamPtr();
+
+    const DWORD chunk = size.QuadPart < kChunk ? static_cast<DWORD>(size.QuadPart) : kChunk;
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[chunk > 0 ? chunk : 1]);
+    if (!buffer)
+        return IStreamPtr();
+    IStream* created = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &created)) || created == nullptr)
+        return IStreamPtr();
+    IStreamPtr stream(created, false);
+
+    ULONGLONG total = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (chunk > 0 && !ReadFile(file.Get(), buffer.get(), chunk, &read, nullptr))
+            return IStreamPtr();
+        if (read == 0)
+            break;
+        total += read;
+        if (read > chunk || total > kLargestStream)
+            return IStreamPtr();
+        ULONG written = 0;
+        if (FAILED(stream->Write(buffer.get(), read, &written)) || written != read)
+            return IStreamPtr();
+    }
+    // Whole or nothing: a file that changed under the read is not taken.
+    if (total != static_cast<ULONGLONG>(size.QuadPart) || !RewindStream(stream))
+        return IStreamPtr();
+    return stream;
+}

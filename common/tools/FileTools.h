@@ -1,0 +1,59 @@
+#pragma once
+
+#include "common/tools/ComSupport.h"
+
+#include <windows.h>
+
+// Owns one reference to a loaded module, freed on destruction.
+class CModuleHolder
+{
+public:
+    CModuleHolder() = default;
+    explicit CModuleHolder(HMODULE module) : m_hModule(module) {}
+    ~CModuleHolder() { Reset(); }
+    CModuleHolder(const CModuleHolder&) = delete;
+    CModuleHolder& operator=(const CModuleHolder&) = delete;
+    CModuleHolder(CModuleHolder&& other) noexcept : m_hModule(other.Release()) {}
+    CModuleHolder& operator=(CModuleHolder&& other) noexcept
+    {
+        if (this != &other)
+            Reset(other.Release());
+        return *this;
+    }
+
+    HMODULE Get() const { return m_hModule; }
+    bool IsEmpty() const { return m_hModule == nullptr; }
+
+    // Frees the module held and takes the new one (which may be null).
+    void Reset(HMODULE module = nullptr)
+    {
+        if (m_hModule != nullptr)
+            FreeLibrary(m_hModule);
+        m_hModule = module;
+    }
+
+    HMODULE Release()
+    {
+        HMODULE module = m_hModule;
+        m_hModule = nullptr;
+        return module;
+    }
+
+private:
+    HMODULE m_hModule = nullptr;
+};
+
+// Loads the library into the holder, freeing the module it held before; the holder
+// is empty when loading failed. True when the library was loaded.
+bool LoadLibraryInto(CModuleHolder& holder, const wchar_t* fileName);
+// The export's address; raises _com_error(E_FAIL) when the holder is empty or the
+// export is missing.
+FARPROC GetProcAddressOrThrow(const CModuleHolder& holder, const char* name);
+
+// Writes the whole stream (from its start) to the file, replacing an existing one.
+// False when the stream cannot be read or a write fails or falls short; the file
+// then stays as far as it was written. The stream is left at its start.
+bool SaveStreamToFile(IStream* stream, const wchar_t* path);
+// The whole file in a new memory stream at its start; null when the file cannot
+// be opened or read whole, or is too large to hold in memory.
+IStreamPtr LoadFileToStream(const wchar_t* path);

@@ -1,0 +1,70 @@
+#include "common/tools/ResourceCache.h"
+
+#include <loki/Singleton.h>
+
+#include <cstring>
+
+namespace Common {
+namespace Tools {
+
+CResourceCache::~CResourceCache()
+{
+    for (auto& entry : m_blocks)
+        FreeGlobalMemory(entry.second);
+}
+
+HGLOBAL CResourceCache::Find(UINT id) const
+{
+    const auto found = m_blocks.find(id);
+    return found != m_blocks.end() ? found->second : nullptr;
+}
+
+void CResourceCache::Store(UINT id, HGLOBAL block)
+{
+    HGLOBAL& held = m_blocks[id];
+    if (held != block)
+        FreeGlobalMemory(held);
+    held = block;
+}
+
+CResourceCache& GetResourceCache()
+{
+    return Loki::SingletonHolder<CResourceCache>::Instance();
+}
+
+HGLOBAL LoadResourceToGlobal(CResourceCache& cache, HMODULE module, UINT id)
+{
+    if (HGLOBAL cached = cache.Find(id))
+        return cached;
+
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10)); // RT_RCDATA
+    HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
+    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+    const DWORD size = resource != nullptr ? SizeofResource(module, resource) : 0;
+    if (data == nullptr || size == 0)
+        return nullptr;
+
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (block == nullptr)
+        return nullptr;
+    void* target = GlobalLock(block);
+    if (target == nullptr) {
+        GlobalFree(block);
+        return nullptr;
+    }
+    std::memcpy(target, data, size);
+    GlobalUnlock(block);
+    cache.Store(id, block);
+    return block;
+}
+
+void FreeGlobalMemory(HGLOBAL& block)
+{
+    if (block != nullptr) {
+        GlobalFree(block);
+        block = nullptr;
+    }
+}
+
+} // namespace Tools
+} // namespace Common
