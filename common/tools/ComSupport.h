@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <msxml2.h>
+#include <shobjidl.h>
 #include <comdef.h>
 
 _COM_SMARTPTR_TYPEDEF(IUnknown, __uuidof(IUnknown));
@@ -15,6 +16,7 @@ _COM_SMARTPTR_TYPEDEF(ILockBytes, __uuidof(ILockBytes));
 _COM_SMARTPTR_TYPEDEF(IEnumSTATSTG, __uuidof(IEnumSTATSTG));
 _COM_SMARTPTR_TYPEDEF(IMalloc, __uuidof(IMalloc));
 _COM_SMARTPTR_TYPEDEF(ISupportErrorInfo, __uuidof(ISupportErrorInfo));
+_COM_SMARTPTR_TYPEDEF(ITaskbarList3, __uuidof(ITaskbarList3));
 
 // msxml2.h declares no __uuidof for its interfaces: name their ids directly.
 _COM_SMARTPTR_TYPEDEF(IXMLDOMDocument, IID_IXMLDOMDocument);
