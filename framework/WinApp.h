@@ -4,6 +4,8 @@
 
 #include <exception>
 
+class CWnd;
+
 // The one application object of a program. The entry calls InitInstance once;
 // when it returns TRUE, Run pumps messages until WM_QUIT and calls ExitInstance;
 // when it returns FALSE, ExitInstance is called at once. The result of ExitInstance
@@ -26,6 +28,7 @@ public:
     HINSTANCE m_hInstance = nullptr;
     const wchar_t* m_lpCmdLine = L"";
     int m_nCmdShow = SW_SHOWNORMAL;
+    CWnd* m_pMainWnd = nullptr; // what AfxGetMainWnd gives
 
 protected:
     int m_nMessageLoopResult = 0;
