@@ -5,6 +5,7 @@
 #include "common/config/XMLElement.h"
 #include "common/tools/ComError.h"
 #include "common/tools/DebugLog.h"
+#include "common/tools/PathTools.h"
 #include "common/tools/ScopedHandle.h"
 
 #include <shlobj.h>
@@ -119,15 +120,16 @@ DWORD CBaseConfig::GetBackgroundColor(const CString& name)
 
 bool CBaseConfig::InitPaths(HMODULE module)
 {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
     // A path cut at the buffer's end names another file: no paths at all then.
-    if (length == 0 || length >= MAX_PATH)
+    const CString modulePath = GetModuleFileNameWithin(module, MAX_PATH);
+    if (modulePath.IsEmpty())
         return false;
-    m_strModulePath = path;
-    if (!PathRemoveFileSpecW(path) || !PathAddBackslashW(path))
+    wchar_t folder[MAX_PATH];
+    lstrcpynW(folder, modulePath.GetString(), MAX_PATH);
+    if (!PathRemoveFileSpecW(folder) || !PathAddBackslashW(folder))
         return false;
-    m_strProgramFolder = path;
+    m_strModulePath = modulePath;
+    m_strProgramFolder = folder;
     return true;
 }
 

@@ -185,3 +185,16 @@ CString GetFileVersionString(const wchar_t* file, const wchar_t* valueName)
         result = CString(value, static_cast<int>(wcsnlen(value, valueLength)));
     return result;
 }
+
+CString GetModuleFileNameWithin(HMODULE module, DWORD room)
+{
+    if (room == 0)
+        return CString();
+    CString path;
+    // A name that fills the buffer was cut (older systems do not even terminate it).
+    const DWORD length = GetModuleFileNameW(module, path.GetBufferSetLength(static_cast<int>(room)), room);
+    if (length == 0 || length >= room)
+        return CString();
+    path.ReleaseBuffer(static_cast<int>(length));
+    return path;
+}

@@ -2,6 +2,8 @@
 
 #include "framework/WinString.h"
 
+#include <windows.h>
+
 // Path texts edited in place with the platform's path rules. The platform works
 // within 260 characters: an edit whose result would not fit fails and leaves the
 // text as it was, it never gives a cut path.
@@ -33,3 +35,6 @@ CString NewGuidString();
 // empty when the file has none. Raises _com_error(E_FAIL) when the resource is
 // there but cannot be read.
 CString GetFileVersionString(const wchar_t* file, const wchar_t* valueName);
+// The file name of a module read with room for 'room' characters (including the
+// terminator); empty when it does not fit.
+CString GetModuleFileNameWithin(HMODULE module, DWORD room);

@@ -153,19 +153,6 @@ CString GetModulePath()
     return GetModuleFileNameWithin(nullptr, MAX_PATH);
 }
 
-CString GetModuleFileNameWithin(HMODULE module, DWORD room)
-{
-    if (room == 0)
-        return CString();
-    CString path;
-    // A name that fills the buffer was cut (older systems do not even terminate it).
-    const DWORD length = GetModuleFileNameW(module, path.GetBufferSetLength(static_cast<int>(room)), room);
-    if (length == 0 || length >= room)
-        return CString();
-    path.ReleaseBuffer(static_cast<int>(length));
-    return path;
-}
-
 int RunProcess(HANDLE* phProcess, HWND hWnd, const wchar_t* commandLine, bool bWait)
 {
     if (phProcess != nullptr)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/tools/PathTools.h"
 #include "framework/WinString.h"
 
 #include <windows.h>
@@ -29,9 +30,7 @@ bool IsGuidName(const wchar_t* text);
 // The full path of setup's own program file; empty when it does not fit in 260
 // characters.
 CString GetModulePath();
-// The file name of a module read with room for 'room' characters (including the
-// terminator); empty when it does not fit.
-CString GetModuleFileNameWithin(HMODULE module, DWORD room);
+
 
 namespace Common {
 namespace Tools {
