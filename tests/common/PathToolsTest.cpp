@@ -1,6 +1,7 @@
 #include "common/tools/PathTools.h"
 
 #include "tests/support/PackageFixture.h"
+#include "tests/support/Narrow.h"
 
 #include <gtest/gtest.h>
 
@@ -14,13 +15,7 @@
 
 namespace {
 
-std::string Narrow(const CString& text)
-{
-    std::string narrow;
-    for (wchar_t c : text.Str())
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    return narrow;
-}
+using TestSupport::Narrow;
 
 // "C:\" followed by 'a's and a name, 'length' characters in all.
 CString LongPath(int length, const wchar_t* name)

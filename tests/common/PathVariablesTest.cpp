@@ -1,6 +1,7 @@
 #include "common/tools/PathVariables.h"
 
 #include "tests/support/ProcessRunner.h"
+#include "tests/support/Narrow.h"
 
 #include <gtest/gtest.h>
 
@@ -34,13 +35,7 @@ CString Windows()
     return path;
 }
 
-std::string Narrow(const CString& text)
-{
-    std::string narrow;
-    for (wchar_t c : text.Str())
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    return narrow;
-}
+using TestSupport::Narrow;
 
 TEST(PathVariables, TableHoldsTheKnownFoldersOnceEachLowerCased)
 {

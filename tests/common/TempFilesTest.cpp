@@ -5,6 +5,7 @@
 #include "tests/support/PackageFixture.h"
 #include "tests/support/ProcessRunner.h"
 #include "tests/support/RegistryScope.h"
+#include "tests/support/Narrow.h"
 
 #include <gtest/gtest.h>
 
@@ -22,13 +23,7 @@ namespace {
 const wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPending[] = L"PendingFileRenameOperations";
 
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (wchar_t c : text)
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    return narrow;
-}
+using TestSupport::Narrow;
 
 std::wstring Lower(std::wstring text)
 {

@@ -4,6 +4,7 @@
 #include "common/tools/PathVariables.h"
 #include "tests/support/PackageFixture.h"
 #include "tests/support/ProcessRunner.h"
+#include "tests/support/Narrow.h"
 
 #include <gtest/gtest.h>
 
@@ -16,13 +17,7 @@
 
 namespace {
 
-std::string Narrow(const CString& text)
-{
-    std::string narrow;
-    for (wchar_t c : text.Str())
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    return narrow;
-}
+using TestSupport::Narrow;
 
 CString Windows()
 {
