@@ -70,3 +70,85 @@ CString GetNodeAttribute(const Common::Config::CXMLNodeListIterator& node, const
     ExpandVariables(value);
     return value;
 }
+
+CString GetNodeAttribute(const Common::Config::CXMLElement& node, const wchar_t* name, const wchar_t* defaultValue)
+{
+    CString value = GetRawAttribute(node, name, defaultValue);
+    ExpandVariables(value);
+    return value;
+}
+
+CString GetRawAttribute(const Common::Config::CXMLElement& node, const wchar_t* name, const wchar_t* defaultValue)
+{
+    return Text(node.GetAttribute(name, _variant_t(defaultValue != nullptr ? defaultValue : L"")));
+}
+
+bool HasAttribute(const Common::Config::CXMLElement& node, const wchar_t* name)
+{
+    const _variant_t value = node.GetAttribute(name, _variant_t());
+    return V_VT(&value) != VT_EMPTY;
+}
+
+namespace {
+
+_variant_t Converted(const _variant_t& value, VARTYPE type)
+{
+    _variant_t converted(value);
+    if (V_VT(&converted) != type)
+        converted.ChangeType(type);
+    return converted;
+}
+
+_variant_t ConfigValue(const wchar_t* attribute, const wchar_t* xpath, const _variant_t& defaultValue)
+{
+    Common::Config::IXMLSettings* settings = Common::Config::GetSetupConfig().GetSettings();
+    if (settings == nullptr)
+        _com_issue_error(E_FAIL);
+    return settings->GetValue(attribute, xpath, defaultValue);
+}
+
+} // namespace
+
+bool VariantToBool(const _variant_t& value)
+{
+    const _variant_t converted = Converted(value, VT_BOOL);
+    return V_BOOL(&converted) != VARIANT_FALSE;
+}
+
+long VariantToLong(const _variant_t& value)
+{
+    const _variant_t converted = Converted(value, VT_I4);
+    return V_I4(&converted);
+}
+
+DWORD VariantToDword(const _variant_t& value)
+{
+    const _variant_t converted = Converted(value, VT_UI4);
+    return V_UI4(&converted);
+}
+
+double VariantToDouble(const _variant_t& value)
+{
+    const _variant_t converted = Converted(value, VT_R8);
+    return V_R8(&converted);
+}
+
+bool GetNodeBool(const Common::Config::CXMLElement& node, const wchar_t* name, bool defaultValue)
+{
+    return VariantToBool(node.GetAttribute(name, _variant_t(defaultValue)));
+}
+
+long GetNodeLong(const Common::Config::CXMLElement& node, const wchar_t* name, long defaultValue)
+{
+    return VariantToLong(node.GetAttribute(name, _variant_t(defaultValue)));
+}
+
+bool GetConfigBool(const wchar_t* attribute, const wchar_t* xpath, bool defaultValue)
+{
+    return VariantToBool(ConfigValue(attribute, xpath, _variant_t(defaultValue)));
+}
+
+double GetConfigDouble(const wchar_t* attribute, const wchar_t* xpath, double defaultValue)
+{
+    return VariantToDouble(ConfigValue(attribute, xpath, _variant_t(defaultValue)));
+}

@@ -4,6 +4,7 @@
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ExitCodes.h"
+#include "setup/engine/InstallManager.h"
 
 #include <comdef.h>
 #include <objbase.h>
@@ -32,8 +33,12 @@ void EndSplash(CSplashHolder* holder)
 
 } // namespace
 
+CSetupApp::CSetupApp() : m_InstallManager(std::make_unique<CInstallManager>()) {}
+
 CSetupApp::~CSetupApp()
 {
+    // The engine goes first: its main window and pages before the splash.
+    m_InstallManager.reset();
     if (m_pSplash != nullptr) {
         EndSplash(m_pSplash);
         m_pSplash = nullptr;
@@ -65,13 +70,25 @@ BOOL CSetupApp::InitInstance()
         return FALSE;
     }
 
-    if (!Common::Config::GetSetupConfig().Init()) {
+    if (!Common::Config::GetSetupConfig().Init() || !m_InstallManager->Init()) {
         SetupTrace(L"Failed to load setup cfs. File is missing or corrupted.");
         return FALSE;
     }
 
-    // The install manager takes over from here once it is connected.
     SetSplash(nullptr);
+    switch (g_CmdLine.m_nAction) {
+    case CCmdLineHelper::ActionInstall:
+        m_nExitCode = m_InstallManager->Install();
+        break;
+    case CCmdLineHelper::ActionUninstall:
+        m_nExitCode = m_InstallManager->Uninstall();
+        break;
+    case CCmdLineHelper::ActionConfig:
+        m_nExitCode = m_InstallManager->RunConfig();
+        break;
+    default:
+        break;
+    }
     return FALSE;
 }
 

@@ -2,7 +2,10 @@
 
 #include "framework/WinApp.h"
 
+#include <memory>
+
 class CCmdLineHelper;
+class CInstallManager;
 
 // Names the running splash thread; owned by the application object while held.
 struct CSplashHolder
@@ -15,7 +18,7 @@ struct CSplashHolder
 class CSetupApp : public CWinApp
 {
 public:
-    CSetupApp() = default;
+    CSetupApp();
     ~CSetupApp() override;
 
     BOOL InitInstance() override;
@@ -30,6 +33,8 @@ public:
     // m_strCmdLine. False when arguments were given but none chose an action.
     static bool ParseCommandLine(CCmdLineHelper& cmdLine, int argc, const wchar_t* const* argv);
 
+    // The engine of the run, made and destroyed with the application object.
+    std::unique_ptr<CInstallManager> m_InstallManager;
     int m_nExitCode = 0;
 
 private:

@@ -1,0 +1,92 @@
+// The roads of setup: install, uninstall and reconfiguration.
+#include "setup/engine/InstallManager.h"
+
+#include "common/tools/SetupTrace.h"
+#include "setup/engine/CmdLineHelper.h"
+#include "setup/engine/ConfigTools.h"
+#include "setup/engine/ExitCodes.h"
+#include "setup/engine/InstallAbort.h"
+#include "setup/wizard/MainWindow.h"
+
+#include <comdef.h>
+
+#include <new>
+
+int CInstallManager::RunRoad(const std::function<int()>& body, const wchar_t* failureMessage)
+{
+    try {
+        try {
+            return body();
+        } catch (const CInstallAbort&) {
+            SetupTrace(L"Installation stopped by the user");
+            return SetupExitStopped;
+        } catch (const std::bad_alloc&) {
+            SetupTrace(L"Out of memory");
+            _com_issue_error(E_OUTOFMEMORY);
+        } catch (const std::exception& e) {
+            // Any other standard error is a fault of the program, not the user's stop.
+            SetupTrace(L"Unexpected error: %S", e.what());
+            _com_issue_error(E_UNEXPECTED);
+        }
+    } catch (const _com_error& e) {
+        SetupTrace(L"Installation failed: %#010x", static_cast<unsigned>(e.Error()));
+        m_TaskbarProgress.SetState(UI::CTaskbarProgress::kError);
+        ShowMessageById(MainWindowHandle(), failureMessage, MB_ICONERROR);
+        return SetupExitDone;
+    }
+    return SetupExitDone;
+}
+
+int CInstallManager::Install()
+{
+    SETUP_TRACE_ENTRY("Install", "CInstallManager::Install");
+    return RunRoad(
+        [this]() {
+            if (IsUninstallOnlyPackage())
+                return static_cast<int>(SetupExitRefused);
+            if (!CheckAdminRights())
+                return static_cast<int>(SetupExitRefused);
+            if (RebootRequiredBeforeInstall())
+                return static_cast<int>(SetupExitStopped);
+            if (m_bUpdateMode) {
+                if (!ProductUpdateAllowed())
+                    return static_cast<int>(SetupExitRefused);
+                ShowMainWindow();
+            } else {
+                if (!CheckReinstallAllowed())
+                    return static_cast<int>(SetupExitRefused);
+                RunWizard();
+            }
+            RunScriptAt(L"//Interface/Install/PreFinish");
+            RegisterUninstaller();
+            UpdateVersionInfo();
+            FinishInstallation();
+            RunScriptAt(L"//Interface/Install/PostFinish");
+            if (m_bRestart)
+                RestartSystem();
+            return static_cast<int>(SetupExitDone);
+        },
+        L"SetupFailed");
+}
+
+int CInstallManager::Uninstall()
+{
+    SETUP_TRACE_ENTRY("Install", "CInstallManager::Uninstall");
+    return RunRoad(
+        [this]() {
+            if (!CheckAdminRights())
+                return static_cast<int>(SetupExitRefused);
+            SetupTrace(L"Uninstall is not available in this version");
+            return static_cast<int>(SetupExitRefused);
+        },
+        L"UninstallFailed");
+}
+
+int CInstallManager::RunConfig()
+{
+    SETUP_TRACE_ENTRY("Install", "CInstallManager::RunConfig");
+    if (!CheckAdminRights())
+        return SetupExitRefused;
+    SetupTrace(L"Reconfiguration is not available in this version");
+    return SetupExitRefused;
+}

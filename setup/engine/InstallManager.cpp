@@ -1,0 +1,433 @@
+#include "setup/engine/InstallManager.h"
+
+#include "common/config/Localize.h"
+#include "common/config/SetupConfig.h"
+#include "common/config/XMLDocument.h"
+#include "common/config/XMLElement.h"
+#include "common/tools/PathTools.h"
+#include "common/tools/PathVariables.h"
+#include "common/tools/SetupTrace.h"
+#include "setup/engine/CmdLineHelper.h"
+#include "setup/engine/ConfigTools.h"
+#include "setup/engine/InstallAbort.h"
+#include "setup/engine/tools.h"
+#include "setup/wizard/BaseDialog.h"
+#include "setup/wizard/FolderPage.h"
+#include "setup/wizard/MainWindow.h"
+
+#include <shlwapi.h>
+
+#include <cmath>
+#include <iterator>
+#include <limits>
+
+namespace {
+
+const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+bool IsWow64()
+{
+    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32");
+    auto isWow64Process =
+        kernel != nullptr ? reinterpret_cast<IsWow64ProcessFn>(::GetProcAddress(kernel, "IsWow64Process")) : nullptr;
+    BOOL wow64 = FALSE;
+    return isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool IsAdministrator()
+{
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
+                                    0, 0, 0, &administrators))
+        return false;
+    BOOL member = FALSE;
+    if (!::CheckTokenMembership(nullptr, administrators, &member))
+        member = FALSE;
+    ::FreeSid(administrators);
+    return member != FALSE;
+}
+
+// The full, long form of a path as the file system names it, so that "..", "/"
+// and short names cannot hide where a path leads. Parts that do not exist yet
+// keep their spelling behind the long form of the part that does.
+CString CanonicalPath(const CString& path)
+{
+    wchar_t full[MAX_PATH * 4] = {};
+    const DWORD fullLength = ::GetFullPathNameW(path, static_cast<DWORD>(std::size(full)), full, nullptr);
+    if (fullLength == 0 || fullLength >= std::size(full))
+        return path;
+    std::wstring head = full;
+    std::wstring tail;
+    while (!head.empty()) {
+        wchar_t longForm[MAX_PATH * 4] = {};
+        const DWORD length = ::GetLongPathNameW(head.c_str(), longForm, static_cast<DWORD>(std::size(longForm)));
+        if (length != 0 && length < std::size(longForm))
+            return CString((std::wstring(longForm) + tail).c_str());
+        const size_t cut = head.find_last_of(L'\\');
+        if (cut == std::wstring::npos || cut < 3)
+            break;
+        tail = head.substr(cut) + tail;
+        head.erase(cut);
+    }
+    return CString(full);
+}
+
+LONGLONG ClampedBytes(double megabytes)
+{
+    const double bytes = megabytes * 1048576.0;
+    if (std::isnan(bytes) || bytes <= 0.0)
+        return 0;
+    if (bytes >= 9.2233720368547758e18)
+        return std::numeric_limits<LONGLONG>::max();
+    return static_cast<LONGLONG>(bytes);
+}
+
+} // namespace
+
+CInstallManager::CInstallManager()
+{
+    m_Seams.isAdmin = &IsAdministrator;
+    m_Seams.freeSpace = [](const wchar_t* path) { return GetFreeDiskSpace(path); };
+    m_Seams.exitWindows = [](UINT flags, DWORD reason) { return ::ExitWindowsEx(flags, reason); };
+}
+
+CInstallManager::~CInstallManager()
+{
+    m_Dialogs.clear();
+    if (m_pDlgMain != nullptr) {
+        if (AfxGetApp() != nullptr && AfxGetApp()->m_pMainWnd == m_pDlgMain)
+            AfxGetApp()->m_pMainWnd = nullptr;
+        if (m_pDlgMain->m_hWnd != nullptr)
+            m_pDlgMain->DestroyWindow();
+        delete m_pDlgMain;
+        m_pDlgMain = nullptr;
+    }
+}
+
+HWND CInstallManager::MainWindowHandle() const
+{
+    return m_pDlgMain != nullptr ? m_pDlgMain->m_hWnd : nullptr;
+}
+
+bool CInstallManager::Init()
+{
+    DlgPopup::CDlgMain* main = new DlgPopup::CDlgMain();
+    if (m_pDlgMain != nullptr && m_pDlgMain != main) {
+        if (m_pDlgMain->m_hWnd != nullptr)
+            m_pDlgMain->DestroyWindow();
+        delete m_pDlgMain;
+    }
+    m_pDlgMain = main;
+    // The taskbar progress and every message box find the main window through
+    // the application.
+    if (AfxGetApp() != nullptr)
+        AfxGetApp()->m_pMainWnd = m_pDlgMain;
+
+    try {
+        m_pSettings = Common::Config::GetSetupConfig().GetSettings();
+        if (m_pSettings != nullptr)
+            InitMacros();
+        // A package that holds only "\multilang.xml" needs its language list, which
+        // arrives with the language page; until then it does not load.
+
+        if (m_pSettings != nullptr) {
+            m_bUpdateMode = GetConfigBool(L"Update", L"//Interface/SetupFiles", false);
+            if (m_bUpdateMode)
+                SetupTrace(L"Update mode");
+            m_bDelayedMode = GetConfigBool(L"ForcedDelayCopy", L"//Interface/SetupFiles", false);
+            if (m_bDelayedMode)
+                SetupTrace(L"All files will be copied at delayed mode.");
+        }
+        m_SetupOptions.InitPath();
+    } catch (const _com_error& e) {
+        SetupTrace(L"CInstallManager::Init - failed %#010x", static_cast<unsigned>(e.Error()));
+        m_pSettings = nullptr;
+    }
+    m_bIs64BitOS = IsWow64();
+    return m_pSettings != nullptr;
+}
+
+void CInstallManager::ShowMainWindow()
+{
+    SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::ShowMainWindow");
+    if (g_CmdLine.m_bQuiet || m_pDlgMain == nullptr)
+        return;
+    m_pDlgMain->Show();
+    m_TaskbarProgress.Init(m_pDlgMain->m_hWnd);
+}
+
+bool CInstallManager::CheckAdminRights()
+{
+    if (m_Seams.isAdmin && m_Seams.isAdmin())
+        return true;
+    if (!g_CmdLine.m_bQuiet)
+        Common::Config::MessageBoxById(L"AdminRequired", nullptr, MB_ICONINFORMATION);
+    SetupTrace(L"Current user doesn't have administrator privileges.");
+    return false;
+}
+
+bool CInstallManager::IsUninstallOnlyPackage()
+{
+    if (m_pSettings == nullptr)
+        return false;
+    try {
+        Common::Config::CXMLElement script;
+        m_pSettings->GetElement(L"Interface/UninstallScript", script);
+    } catch (const _com_error&) {
+        return false;
+    }
+    SetupTrace(L"Attempt to initialize install process with cfs intended to uninstall only.");
+    return true;
+}
+
+CString CInstallManager::ReadUninstallValue(const CString& product, const CString& name)
+{
+    if (product.IsEmpty())
+        return CString();
+    CString keyPath(kUninstallKey);
+    keyPath += L"\\";
+    keyPath += product;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+        return CString();
+    // One character more than the record's values may hold, so the text always
+    // ends; a longer value is not read at all rather than read cut.
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH * sizeof(wchar_t);
+    DWORD type = 0;
+    const LONG result =
+        ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    ::RegCloseKey(key);
+    if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return CString();
+    buffer[std::min<DWORD>(size / sizeof(wchar_t), MAX_PATH)] = L'\0';
+    return CString(buffer);
+}
+
+bool CInstallManager::CheckReinstallAllowed()
+{
+    const CString product = GetConfigValue(L"ProductID", L"//Interface/InstallInfo");
+    const CString installed = ReadUninstallValue(product, L"DisplayName");
+    if (installed.IsEmpty())
+        return true;
+    if (!GetConfigBool(L"ReinstallNeeded", L"//Interface/SetupFiles", false))
+        return true;
+    ShowMessageByIdWith(MainWindowHandle(), L"UninstallNeed", L"%ProductName%", installed, MB_ICONINFORMATION);
+    SetupTrace(L"Product with ID: %s already installed, and its update not allowed. Uninstall '%s' application.",
+               product.GetString(), installed.GetString());
+    return false;
+}
+
+CString CInstallManager::RebootMarkerPath()
+{
+    if (m_pSettings == nullptr)
+        _com_issue_error(E_FAIL);
+    Common::Config::CXMLElement info;
+    m_pSettings->GetElement(L"//Interface/InstallInfo", info);
+    const CString product = GetNodeAttribute(info, L"ProductID", L"");
+    CString path = GetNodeAttribute(info, L"UninstallPath", L"");
+    if (product.IsEmpty() || !AppendPath(path, product))
+        _com_issue_error(E_FAIL);
+    return path;
+}
+
+bool CInstallManager::RebootRequiredBeforeInstall()
+{
+    SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::RebootRequiredBeforeInstall");
+    bool pending = false;
+    CString name;
+    try {
+        const CString path = RebootMarkerPath();
+        name = GetConfigValue(L"DisplayName", L"//Interface/InstallInfo");
+        SetupTrace(L"Product ID: %s, Uninstall path: %s",
+                   GetConfigValue(L"ProductID", L"//Interface/InstallInfo").GetString(), path.GetString());
+        pending = ::PathFileExistsW(path) != FALSE;
+    } catch (const _com_error&) {
+        pending = false;
+    }
+    SetupTrace(L"Reboot required before install: %s", pending ? L"yes" : L"no");
+    if (pending)
+        ShowMessageByIdWith(MainWindowHandle(), L"RebootBeforeInstall", L"%ProductName%", name, MB_ICONERROR);
+    return pending;
+}
+
+bool CInstallManager::CheckRedist()
+{
+    m_bRedistChecked = true;
+    return true;
+}
+
+bool CInstallManager::SetLanguage(const CString& language)
+{
+    // One interface document per package for now: the language in use stays.
+    m_strLanguage = language;
+    return m_pSettings != nullptr;
+}
+
+bool CInstallManager::ProductUpdateAllowed()
+{
+    SetupTrace(L"CInstallManager::ProductUpdateAllowed() - false");
+    return false;
+}
+
+bool CInstallManager::HasLockedModules()
+{
+    return false;
+}
+
+bool CInstallManager::InitDialogs()
+{
+    SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::InitDialogs");
+    m_SetupOptions.SetCondition(L"UI", !g_CmdLine.m_bQuiet);
+    m_Dialogs.clear();
+    // The pages join here as they are built: language, licence, destination,
+    // components, toolbar and install, in that order.
+    return !m_Dialogs.empty();
+}
+
+void CInstallManager::AddDialog(const std::shared_ptr<DlgPopup::CBaseDialog>& page)
+{
+    if (!page || m_pSettings == nullptr)
+        return;
+    try {
+        Common::Config::CXMLElement node;
+        m_pSettings->GetElement(_bstr_t(page->m_strLocalizePath.GetString()), node);
+        if (!GetNodeBool(node, L"Enable", true))
+            return;
+    } catch (const _com_error&) {
+        return;
+    }
+    m_Dialogs.push_back(page);
+    if (m_Dialogs.size() == 1)
+        page->m_bFirstPage = true;
+}
+
+void CInstallManager::RunWizard()
+{
+    ShowMainWindow();
+    if (!InitDialogs())
+        return;
+
+    size_t index = 0;
+    while (index < m_Dialogs.size()) {
+        std::shared_ptr<DlgPopup::CBaseDialog> page = *std::next(m_Dialogs.begin(), index);
+        const INT_PTR result = page->DoModal();
+        if (result == -1) {
+            // The page could not be made: showing it again would loop for ever.
+            SetupTrace(L"Wizard page %d could not be shown", static_cast<int>(page->GetPageType()));
+            _com_issue_error(E_FAIL);
+        }
+        const DlgPopup::EPageType type = page->GetPageType();
+
+        if (type == DlgPopup::PageLicense && result == DlgPopup::PageResultNext && !CheckRedist())
+            _com_issue_error(E_FAIL);
+
+        if (type == DlgPopup::PageDestination && result == DlgPopup::PageResultNext) {
+            auto folderPage = dynamic_cast<DlgPopup::IFolderPage*>(page.get());
+            const CString path = folderPage != nullptr ? folderPage->GetFolderText() : CString();
+            if (CheckDestinationDrive(path) && CheckFreeSpace(path)) {
+                GetPathVariables().Define(L"%TargetDir%", path);
+            } else {
+                if (g_CmdLine.m_bQuiet)
+                    _com_issue_error(E_FAIL);
+                continue;
+            }
+        }
+
+        if ((type == DlgPopup::PageLicense && result == DlgPopup::PageResultBack) ||
+            (type == DlgPopup::PageLangSelect && result == DlgPopup::PageResultNext)) {
+            if (!SetLanguage(m_MultiLang.m_strCurrent))
+                _com_issue_error(E_FAIL);
+            // A rebuilt list may be shorter: stay inside it.
+            if (m_Dialogs.empty())
+                return;
+            index = std::min(index, m_Dialogs.size() - 1);
+        }
+
+        switch (result) {
+        case DlgPopup::PageResultBack:
+            // Back on the first page stays there.
+            if (index > 0)
+                --index;
+            break;
+        case DlgPopup::PageResultNext:
+            ++index;
+            break;
+        case DlgPopup::PageResultCancel:
+            throw CInstallAbort();
+        default:
+            break;
+        }
+    }
+}
+
+bool CInstallManager::CheckDestinationDrive(const CString& path)
+{
+    const CString canonical = CanonicalPath(path);
+    CString root = canonical;
+    bool ok = !canonical.IsEmpty() && StripPathToRoot(root);
+    if (ok) {
+        const UINT type = ::GetDriveTypeW(root);
+        ok = (type == DRIVE_REMOVABLE || type == DRIVE_FIXED) && !::PathIsRootW(canonical);
+    }
+    if (ok) {
+        CPathVariables fresh;
+        CString windows(L"%FOLDERID_Windows%");
+        fresh.Expand(windows);
+        windows = CanonicalPath(windows);
+        while (!windows.IsEmpty() && windows[windows.GetLength() - 1] == L'\\')
+            windows.Delete(windows.GetLength() - 1);
+        windows += L"*";
+        if (windows.GetLength() > 1 && ::PathMatchSpecW(canonical, windows))
+            ok = false;
+    }
+    if (!ok)
+        ShowMessageById(MainWindowHandle(), L"InvalidDrive", MB_ICONERROR);
+    return ok;
+}
+
+bool CInstallManager::CheckFreeSpace(const CString& path)
+{
+    const wchar_t* attribute = IsWow64() ? L"InstallSize64" : L"InstallSize";
+    const LONGLONG needed = ClampedBytes(GetConfigDouble(attribute, L"//Interface/SetupFiles", 0.0));
+    CString root = CanonicalPath(path);
+    if (!StripPathToRoot(root))
+        root = path;
+    const ULONGLONG free = m_Seams.freeSpace ? m_Seams.freeSpace(root) : 0;
+    if (static_cast<ULONGLONG>(needed) < free)
+        return true;
+    ShowMessageById(MainWindowHandle(), L"FreeSpace", MB_ICONERROR);
+    SetupTrace(L"Not enough space for product installation at '%s'", path.GetString());
+    return false;
+}
+
+void CInstallManager::FinishInstallation()
+{
+    SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::FinishInstallation");
+    bool restart = GetConfigBool(L"Restart", L"//Interface/SetupFiles", false);
+    m_bRestart = restart || g_CmdLine.m_nRestartMode == CCmdLineHelper::RestartForce || m_bDelayedMode ||
+                 m_bNeedRestartByFiles;
+    if (g_CmdLine.m_nRestartMode == CCmdLineHelper::RestartNever)
+        m_bRestart = false;
+    SetupTrace(L"m_bRestart = %d, m_bNeedRestartByFiles = %d", m_bRestart ? 1 : 0, m_bNeedRestartByFiles ? 1 : 0);
+    // The finish page offers the decision when it is built; without it the
+    // decision stands as made.
+}
+
+BOOL CInstallManager::RestartSystem()
+{
+    HANDLE token = nullptr;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        TOKEN_PRIVILEGES privileges = {};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
+            ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+        ::CloseHandle(token);
+    }
+    const UINT flags = EWX_REBOOT | EWX_FORCEIFHUNG;
+    const DWORD reason = SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION;
+    return m_Seams.exitWindows ? m_Seams.exitWindows(flags, reason) : FALSE;
+}

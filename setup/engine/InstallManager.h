@@ -1,0 +1,149 @@
+#pragma once
+
+#include "common/ui/TaskbarProgress.h"
+#include "framework/WinString.h"
+#include "setup/engine/MultiLang.h"
+#include "setup/engine/SetupOptions.h"
+
+#include <objidl.h>
+#include <windows.h>
+
+#include <functional>
+#include <list>
+#include <memory>
+
+namespace Common {
+namespace Config {
+class CXMLElement;
+class CXMLNodeList;
+class IXMLSettings;
+} // namespace Config
+} // namespace Common
+
+namespace DlgPopup {
+class CBaseDialog;
+class CDlgMain;
+} // namespace DlgPopup
+
+// What the engine asks of the system where a test must be able to answer instead:
+// administrator membership, free space and the restart request.
+struct SSystemSeams
+{
+    std::function<bool()> isAdmin;
+    std::function<ULONGLONG(const wchar_t* path)> freeSpace;
+    std::function<BOOL(UINT flags, DWORD reason)> exitWindows;
+};
+
+// The engine of setup: the state of one run and the install, uninstall and
+// reconfiguration roads with the install scripts and their nodes.
+class CInstallManager
+{
+public:
+    typedef std::list<std::shared_ptr<DlgPopup::CBaseDialog>> DialogList;
+
+    CInstallManager();
+    virtual ~CInstallManager();
+    CInstallManager(const CInstallManager&) = delete;
+    CInstallManager& operator=(const CInstallManager&) = delete;
+
+    // After the configuration object loaded the package: main window object,
+    // interface document, package macros, modes. False without a document.
+    bool Init();
+
+    // The roads; each gives the process exit code.
+    int Install();
+    int Uninstall();
+    int RunConfig();
+
+    // Wizard.
+    void RunWizard();
+    bool InitDialogs();
+    void AddDialog(const std::shared_ptr<DlgPopup::CBaseDialog>& page);
+    void ShowMainWindow();
+
+    // Refusals and checks of the install road.
+    bool CheckAdminRights();
+    bool IsUninstallOnlyPackage();
+    bool CheckReinstallAllowed();
+    bool CheckDestinationDrive(const CString& path);
+    bool CheckFreeSpace(const CString& path);
+    bool RebootRequiredBeforeInstall();
+    // The value of the product's uninstall record; empty when missing.
+    CString ReadUninstallValue(const CString& product, const CString& name);
+    // The marker file's path: UninstallPath joined with ProductID. Raises _com_error.
+    CString RebootMarkerPath();
+
+    // Steps that belong to later parts of the road; for now they let the road go on.
+    bool CheckRedist();
+    bool SetLanguage(const CString& language);
+    bool ProductUpdateAllowed();
+    bool HasLockedModules();
+
+    // Restart decision and restart.
+    void FinishInstallation();
+    BOOL RestartSystem();
+
+    // Script interpreter.
+    void RunScriptAt(const wchar_t* xpath);
+    void RunScript(const Common::Config::CXMLNodeList& nodes, bool resetCaption);
+    bool CheckCondition(const Common::Config::CXMLElement& node, bool emptyIsFalseInConfig);
+    void Call(const Common::Config::CXMLElement& node);
+    void SetCond(const Common::Config::CXMLElement& node);
+
+    // Registry steps outside the scripts.
+    void AssociateUpdatePackages(bool add, const CString& programPath);
+    void UpdateVersionInfo();
+
+    // File copying.
+    bool CopyFiles();
+    bool CreateTargetDataDir();
+    void CopyFileEntry(const CString& dest, const Common::Config::CXMLElement& entry);
+    void CopyStorageFolder(const CString& src, const CString& dest);
+    void CopyFile(IStream* stream, const CString& target, bool* delayed);
+    bool IsNewerVersion(const CString& target, IStream* stream, CString& probe);
+    void InitMacros();
+    void SetStepCaption(const wchar_t* xpath);
+    bool NodeExists(const wchar_t* xpath);
+
+    // Uninstaller copy, uninstall package, components file and uninstall record.
+    void RegisterUninstaller();
+
+    DlgPopup::CDlgMain* m_pDlgMain = nullptr;
+    DialogList m_Dialogs;
+    bool m_bRedistChecked = false;
+    bool m_bNeedRestartByFiles = false;
+    Common::Config::IXMLSettings* m_pSettings = nullptr;
+    CString m_strPrinterRegKey;
+    bool m_bIs64BitOS = false;
+    bool m_bRestart = false;
+    CMultiLang m_MultiLang;
+    CString m_strLanguage;
+    bool m_bUninstallerRegistered = false;
+    bool m_bUpdateMode = false;
+    bool m_bDelayedMode = false;
+    CSetupOptions m_SetupOptions;
+    UI::CTaskbarProgress m_TaskbarProgress;
+
+    // Replaced by tests; the defaults ask Windows.
+    SSystemSeams m_Seams;
+    // Nesting of scripts run from inside a node ("Call", message answers).
+    int m_nScriptDepth = 0;
+    static const int kMaxScriptDepth = 32;
+
+private:
+    HWND MainWindowHandle() const;
+    // Runs the road body; the stop of the user gives 1, a _com_error shows the
+    // failure message and gives 0.
+    int RunRoad(const std::function<int()>& body, const wchar_t* failureMessage);
+};
+
+// Registry nodes of the scripts ("HKLM", "HKCU", "HKCR").
+void AddRegEntry(const Common::Config::CXMLElement& node);
+void RemoveRegEntry(const Common::Config::CXMLElement& node);
+// The predefined root of "HKCR", "HKCU" or "HKLM" (any case); null for others.
+HKEY RootKeyFromName(const CString& name);
+// The default value of HKCR\subKey; raises _com_error(E_FAIL).
+void SetClassesRootValue(const CString& subKey, const CString& text);
+
+// Packs "a.b.c.d" into one byte a part, the first in the top byte.
+DWORD PackVersion(const CString& version);

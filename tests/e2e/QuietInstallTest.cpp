@@ -1,0 +1,3 @@
+#include "tests/e2e/SetupRun.h"
+
+#include <gtest/gtest.h>

@@ -1,0 +1,1 @@
+#include "tests/setup/EngineFixture.h"
