@@ -309,7 +309,11 @@ void CInstallManager::RunWizard()
     ShowMainWindow();
     if (!InitDialogs())
         return;
+    RunPages();
+}
 
+void CInstallManager::RunPages()
+{
     size_t index = 0;
     while (index < m_Dialogs.size()) {
         std::shared_ptr<DlgPopup::CBaseDialog> page = *std::next(m_Dialogs.begin(), index);

@@ -57,6 +57,8 @@ public:
 
     // Wizard.
     void RunWizard();
+    // The page loop over m_Dialogs: Back, Next, Cancel and the checks between pages.
+    void RunPages();
     bool InitDialogs();
     void AddDialog(const std::shared_ptr<DlgPopup::CBaseDialog>& page);
     void ShowMainWindow();
@@ -130,11 +132,12 @@ public:
     int m_nScriptDepth = 0;
     static const int kMaxScriptDepth = 32;
 
+    // Runs a road's body: the user's stop gives 1; a _com_error, and any other
+    // exception, shows the failure message and gives 0.
+    int RunRoad(const std::function<int()>& body, const wchar_t* failureMessage);
+
 private:
     HWND MainWindowHandle() const;
-    // Runs the road body; the stop of the user gives 1, a _com_error shows the
-    // failure message and gives 0.
-    int RunRoad(const std::function<int()>& body, const wchar_t* failureMessage);
 };
 
 // Registry nodes of the scripts ("HKLM", "HKCU", "HKCR").

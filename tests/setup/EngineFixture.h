@@ -35,8 +35,9 @@ protected:
         config.Close();
         m_strPackage = MakePackage(m_temp, files, options, L"engine" + std::to_wstring(++m_nPackages) + L".cfs");
         EXPECT_TRUE(config.GetPackage().Open(m_strPackage, true, false));
-        if (files.count(L"setup.xml") != 0)
+        if (files.count(L"setup.xml") != 0) {
             EXPECT_TRUE(config.LoadSettings(L"\\setup.xml"));
+        }
         m_pManager = std::make_unique<CInstallManager>();
         return m_pManager->Init() || files.count(L"setup.xml") == 0;
     }
