@@ -115,6 +115,8 @@ private:
 
 } // namespace
 
+const int CInstallManager::kMaxScriptDepth;
+
 void CInstallManager::RunScriptAt(const wchar_t* xpath)
 {
     if (xpath == nullptr || m_pSettings == nullptr || !NodeExists(xpath))
