@@ -305,7 +305,8 @@ public:
     ~CDanglingLink()
     {
         typedef LONG(WINAPI * NtDeleteKeyFn)(HANDLE);
-        auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(GetProcAddress(GetModuleHandleW(L"ntdll"), "NtDeleteKey"));
+        auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "NtDeleteKey")));
         HKEY link = nullptr;
         if (deleteKey != nullptr &&
             RegOpenKeyExW(m_parent, m_name, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
