@@ -193,11 +193,13 @@ void CInstallManager::RegisterUninstaller()
         if (registerProduct)
             values = ReadRecordValues(info);
 
-        // One path for the copy and the record, so that the record names the copy.
+        // One path for the copy and the record, so that the record names the copy;
+        // a folder relative to wherever setup runs would be no place to find it.
         CString uninstaller = folder;
         CString package = folder;
-        if (!AppendPath(uninstaller, product + L".exe") || !AppendPath(package, product + L".cfs")) {
-            SetupTrace(L"Uninstall path '%s' is too long", folder.GetString());
+        if (folder.IsEmpty() || ::PathIsRelativeW(folder) || !AppendPath(uninstaller, product + L".exe") ||
+            !AppendPath(package, product + L".cfs")) {
+            SetupTrace(L"Uninstall path '%s' is not a usable folder", folder.GetString());
             _com_issue_error(E_FAIL);
         }
 

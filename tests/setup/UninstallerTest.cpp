@@ -5,6 +5,7 @@
 #include "common/storage/Storage.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
+#include "common/tools/RegKey.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/tools.h"
 #include "tests/common/XMLTestSupport.h"
@@ -434,6 +435,44 @@ TEST_F(UninstallerTest, ProductIdsThatAreNotOneFileNameAreRefused)
         EXPECT_FALSE(Exists(m_temp / L"Escaped.exe"));
         EXPECT_FALSE(Exists(m_temp / L"Escaped.cfs"));
     }
+}
+
+TEST_F(UninstallerTest, UninstallPathMustBeAFullFolderPath)
+{
+    const struct {
+        const char* name;
+        std::wstring folder;
+    } cases[] = {
+        {"empty", L""},
+        {"relative", L"Relative"},
+        {"too long", m_temp / std::wstring(250, L'x')},
+    };
+    for (const auto& c : cases) {
+        SDocument document = Document();
+        document.folder = c.folder;
+        CRecordScope record(document.product);
+        ASSERT_TRUE(Load(document));
+        HRESULT hr = S_OK;
+        const std::string trace = TraceOf([&] { hr = Register(); });
+        EXPECT_EQ(E_FAIL, hr) << c.name;
+        EXPECT_NE(std::string::npos, trace.find("is not a usable folder")) << c.name << ": " << trace;
+        EXPECT_FALSE(Manager().m_bUninstallerRegistered);
+        EXPECT_FALSE(RecordExists(document.product)) << c.name;
+        EXPECT_FALSE(Exists(document.product + L".exe")) << c.name;
+    }
+}
+
+TEST(RegKeyHolder, HoldsOnlyKeysThatOpened)
+{
+    Common::Tools::CScopedRegKey key;
+    EXPECT_EQ(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE", KEY_READ));
+    EXPECT_TRUE(key.IsOpen());
+    // A failed open lets go of the key held before and holds nothing.
+    EXPECT_NE(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\{no such key at all}", KEY_READ));
+    EXPECT_FALSE(key.IsOpen());
+    EXPECT_EQ(nullptr, key.Get());
+    EXPECT_NE(ERROR_SUCCESS, key.Create(nullptr, L"x", KEY_READ));
+    EXPECT_FALSE(key.IsOpen());
 }
 
 TEST_F(UninstallerTest, ValueThatDoesNotConvertFailsBeforeAnythingIsWritten)
