@@ -5,7 +5,8 @@
 namespace Common {
 namespace Tools {
 
-// Owns an open registry key.
+// Owns an open registry key. Only a key that really opened is held, so a failed
+// open or create never leads to a close of whatever the out slot held.
 class CRegKey
 {
 public:
