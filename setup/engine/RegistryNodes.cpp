@@ -2,11 +2,262 @@
 // values of an update.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/PathTools.h"
+#include "common/tools/RegKey.h"
+#include "common/tools/SetupTrace.h"
+#include "setup/engine/ConfigTools.h"
 
-void AddRegEntry(const Common::Config::CXMLElement&) {}
-void RemoveRegEntry(const Common::Config::CXMLElement&) {}
-HKEY RootKeyFromName(const CString&) { return nullptr; }
-void SetClassesRootValue(const CString&, const CString&) {}
-void CInstallManager::AssociateUpdatePackages(bool, const CString&) {}
-void CInstallManager::UpdateVersionInfo() {}
+#include <shlobj.h>
+
+#include <cwchar>
+
+namespace {
+
+using Common::Config::CXMLElement;
+using Common::Tools::CRegKey;
+
+// No view flag: a 32-bit setup writes the 32-bit view as Windows redirects it.
+const REGSAM kAccess = KEY_READ | KEY_WRITE;
+
+const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+CString NodeName(const CXMLElement& node)
+{
+    return CString(static_cast<const wchar_t*>(node.GetName()));
+}
+
+// A key path that names no key below the root ("", "\", blanks): acting on it
+// would act on the whole root.
+bool NamesNoKey(const CString& path)
+{
+    CString rest(path);
+    rest.Trim(L" \\");
+    return rest.IsEmpty();
+}
+
+// "0x" followed by hexadecimal digits; anything else gives 0.
+DWORD ParseHexValue(const CString& text)
+{
+    unsigned int value = 0;
+    if (::swscanf(text.GetString(), L"0x%x", &value) != 1)
+        return 0;
+    return value;
+}
+
+LONG SetString(HKEY key, const wchar_t* name, const CString& text)
+{
+    // The terminating NUL is part of the stored size, as readers expect.
+    return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.GetString()),
+                            static_cast<DWORD>((text.GetLength() + 1) * sizeof(wchar_t)));
+}
+
+LONG SetDword(HKEY key, const wchar_t* name, DWORD value)
+{
+    return ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+// Deletes every subkey of the open key, depth first. Stops at the first subkey
+// that cannot be deleted (enumerating index 0 again would find it for ever).
+LONG DeleteSubkeys(HKEY key)
+{
+    for (;;) {
+        wchar_t name[256] = {};
+        DWORD length = static_cast<DWORD>(sizeof(name) / sizeof(name[0]));
+        LONG result = ::RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS)
+            return ERROR_SUCCESS;
+        if (result != ERROR_SUCCESS)
+            return result;
+        CRegKey child;
+        result = child.Open(key, name, kAccess);
+        if (result == ERROR_SUCCESS)
+            result = DeleteSubkeys(child.Get());
+        child.Close();
+        if (result == ERROR_SUCCESS)
+            result = ::RegDeleteKeyW(key, name);
+        if (result != ERROR_SUCCESS)
+            return result;
+    }
+}
+
+// Deletes root\path with its subtree; the key must be open already as 'key'.
+// The root itself is never deleted: the path must name a key below it.
+LONG DeleteKeyTree(HKEY root, const CString& path, CRegKey& key)
+{
+    if (NamesNoKey(path))
+        return ERROR_INVALID_PARAMETER;
+    LONG result = DeleteSubkeys(key.Get());
+    key.Close();
+    if (result == ERROR_SUCCESS)
+        result = ::RegDeleteKeyW(root, path);
+    return result;
+}
+
+void DeleteClassesRootTree(const CString& path)
+{
+    CRegKey key;
+    if (NamesNoKey(path) || key.Open(HKEY_CLASSES_ROOT, path, kAccess) != ERROR_SUCCESS)
+        _com_issue_error(E_FAIL);
+    if (DeleteKeyTree(HKEY_CLASSES_ROOT, path, key) != ERROR_SUCCESS)
+        _com_issue_error(E_FAIL);
+}
+
+} // namespace
+
+HKEY RootKeyFromName(const CString& name)
+{
+    const struct {
+        const wchar_t* name;
+        HKEY root;
+    } roots[] = {
+        {L"HKCR", HKEY_CLASSES_ROOT},
+        {L"HKCU", HKEY_CURRENT_USER},
+        {L"HKLM", HKEY_LOCAL_MACHINE},
+    };
+    for (const auto& entry : roots) {
+        if (::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name, name.GetLength(), entry.name, -1) ==
+            CSTR_EQUAL)
+            return entry.root;
+    }
+    return nullptr;
+}
+
+void AddRegEntry(const CXMLElement& node)
+{
+    try {
+        const CString rootName = NodeName(node);
+        const CString keyName = GetNodeAttribute(node, L"KeyName", L"");
+        const CString valueName = GetNodeAttribute(node, L"ValueName", L"");
+        const bool isDword = HasAttribute(node, L"HexValue");
+        const DWORD number = isDword ? ParseHexValue(GetNodeAttribute(node, L"HexValue", L"")) : 0;
+        const CString text = GetNodeAttribute(node, L"TextValue", L"");
+        const CString display = rootName + L"\\" + keyName;
+
+        const HKEY root = RootKeyFromName(rootName);
+        if (root == nullptr) {
+            SetupTrace(L"AddRegEntry: Unknown root of '%s'", display.GetString());
+            return;
+        }
+        CRegKey key;
+        if (key.Create(root, keyName, kAccess) != ERROR_SUCCESS) {
+            SetupTrace(L"AddRegEntry: Can't create\\open key '%s'", display.GetString());
+            return;
+        }
+        if (isDword) {
+            const LONG result = SetDword(key.Get(), valueName, number);
+            SetupTrace(L"AddRegEntry: %s, Add '%s=%X' to node '%s'", SucceededText(result == ERROR_SUCCESS).GetString(),
+                       valueName.GetString(), number, display.GetString());
+        } else {
+            const LONG result = SetString(key.Get(), valueName, text);
+            SetupTrace(L"AddRegEntry: %s, Add '%s=%s' to node '%s'", SucceededText(result == ERROR_SUCCESS).GetString(),
+                       valueName.GetString(), text.GetString(), display.GetString());
+        }
+    } catch (const _com_error& e) {
+        SetupTrace(L"AddRegEntry: failed %#010x", static_cast<unsigned>(e.Error()));
+    }
+}
+
+void RemoveRegEntry(const CXMLElement& node)
+{
+    try {
+        const CString rootName = NodeName(node);
+        const CString keyName = GetNodeAttribute(node, L"KeyName", L"");
+        const bool wholeKey = !HasAttribute(node, L"ValueName");
+        const CString display = rootName + L"\\" + keyName;
+
+        const HKEY root = RootKeyFromName(rootName);
+        if (root == nullptr) {
+            SetupTrace(L"RemoveRegEntry: Unknown root of '%s'", display.GetString());
+            return;
+        }
+        // An empty path opens the root itself: a removal there would take a
+        // value or a whole hive that no package owns.
+        if (NamesNoKey(keyName)) {
+            SetupTrace(L"RemoveRegEntry: Refused to remove from the root '%s'", display.GetString());
+            return;
+        }
+        CRegKey key;
+        if (key.Open(root, keyName, kAccess) != ERROR_SUCCESS) {
+            SetupTrace(L"RemoveRegEntry: Can't open key '%s'", display.GetString());
+            return;
+        }
+        if (wholeKey) {
+            const LONG result = DeleteKeyTree(root, keyName, key);
+            SetupTrace(L"RemoveRegEntry: %s, Remove entire node '%s'", SucceededText(result == ERROR_SUCCESS).GetString(),
+                       display.GetString());
+        } else {
+            const CString valueName = GetNodeAttribute(node, L"ValueName", L"");
+            const LONG result = ::RegDeleteValueW(key.Get(), valueName);
+            SetupTrace(L"RemoveRegEntry: %s, Remove value '%s' from node '%s'",
+                       SucceededText(result == ERROR_SUCCESS).GetString(), valueName.GetString(), display.GetString());
+        }
+    } catch (const _com_error& e) {
+        SetupTrace(L"RemoveRegEntry: failed %#010x", static_cast<unsigned>(e.Error()));
+    }
+}
+
+void SetClassesRootValue(const CString& subKey, const CString& text)
+{
+    if (NamesNoKey(subKey))
+        _com_issue_error(E_FAIL);
+    CRegKey key;
+    if (key.Create(HKEY_CLASSES_ROOT, subKey, kAccess) != ERROR_SUCCESS)
+        _com_issue_error(E_FAIL);
+    if (SetString(key.Get(), nullptr, text) != ERROR_SUCCESS)
+        _com_issue_error(E_FAIL);
+}
+
+void CInstallManager::AssociateUpdatePackages(bool add, const CString& programPath)
+{
+    CString ext;
+    try {
+        ext = GetConfigValue(L"UpdateExt", L"//Interface/InstallInfo");
+        const CString alias = GetConfigValue(L"UpdateAlias", L"//Interface/InstallInfo");
+        if (NamesNoKey(ext) || NamesNoKey(alias))
+            return;
+        if (ext[0] != L'.')
+            ext.Insert(0, L'.');
+        if (add) {
+            CString exe(programPath);
+            QuotePath(exe);
+            SetClassesRootValue(alias, GetConfigValue(L"CaptionUpdDsc", L"//Interface/InstallInfo"));
+            SetClassesRootValue(alias + L"\\shell\\open\\command", exe + L" /i \"%1\"");
+            SetClassesRootValue(alias + L"\\DefaultIcon", exe + L",0");
+            SetClassesRootValue(ext, alias);
+            ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+        } else {
+            DeleteClassesRootTree(alias);
+            DeleteClassesRootTree(ext);
+        }
+    } catch (const _com_error&) {
+        SetupTrace(L"Can't associate update packages with extension '%s'. Module: '%s'", ext.GetString(),
+                   programPath.GetString());
+    }
+}
+
+void CInstallManager::UpdateVersionInfo()
+{
+    if (!m_bUpdateMode)
+        return;
+    SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::UpdateVersionInfo");
+    try {
+        if (m_pSettings == nullptr)
+            _com_issue_error(E_FAIL);
+        CXMLElement info;
+        m_pSettings->GetElement(L"//Interface/InstallInfo", info);
+        const CString product = GetNodeAttribute(info, L"ProductID", L"");
+        // Without a product the values would land in the Uninstall key itself.
+        if (NamesNoKey(product))
+            _com_issue_error(E_INVALIDARG);
+        CRegKey key;
+        if (key.Create(HKEY_LOCAL_MACHINE, CString(kUninstallKey) + L"\\" + product, kAccess) != ERROR_SUCCESS)
+            return;
+        SetDword(key.Get(), L"VersionMinor", static_cast<DWORD>(GetNodeLong(info, L"VersionMinor", 0)));
+        SetDword(key.Get(), L"VersionMajor", static_cast<DWORD>(GetNodeLong(info, L"VersionMajor", 0)));
+        SetString(key.Get(), L"DisplayVersion", GetNodeAttribute(info, L"DisplayVersion", L""));
+    } catch (const _com_error&) {
+        SetupTrace(L"UpdateVersionInfo: failed");
+    }
+}

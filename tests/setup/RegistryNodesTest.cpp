@@ -1,1 +1,494 @@
 #include "tests/setup/EngineFixture.h"
+
+#include "common/config/XMLDocument.h"
+#include "common/config/XMLElement.h"
+#include "common/tools/PathVariables.h"
+#include "common/tools/SetupTrace.h"
+#include "tests/support/CaptureOutput.h"
+#include "tests/support/Narrow.h"
+#include "tests/support/RegistryScope.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using TestSupport::Bytes;
+using TestSupport::Narrow;
+
+const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+std::vector<std::string> TraceOf(const std::function<void()>& body)
+{
+    TestSupport::CRegistryValueScope level = TestSupport::CRegistryValueScope::Dword(
+        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", TestSupport::OwnRegistryView(), 1);
+    Common::Tools::ResetSetupTraceLevel();
+    const std::vector<std::string> lines = TestSupport::SetupTraceLines(TestSupport::CaptureOwnOutput(body));
+    Common::Tools::ResetSetupTraceLevel();
+    return lines;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+// Removes the key tree before and after the test (in the view setup writes).
+class CKeyTreeScope
+{
+public:
+    CKeyTreeScope(HKEY root, const std::wstring& path) : m_root(root), m_path(path) { Delete(); }
+    ~CKeyTreeScope() { Delete(); }
+    CKeyTreeScope(const CKeyTreeScope&) = delete;
+    CKeyTreeScope& operator=(const CKeyTreeScope&) = delete;
+
+private:
+    void Delete() { SHDeleteKeyW(m_root, m_path.c_str()); }
+
+    HKEY m_root;
+    std::wstring m_path;
+};
+
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view = 0)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+struct SValue
+{
+    bool found = false;
+    DWORD type = 0;
+    Bytes data;
+};
+
+SValue ReadValue(HKEY root, const std::wstring& path, const wchar_t* name, REGSAM view = 0)
+{
+    SValue value;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return value;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+        value.data.resize(size);
+        value.found = RegQueryValueExW(key, name, nullptr, &value.type, value.data.empty() ? nullptr : &value.data[0],
+                                       &size) == ERROR_SUCCESS;
+        value.data.resize(size);
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+Bytes DwordBytes(DWORD number)
+{
+    Bytes bytes(sizeof(number));
+    std::memcpy(&bytes[0], &number, sizeof(number));
+    return bytes;
+}
+
+// The text with its terminating NUL, as the registry should hold it.
+Bytes TextBytes(const std::wstring& text)
+{
+    const BYTE* begin = reinterpret_cast<const BYTE*>(text.c_str());
+    return Bytes(begin, begin + (text.size() + 1) * sizeof(wchar_t));
+}
+
+std::wstring ReadText(HKEY root, const std::wstring& path, const wchar_t* name)
+{
+    const SValue value = ReadValue(root, path, name);
+    if (!value.found || value.type != REG_SZ || value.data.size() < sizeof(wchar_t))
+        return L"<none>";
+    return std::wstring(reinterpret_cast<const wchar_t*>(&value.data[0]), value.data.size() / sizeof(wchar_t) - 1);
+}
+
+std::string Ascii(const std::wstring& text)
+{
+    return Narrow(text);
+}
+
+class RegistryNodesTest : public TestSupport::CEngineTest
+{
+protected:
+    void Load(const std::string& children)
+    {
+        ASSERT_TRUE(LoadDocument("<Interface>" + children + "</Interface>"));
+    }
+
+    // Runs the children of the element at the path as a script.
+    void Run(const wchar_t* xpath)
+    {
+        Common::Config::CXMLNodeList nodes;
+        Manager().m_pSettings->SelectNodes(_bstr_t(xpath) + L"/*", nodes);
+        Manager().RunScript(nodes, false);
+    }
+
+    bool Has(const wchar_t* condition) const
+    {
+        return m_pManager->m_SetupOptions.m_Conditions.count(condition) != 0;
+    }
+};
+
+const wchar_t kUserKey[] = L"Software\\QuorvantTests\\RegistryNodes";
+const char kUserKeyA[] = "Software\\QuorvantTests\\RegistryNodes";
+
+TEST_F(RegistryNodesTest, AddWritesOneValueOfTheAttributesType)
+{
+    CKeyTreeScope scope(HKEY_CURRENT_USER, kUserKey);
+    ASSERT_TRUE(GetPathVariables().Define(L"%RegistryNodesText%", L"expanded"));
+    const struct {
+        const char* attributes; // KeyName is added
+        const wchar_t* valueName;
+        DWORD type;
+        Bytes data;
+    } cases[] = {
+        {"ValueName='hex' HexValue='0x1F'", L"hex", REG_DWORD, DwordBytes(31)},
+        {"ValueName='big' HexValue='0xFFFFFFFF'", L"big", REG_DWORD, DwordBytes(0xFFFFFFFF)},
+        {"ValueName='noPrefix' HexValue='1F'", L"noPrefix", REG_DWORD, DwordBytes(0)},
+        {"ValueName='upperPrefix' HexValue='0X1F'", L"upperPrefix", REG_DWORD, DwordBytes(0)},
+        {"ValueName='emptyHex' HexValue=''", L"emptyHex", REG_DWORD, DwordBytes(0)},
+        {"ValueName='notHex' HexValue='0xZZ'", L"notHex", REG_DWORD, DwordBytes(0)},
+        // HexValue wins over TextValue.
+        {"ValueName='both' HexValue='0x10' TextValue='text'", L"both", REG_DWORD, DwordBytes(16)},
+        {"ValueName='text' TextValue='hello world'", L"text", REG_SZ, TextBytes(L"hello world")},
+        {"ValueName='emptyText'", L"emptyText", REG_SZ, TextBytes(L"")},
+        {"ValueName='expanded' TextValue='[%RegistryNodesText%]'", L"expanded", REG_SZ, TextBytes(L"[expanded]")},
+        {"TextValue='default'", L"", REG_SZ, TextBytes(L"default")},
+    };
+    std::string script;
+    for (const auto& c : cases)
+        script += std::string("<HKCU KeyName='") + kUserKeyA + "' " + c.attributes + "/>";
+    Load("<S>" + script + "</S>");
+    Run(L"//Interface/S");
+    for (const auto& c : cases) {
+        const SValue value = ReadValue(HKEY_CURRENT_USER, kUserKey, c.valueName);
+        ASSERT_TRUE(value.found) << c.attributes;
+        EXPECT_EQ(c.type, value.type) << c.attributes;
+        // The raw size: text values carry their terminating NUL.
+        EXPECT_EQ(c.data, value.data) << c.attributes;
+    }
+}
+
+TEST_F(RegistryNodesTest, AddTracesWhatItWrote)
+{
+    CKeyTreeScope scope(HKEY_CURRENT_USER, kUserKey);
+    Load(std::string("<S><hkcu KeyName='") + kUserKeyA + "' ValueName='n' HexValue='0x2a'/>" + "<HKCU KeyName='" +
+         kUserKeyA + "' ValueName='t' TextValue='x'/></S>");
+    const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
+    EXPECT_TRUE(Contains(lines, std::string("Setup: AddRegEntry: successful, Add 'n=2A' to node 'hkcu\\") + kUserKeyA +
+                                    "'"))
+        << Joined(lines);
+    EXPECT_TRUE(Contains(lines, std::string("Setup: AddRegEntry: successful, Add 't=x' to node 'HKCU\\") + kUserKeyA +
+                                    "'"))
+        << Joined(lines);
+}
+
+TEST_F(RegistryNodesTest, MachineValuesGoToThe32BitView)
+{
+    const std::wstring path = L"SOFTWARE\\QuorvantTests\\RegistryNodesView";
+    CKeyTreeScope scope(HKEY_LOCAL_MACHINE, path);
+    Load("<S><HKLM KeyName='SOFTWARE\\QuorvantTests\\RegistryNodesView' ValueName='v' TextValue='x'/></S>");
+    Run(L"//Interface/S");
+    EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, path, L"v", KEY_WOW64_32KEY).found);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY));
+}
+
+TEST_F(RegistryNodesTest, RemoveTakesAValueOrTheWholeKey)
+{
+    const std::wstring path = L"SOFTWARE\\QuorvantTests\\RegistryNodesRemove";
+    CKeyTreeScope scope(HKEY_LOCAL_MACHINE, path);
+    const auto prepare = [&] {
+        for (const wchar_t* sub : {L"\\Keep", L"\\Tree\\a\\b\\c", L"\\Tree\\d", L"\\Tree\\a\\e"})
+            ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_LOCAL_MACHINE, path + sub, L"v",
+                                                       TestSupport::OwnRegistryView(), L"x"));
+        ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_LOCAL_MACHINE, path + L"\\Keep", L"",
+                                                   TestSupport::OwnRegistryView(), L"default"));
+        ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_LOCAL_MACHINE, path + L"\\Keep", L"other",
+                                                   TestSupport::OwnRegistryView(), L"y"));
+    };
+    const std::string base = "SOFTWARE\\QuorvantTests\\RegistryNodesRemove";
+
+    // No ValueName: the key and everything below it.
+    prepare();
+    Load("<S><HKLM Remove='true' KeyName='" + base + "\\Tree'/></S>");
+    Run(L"//Interface/S");
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, path + L"\\Tree"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, path + L"\\Keep"));
+
+    // An empty ValueName: the default value only.
+    Load("<S><HKLM Remove='1' KeyName='" + base + "\\Keep' ValueName=''/></S>");
+    Run(L"//Interface/S");
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, path + L"\\Keep", L"").found);
+    EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, path + L"\\Keep", L"other").found);
+    EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, path + L"\\Keep", L"v").found);
+
+    // A named value.
+    Load("<S><HKLM Remove='TRUE' KeyName='" + base + "\\Keep' ValueName='other'/></S>");
+    Run(L"//Interface/S");
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, path + L"\\Keep", L"other").found);
+    EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, path + L"\\Keep", L"v").found);
+}
+
+TEST_F(RegistryNodesTest, RemovingAMissingKeyIsTracedAndTheScriptGoesOn)
+{
+    CKeyTreeScope scope(HKEY_CURRENT_USER, kUserKey);
+    Load(std::string("<S><HKCU Remove='true' KeyName='") + kUserKeyA +
+         "\\Missing'/><SetCond condition='after'/></S>");
+    const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
+    EXPECT_TRUE(Contains(lines, std::string("Setup: RemoveRegEntry: Can't open key 'HKCU\\") + kUserKeyA +
+                                    "\\Missing'"))
+        << Joined(lines);
+    EXPECT_TRUE(Has(L"after"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::wstring(kUserKey) + L"\\Missing"));
+}
+
+TEST_F(RegistryNodesTest, RemoveRefusesAnEmptyKeyPath)
+{
+    // A value planted at the root of the hive: only an empty key path reaches it.
+    TestSupport::CRegistryValueScope planted(HKEY_CURRENT_USER, L"", L"QuorvantTestsRootValue",
+                                             TestSupport::OwnRegistryView(), REG_SZ, L"x", 4);
+    ASSERT_TRUE(planted.Succeeded());
+    for (const char* keyName : {"", "\\", " "}) {
+        Load(std::string("<S><HKCU Remove='true' KeyName='") + keyName +
+             "' ValueName='QuorvantTestsRootValue'/><SetCond condition='after'/></S>");
+        const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
+        EXPECT_TRUE(ReadValue(HKEY_CURRENT_USER, L"", L"QuorvantTestsRootValue").found) << "'" << keyName << "'";
+        EXPECT_TRUE(Contains(lines, std::string("Setup: RemoveRegEntry: Refused to remove from the root 'HKCU\\") +
+                                        keyName + "'"))
+            << Joined(lines);
+        EXPECT_TRUE(Has(L"after"));
+    }
+}
+
+TEST_F(RegistryNodesTest, RegistryNodeFailuresNeverStopTheScript)
+{
+    CKeyTreeScope scope(HKEY_CURRENT_USER, kUserKey);
+    Load(std::string("<S>") + "<HKCU Remove='maybe' KeyName='" + kUserKeyA + "' ValueName='v' TextValue='x'/>" +
+         "<HKCU KeyName='" + kUserKeyA + "\\bad\\\\name' ValueName='v' TextValue='x'/>" +
+         "<SetCond condition='after'/></S>");
+    EXPECT_EQ(S_OK, TestSupport::ComErrorOf([&] { Run(L"//Interface/S"); }));
+    EXPECT_TRUE(Has(L"after"));
+    // A Remove that is no boolean neither adds nor removes.
+    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, kUserKey, L"v").found);
+}
+
+// A subkey that cannot be opened: a registry link to a key that does not exist.
+class CDanglingLink
+{
+public:
+    CDanglingLink(HKEY parent, const wchar_t* name) : m_parent(parent), m_name(name)
+    {
+        HKEY link = nullptr;
+        if (RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK,
+                            KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
+            return;
+        const std::wstring target = L"\\Registry\\Machine\\Software\\QuorvantTestsNowhere\\Missing";
+        m_bMade = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.c_str()),
+                                 static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+        RegCloseKey(link);
+    }
+    ~CDanglingLink()
+    {
+        typedef LONG(WINAPI * NtDeleteKeyFn)(HANDLE);
+        auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(GetProcAddress(GetModuleHandleW(L"ntdll"), "NtDeleteKey"));
+        HKEY link = nullptr;
+        if (deleteKey != nullptr &&
+            RegOpenKeyExW(m_parent, m_name, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
+            deleteKey(link);
+            RegCloseKey(link);
+        }
+    }
+    CDanglingLink(const CDanglingLink&) = delete;
+    CDanglingLink& operator=(const CDanglingLink&) = delete;
+
+    // Made, and cannot be opened.
+    bool Usable() const
+    {
+        HKEY key = nullptr;
+        if (!m_bMade || RegOpenKeyExW(m_parent, m_name, 0, KEY_READ, &key) != ERROR_FILE_NOT_FOUND) {
+            if (key != nullptr)
+                RegCloseKey(key);
+            return false;
+        }
+        wchar_t name[256] = {};
+        DWORD length = 256;
+        return RegEnumKeyExW(m_parent, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    }
+
+private:
+    HKEY m_parent;
+    const wchar_t* m_name;
+    bool m_bMade = false;
+};
+
+TEST_F(RegistryNodesTest, TreeRemovalStopsAtASubkeyItCannotDelete)
+{
+    CKeyTreeScope scope(HKEY_CURRENT_USER, kUserKey);
+    const std::wstring tree = std::wstring(kUserKey) + L"\\Tree";
+    ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_CURRENT_USER, tree + L"\\a", L"v",
+                                               TestSupport::OwnRegistryView(), L"x"));
+    HKEY a = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, (tree + L"\\a").c_str(), 0, KEY_ALL_ACCESS, &a));
+    {
+        CDanglingLink link(a, L"dangling");
+        if (!link.Usable()) {
+            RegCloseKey(a);
+            GTEST_SKIP() << "registry links are not available here";
+        }
+        Load(std::string("<S><HKCU Remove='true' KeyName='") + kUserKeyA +
+             "\\Tree'/><SetCond condition='after'/></S>");
+        const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
+        EXPECT_TRUE(Contains(lines, std::string("Setup: RemoveRegEntry: failed, Remove entire node 'HKCU\\") +
+                                        kUserKeyA + "\\Tree'"))
+            << Joined(lines);
+        EXPECT_TRUE(Has(L"after"));
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, tree));
+    }
+    RegCloseKey(a);
+}
+
+class AssociationTest : public RegistryNodesTest
+{
+protected:
+    void LoadInfo(const std::string& ext, const std::string& alias)
+    {
+        Load("<InstallInfo UpdateExt='" + ext + "' UpdateAlias='" + alias +
+             "' CaptionUpdDsc='Quorvant test update'/>");
+    }
+};
+
+const wchar_t kAlias[] = L"QuorvantTests.RegistryNodes.Update";
+const char kAliasA[] = "QuorvantTests.RegistryNodes.Update";
+const wchar_t kExt[] = L".qvtregupd";
+
+TEST_F(AssociationTest, AddWritesTheClassAndTheExtensionWithOrWithoutItsDot)
+{
+    CKeyTreeScope aliasScope(HKEY_CLASSES_ROOT, kAlias);
+    CKeyTreeScope extScope(HKEY_CLASSES_ROOT, kExt);
+    const struct {
+        const char* ext;
+        const wchar_t* program;
+        const wchar_t* exe;
+    } cases[] = {
+        {"qvtregupd", L"C:\\Program Files\\Quorvant\\uninst.exe", L"\"C:\\Program Files\\Quorvant\\uninst.exe\""},
+        {".qvtregupd", L"C:\\Quorvant\\uninst.exe", L"C:\\Quorvant\\uninst.exe"},
+    };
+    for (const auto& c : cases) {
+        LoadInfo(c.ext, kAliasA);
+        Manager().AssociateUpdatePackages(true, c.program);
+        EXPECT_EQ(std::wstring(kAlias), ReadText(HKEY_CLASSES_ROOT, kExt, L"")) << c.ext;
+        EXPECT_EQ(L"Quorvant test update", ReadText(HKEY_CLASSES_ROOT, kAlias, L""));
+        EXPECT_EQ(std::wstring(c.exe) + L" /i \"%1\"",
+                  ReadText(HKEY_CLASSES_ROOT, std::wstring(kAlias) + L"\\shell\\open\\command", L""))
+            << Ascii(c.program);
+        EXPECT_EQ(std::wstring(c.exe) + L",0", ReadText(HKEY_CLASSES_ROOT, std::wstring(kAlias) + L"\\DefaultIcon", L""))
+            << Ascii(c.program);
+        EXPECT_EQ(TextBytes(kAlias), ReadValue(HKEY_CLASSES_ROOT, kExt, L"").data);
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"qvtregupd"));
+    }
+
+    // Removal takes both keys with their subtrees.
+    Manager().AssociateUpdatePackages(false, CString());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAlias));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kExt));
+}
+
+TEST_F(AssociationTest, NothingHappensWithoutAnAliasOrAnExtension)
+{
+    CKeyTreeScope aliasScope(HKEY_CLASSES_ROOT, kAlias);
+    CKeyTreeScope extScope(HKEY_CLASSES_ROOT, kExt);
+
+    LoadInfo(".qvtregupd", "");
+    Manager().AssociateUpdatePackages(true, L"C:\\x.exe");
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kExt));
+
+    LoadInfo("", kAliasA);
+    Manager().AssociateUpdatePackages(true, L"C:\\x.exe");
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kAlias));
+
+    // Nor is anything removed.
+    ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_CLASSES_ROOT, kExt, L"", 0, kAlias));
+    LoadInfo(".qvtregupd", "");
+    Manager().AssociateUpdatePackages(false, CString());
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kExt));
+}
+
+TEST_F(AssociationTest, RemovalWithoutTheClassKeyKeepsTheExtensionAndIsTraced)
+{
+    CKeyTreeScope aliasScope(HKEY_CLASSES_ROOT, kAlias);
+    CKeyTreeScope extScope(HKEY_CLASSES_ROOT, kExt);
+    ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_CLASSES_ROOT, kExt, L"", 0, kAlias));
+    LoadInfo("qvtregupd", kAliasA);
+    const std::vector<std::string> lines =
+        TraceOf([&] { Manager().AssociateUpdatePackages(false, CString()); });
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kExt));
+    EXPECT_TRUE(Contains(lines, "Setup: Can't associate update packages with extension '.qvtregupd'. Module: ''"))
+        << Joined(lines);
+}
+
+class VersionInfoTest : public RegistryNodesTest
+{
+protected:
+    std::wstring ProductKey() const { return std::wstring(kUninstallKey) + L"\\QuorvantTests.RegistryNodes"; }
+};
+
+TEST_F(VersionInfoTest, WrittenOnlyInUpdateMode)
+{
+    CKeyTreeScope scope(HKEY_LOCAL_MACHINE, ProductKey());
+    const std::string info = "<InstallInfo ProductID='QuorvantTests.RegistryNodes' VersionMinor='7' "
+                             "VersionMajor='3' DisplayVersion='3.7.1'/>";
+
+    Load("<SetupFiles/>" + info);
+    ASSERT_FALSE(Manager().m_bUpdateMode);
+    Manager().UpdateVersionInfo();
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, ProductKey()));
+
+    Load("<SetupFiles Update='true'/>" + info);
+    ASSERT_TRUE(Manager().m_bUpdateMode);
+    Manager().UpdateVersionInfo();
+    const REGSAM view = TestSupport::OwnRegistryView();
+    EXPECT_EQ(DwordBytes(7), ReadValue(HKEY_LOCAL_MACHINE, ProductKey(), L"VersionMinor", view).data);
+    EXPECT_EQ(DwordBytes(3), ReadValue(HKEY_LOCAL_MACHINE, ProductKey(), L"VersionMajor", view).data);
+    const SValue display = ReadValue(HKEY_LOCAL_MACHINE, ProductKey(), L"DisplayVersion", view);
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), display.type);
+    EXPECT_EQ(TextBytes(L"3.7.1"), display.data);
+}
+
+TEST_F(VersionInfoTest, ABadNumberKeepsWhatWasWrittenBeforeIt)
+{
+    CKeyTreeScope scope(HKEY_LOCAL_MACHINE, ProductKey());
+    Load("<SetupFiles Update='1'/><InstallInfo ProductID='QuorvantTests.RegistryNodes' VersionMinor='7' "
+         "VersionMajor='three' DisplayVersion='3.7.1'/>");
+    const std::vector<std::string> lines = TraceOf([&] { Manager().UpdateVersionInfo(); });
+    EXPECT_TRUE(Contains(lines, "Setup: UpdateVersionInfo: failed")) << Joined(lines);
+    EXPECT_EQ(DwordBytes(7), ReadValue(HKEY_LOCAL_MACHINE, ProductKey(), L"VersionMinor").data);
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, ProductKey(), L"VersionMajor").found);
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, ProductKey(), L"DisplayVersion").found);
+}
+
+TEST_F(VersionInfoTest, AnEmptyProductWritesNothing)
+{
+    TestSupport::CRegistryValueScope minor(HKEY_LOCAL_MACHINE, kUninstallKey, L"VersionMinor",
+                                           TestSupport::OwnRegistryView());
+    Load("<SetupFiles Update='true'/><InstallInfo ProductID='' VersionMinor='7'/>");
+    const std::vector<std::string> lines = TraceOf([&] { Manager().UpdateVersionInfo(); });
+    EXPECT_TRUE(Contains(lines, "Setup: UpdateVersionInfo: failed")) << Joined(lines);
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"VersionMinor").found);
+}
+
+} // namespace
