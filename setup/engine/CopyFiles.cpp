@@ -2,15 +2,453 @@
 // captions, the shared data folder.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/SetupConfig.h"
+#include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/storage/PackedStorage.h"
+#include "common/tools/FileTools.h"
+#include "common/tools/PathTools.h"
+#include "common/tools/PathVariables.h"
+#include "common/tools/SetupTrace.h"
+#include "framework/Gdi.h"
+#include "setup/engine/CmdLineHelper.h"
+#include "setup/engine/ConfigTools.h"
+#include "setup/engine/tools.h"
+#include "setup/wizard/MainWindow.h"
 
-bool CInstallManager::CopyFiles() { return true; }
-bool CInstallManager::CreateTargetDataDir() { return true; }
-void CInstallManager::CopyFileEntry(const CString&, const Common::Config::CXMLElement&) {}
-void CInstallManager::CopyStorageFolder(const CString&, const CString&) {}
-void CInstallManager::CopyFile(IStream*, const CString&, bool*) {}
-bool CInstallManager::IsNewerVersion(const CString&, IStream*, CString&) { return true; }
-void CInstallManager::InitMacros() {}
-void CInstallManager::SetStepCaption(const wchar_t*) {}
-bool CInstallManager::NodeExists(const wchar_t*) { return false; }
-DWORD PackVersion(const CString&) { return 0; }
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cwctype>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int kWaitImageId = 1016;
+const int kStatusTextId = 103;
+
+Common::Storage::CPackedStorage& Package()
+{
+    return Common::Config::GetSetupConfig().GetPackage();
+}
+
+CString VariantText(const _variant_t& value)
+{
+    if (V_VT(&value) == VT_EMPTY || V_VT(&value) == VT_NULL)
+        return CString();
+    return static_cast<const wchar_t*>(_bstr_t(value));
+}
+
+// A package path is taken from the root whether or not it starts with a
+// backslash: the storage reads the first component only after one.
+std::wstring PackagePath(const CString& path)
+{
+    std::wstring text = path.Str();
+    if (text.empty() || text[0] != L'\\')
+        text.insert(text.begin(), L'\\');
+    return text;
+}
+
+// A drive path ("C:\...") or a UNC path: anything else would be resolved against
+// the current folder or drive.
+bool IsFullPath(const CString& path)
+{
+    if (path.GetLength() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\')
+        return true;
+    return path.GetLength() >= 3 && path[0] == L'\\' && path[1] == L'\\';
+}
+
+bool IsDeviceName(const std::wstring& component)
+{
+    std::wstring base = component.substr(0, component.find(L'.'));
+    while (!base.empty() && base.back() == L' ')
+        base.pop_back();
+    for (wchar_t& c : base)
+        c = static_cast<wchar_t>(std::towupper(c));
+    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
+        base == L"CONOUT$")
+        return true;
+    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
+
+// A path below a target folder: components that each name one file, no "..",
+// no root, no drive, no stream suffix, no device.
+bool IsSafeRelativePath(const CString& path)
+{
+    const std::wstring& text = path.Str();
+    if (text.empty())
+        return false;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(L'\\', start);
+        const std::wstring component = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        if (!Common::Storage::IsSafeElementName(component) || IsDeviceName(component))
+            return false;
+        if (end == std::wstring::npos)
+            return true;
+        start = end + 1;
+    }
+}
+
+bool IsFolder(const wchar_t* path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Deletes the version probe when the entry is done with it, whichever way.
+class CProbeFile
+{
+public:
+    CProbeFile() = default;
+    ~CProbeFile()
+    {
+        if (!m_strPath.IsEmpty())
+            ::DeleteFileW(m_strPath);
+    }
+    CProbeFile(const CProbeFile&) = delete;
+    CProbeFile& operator=(const CProbeFile&) = delete;
+
+    CString m_strPath;
+};
+
+} // namespace
+
+DWORD PackVersion(const CString& version)
+{
+    DWORD packed = 0;
+    const std::wstring& text = version.Str();
+    size_t position = 0;
+    for (int part = 0; part < 4; ++part) {
+        while (position < text.size() && text[position] == L'.')
+            ++position;
+        if (position >= text.size())
+            break;
+        const size_t end = text.find(L'.', position);
+        const std::wstring token = text.substr(position, end == std::wstring::npos ? std::wstring::npos : end - position);
+        position = end == std::wstring::npos ? text.size() : end;
+
+        // The leading decimal number, as the C library reads it; only its low
+        // byte counts, so the digits are summed modulo 256.
+        size_t i = 0;
+        while (i < token.size() && std::iswspace(token[i]))
+            ++i;
+        bool negative = false;
+        if (i < token.size() && (token[i] == L'+' || token[i] == L'-'))
+            negative = token[i++] == L'-';
+        unsigned value = 0;
+        for (; i < token.size() && token[i] >= L'0' && token[i] <= L'9'; ++i)
+            value = (value * 10 + static_cast<unsigned>(token[i] - L'0')) & 0xFF;
+        if (negative)
+            value = (0x100 - value) & 0xFF;
+        packed |= static_cast<DWORD>(value) << (24 - 8 * part);
+    }
+    return packed;
+}
+
+bool CInstallManager::CopyFiles()
+{
+    SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::CopyFiles");
+    CreateTargetDataDir();
+    CWaitCursor wait;
+    SetStepCaption(L"//Interface/Localize/InstallSteps/CopyFiles");
+
+    bool result = true;
+    DWORD total = 0;
+    try {
+        if (m_bUpdateMode && HasLockedModules())
+            m_bDelayedMode = true;
+
+        if (m_pSettings == nullptr)
+            _com_issue_error(E_FAIL);
+        Common::Config::CXMLElement files;
+        m_pSettings->GetElement(L"//Interface/SetupFiles", files);
+        const Common::Config::CXMLNodeList groups = files.SelectNodes(L"/*");
+        if (groups.GetLength() == 0)
+            return true;
+
+        for (auto group = groups.Begin(); group != groups.End(); ++group) {
+            const LONG children = group.GetChildNodes().GetLength();
+            if (children > 0) {
+                total += static_cast<DWORD>(children);
+            } else {
+                std::vector<std::wstring> paths;
+                Package().ListFiles(PackagePath(GetNodeAttribute(*group, L"SrcPath", L"")), paths);
+                total += static_cast<DWORD>(paths.size());
+            }
+        }
+        if (total == 0)
+            _com_issue_error(E_FAIL);
+
+        m_TaskbarProgress.SetState(UI::CTaskbarProgress::kNormal);
+        m_TaskbarProgress.m_ullTotal = total;
+        m_TaskbarProgress.m_ullStep = 1;
+        m_TaskbarProgress.SetValue(0);
+        if (m_pDlgMain != nullptr) {
+            m_pDlgMain->SetProgress(0.0);
+            m_pDlgMain->m_dStep = 1.0 / static_cast<double>(total);
+        }
+
+        for (auto group = groups.Begin(); group != groups.End(); ++group) {
+            const Common::Config::CXMLElement element = *group;
+            const CString dest = GetNodeAttribute(element, L"DestPath", L"");
+            const CString src = GetNodeAttribute(element, L"SrcPath", L"");
+            if (!src.IsEmpty()) {
+                CopyStorageFolder(src, dest);
+                continue;
+            }
+            const Common::Config::CXMLNodeList entries = group.GetChildNodes();
+            for (auto entry = entries.Begin(); entry != entries.End(); ++entry) {
+                if (!entry.IsElement())
+                    continue;
+                CopyFileEntry(dest, *entry);
+                if (m_pDlgMain != nullptr)
+                    m_pDlgMain->StepProgress();
+                m_TaskbarProgress.SetValue(m_TaskbarProgress.GetCompleted() + m_TaskbarProgress.m_ullStep);
+            }
+        }
+    } catch (const _com_error&) {
+        m_TaskbarProgress.SetValue(m_TaskbarProgress.m_ullTotal);
+        m_TaskbarProgress.SetState(UI::CTaskbarProgress::kError);
+        SetupTrace(L"File extraction\\copy error. (Total files: %d)", static_cast<int>(total));
+        ShowMessageById(MainWindowHandle(), L"CopyFileError", MB_ICONERROR);
+        result = false;
+    }
+
+    SetStepCaption(nullptr);
+    m_TaskbarProgress.SetState(UI::CTaskbarProgress::kNoProgress);
+    if (m_pDlgMain != nullptr) {
+        m_pDlgMain->InvalidateControl(kWaitImageId);
+        m_pDlgMain->m_bShowWait = false;
+        m_pDlgMain->m_bShowProgress = false;
+        m_pDlgMain->PumpMessages();
+    }
+    return result;
+}
+
+void CInstallManager::CopyFileEntry(const CString& dest, const Common::Config::CXMLElement& entry)
+{
+    if (!CheckCondition(entry, false))
+        return;
+
+    const CString file = GetNodeAttribute(entry, L"FileName", L"");
+    CString targetName = GetNodeAttribute(entry, L"TargetFileName", L"");
+    if (targetName.IsEmpty())
+        targetName = ::PathFindFileNameW(file);
+
+    if (HasAttribute(entry, L"x64") && VariantToBool(entry.GetAttribute(L"x64", _variant_t())) != m_bIs64BitOS)
+        return;
+
+    IStreamPtr stream;
+    const CString local = GetNodeAttribute(entry, L"LocalFile", L"");
+    if (!local.IsEmpty()) {
+        if (targetName.IsEmpty())
+            targetName = ::PathFindFileNameW(local);
+        CString source = local;
+        if (::PathIsRelativeW(source)) {
+            source = L"%SourceDir%";
+            if (!AppendPath(source, local)) {
+                SetupTrace(L"CopyFile: Local file path too long, '%s'", local.GetString());
+                _com_issue_error(E_FAIL);
+            }
+            ExpandVariables(source);
+        }
+        if (!::PathFileExistsW(source))
+            return;
+        stream = LoadFileToStream(source);
+    } else {
+        stream = Package().OpenStream(PackagePath(file));
+    }
+    if (!stream)
+        _com_issue_error(E_FAIL);
+
+    // The name comes from the package: it may only name a place under the group's
+    // folder.
+    if (!IsSafeRelativePath(targetName)) {
+        SetupTrace(L"CopyFile: Target name refused, '%s'", targetName.GetString());
+        _com_issue_error(E_FAIL);
+    }
+    CString target = dest;
+    if (!AppendPath(target, targetName)) {
+        SetupTrace(L"CopyFile: Target path too long, '%s'", targetName.GetString());
+        _com_issue_error(E_FAIL);
+    }
+
+    CProbeFile probe;
+    if (GetNodeLong(entry, L"Check", 1) == 2 && !IsNewerVersion(target, stream, probe.m_strPath)) {
+        SetupTrace(L"CopyFile: File skipped due version check, '%s'", target.GetString());
+        return;
+    }
+    bool delayed = false;
+    CopyFile(stream, target, &delayed);
+}
+
+bool CInstallManager::IsNewerVersion(const CString& target, IStream* stream, CString& probe)
+{
+    probe.Empty();
+    if (!::PathFileExistsW(target))
+        return true;
+    const DWORD installed = PackVersion(GetFileVersionString(target, L"ProductVersion"));
+
+    CProbeFile written;
+    written.m_strPath = MakeTempFileName();
+    if (written.m_strPath.IsEmpty() || !SaveStreamToFile(stream, written.m_strPath)) {
+        SetupTrace(L"CopyFile: Can't write version probe for '%s'", target.GetString());
+        _com_issue_error(E_FAIL);
+    }
+    const DWORD packaged = PackVersion(GetFileVersionString(written.m_strPath, L"ProductVersion"));
+    const bool newer = packaged > installed;
+    if (newer) {
+        // The caller deletes it once the copy is done.
+        probe = written.m_strPath;
+        written.m_strPath.Empty();
+    }
+    return newer;
+}
+
+void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* delayed)
+{
+    if (stream == nullptr)
+        _com_issue_error(E_FAIL);
+    if (!IsFullPath(target)) {
+        SetupTrace(L"CopyFile: Target is not a full path, '%s'", target.GetString());
+        _com_issue_error(E_FAIL);
+    }
+
+    CString folder = target;
+    RemovePathFileSpec(folder);
+    if (!IsFolder(folder) && ::SHCreateDirectoryExW(nullptr, folder, nullptr) != ERROR_SUCCESS) {
+        SetupTrace(L"CopyFile: Can't create directory '%s'", folder.GetString());
+        _com_issue_error(E_FAIL);
+    }
+
+    // The content is written beside the target first, on its volume: a write
+    // that fails never leaves a cut target behind, and the same file waits for
+    // the rename at the next restart when the target cannot be replaced now.
+    const CString guid = NewGuidString();
+    CString staged = folder;
+    if (guid.IsEmpty() || !AppendPath(staged, guid)) {
+        SetupTrace(L"CopyFile: No name for the copy of '%s'", target.GetString());
+        _com_issue_error(E_FAIL);
+    }
+    if (!SaveStreamToFile(stream, staged)) {
+        const DWORD error = ::GetLastError();
+        ::DeleteFileW(staged);
+        SetupTrace(L"CopyFile: Can't write '%s' (error %u)", staged.GetString(), static_cast<unsigned>(error));
+        _com_issue_error(E_FAIL);
+    }
+    if (!m_bDelayedMode && ::MoveFileExW(staged, target, MOVEFILE_REPLACE_EXISTING)) {
+        SetupTrace(L"CopyFile: File copied - '%s'", target.GetString());
+        return;
+    }
+
+    // In use (or delayed mode).
+    SetupTrace(L"CopyFile: Copy delayed, file '%s'", target.GetString());
+    if (!::MoveFileExW(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        const DWORD error = ::GetLastError();
+        ::DeleteFileW(staged);
+        SetupTrace(L"CopyFile: Can't schedule '%s' for the restart (error %u)", target.GetString(),
+                   static_cast<unsigned>(error));
+        _com_issue_error(E_FAIL);
+    }
+    if (delayed != nullptr)
+        *delayed = true;
+    m_bNeedRestartByFiles = true;
+}
+
+void CInstallManager::CopyStorageFolder(const CString& src, const CString& dest)
+{
+    const std::wstring folder = Common::Storage::AppendSeparator(PackagePath(src));
+    std::vector<std::wstring> paths;
+    if (!Package().ListFiles(folder, paths)) {
+        SetupTrace(L"CopyFile: Can't list package folder '%s'", folder.c_str());
+        _com_issue_error(E_FAIL);
+    }
+
+    CString base = dest;
+    base.TrimRight(L"\\");
+    for (const std::wstring& path : paths) {
+        const bool below = path.compare(0, folder.size(), folder) == 0;
+        const CString relative = below ? path.substr(folder.size()) : std::wstring();
+        if (!below || !IsSafeRelativePath(relative)) {
+            SetupTrace(L"CopyFile: Package path refused, '%s'", path.c_str());
+            _com_issue_error(E_FAIL);
+        }
+        const IStreamPtr stream = Package().OpenStream(path);
+        CopyFile(stream, base + L"\\" + relative, nullptr);
+        if (m_pDlgMain != nullptr)
+            m_pDlgMain->StepProgress();
+    }
+}
+
+bool CInstallManager::CreateTargetDataDir()
+{
+    try {
+        CString path(L"%TargetDataDir%");
+        ExpandVariables(path);
+        // An unexpanded or relative name would land in (or change the access of)
+        // whatever the current folder holds.
+        if (!IsFullPath(path)) {
+            SetupTrace(L"Target data directory is not a full path - '%s'", path.GetString());
+            return true;
+        }
+        if (!::PathFileExistsW(path)) {
+            ::SHCreateDirectoryExW(nullptr, path, nullptr);
+            SetupTrace(L"Created directory - '%s'", path.GetString());
+        }
+        GrantEveryoneAccess(path);
+    } catch (const _com_error&) {
+    }
+    return true;
+}
+
+void CInstallManager::InitMacros()
+{
+    if (m_pSettings != nullptr) {
+        Common::Config::CXMLNodeList nodes;
+        m_pSettings->SelectNodes(L"//Interface/SetupMacroses/*", nodes);
+        for (auto node = nodes.Begin(); node != nodes.End(); ++node) {
+            if (!node.IsElement())
+                continue;
+            CString value = GetNodeAttribute(node, L"Value", L"");
+            if (value.IsEmpty())
+                value = GetNodeAttribute(node, L"Caption", L"");
+            const CString name = VariantText(node.GetAttribute(L"Pattern", _variant_t(L"")));
+            GetPathVariables().Define(name, value);
+        }
+    }
+    CString folder = GetModulePath();
+    RemovePathFileSpec(folder);
+    GetPathVariables().Define(L"%SourceDir%", folder);
+}
+
+void CInstallManager::SetStepCaption(const wchar_t* xpath)
+{
+    if (g_CmdLine.m_bQuiet)
+        return;
+    CString text;
+    if (xpath != nullptr && m_pSettings != nullptr)
+        text = VariantText(m_pSettings->GetValue(L"Caption", xpath, _variant_t(L"")));
+    if (m_pDlgMain == nullptr)
+        return;
+    m_pDlgMain->m_bShowWait = !text.IsEmpty();
+    m_pDlgMain->InvalidateControl(kWaitImageId);
+    if (m_pDlgMain->m_hWnd != nullptr)
+        m_pDlgMain->SetDlgItemText(kStatusTextId, text);
+    m_pDlgMain->InvalidateControl(kStatusTextId);
+}
+
+bool CInstallManager::NodeExists(const wchar_t* xpath)
+{
+    if (m_pSettings == nullptr || xpath == nullptr)
+        return false;
+    try {
+        Common::Config::CXMLElement element;
+        m_pSettings->GetElement(xpath, element);
+        return true;
+    } catch (const _com_error&) {
+        return false;
+    }
+}

@@ -1,1 +1,687 @@
+#include "common/config/XMLDocument.h"
+#include "common/config/XMLElement.h"
+#include "common/tools/PathTools.h"
+#include "common/tools/PathVariables.h"
+#include "common/tools/SetupTrace.h"
+#include "setup/engine/tools.h"
+#include "setup/wizard/MainWindow.h"
 #include "tests/setup/EngineFixture.h"
+#include "tests/support/CaptureOutput.h"
+#include "tests/support/FakeStream.h"
+#include "tests/support/Narrow.h"
+#include "tests/support/ProcessRunner.h"
+#include "tests/support/RegistryScope.h"
+
+#include <gtest/gtest.h>
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using TestSupport::Bytes;
+using TestSupport::CTempFolder;
+using TestSupport::Narrow;
+using TestSupport::PackageFiles;
+using TestSupport::ReadFileBytes;
+using TestSupport::ToBytes;
+using TestSupport::WriteFileBytes;
+
+namespace {
+
+const wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+std::string N(const std::wstring& text)
+{
+    return Narrow(text);
+}
+
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The names in a folder (files and folders, without "." and "..").
+std::vector<std::wstring> Names(const std::wstring& folder, const std::wstring& pattern = L"*")
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\" + pattern).c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::wstring> GuidNames(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    for (const std::wstring& name : Names(folder))
+        if (IsGuidName(name.c_str()))
+            names.push_back(name);
+    return names;
+}
+
+// The pending renames as (source, destination) pairs, "\??\" and the
+// replace mark left off.
+std::vector<std::pair<std::wstring, std::wstring>> PendingRenames()
+{
+    std::vector<std::pair<std::wstring, std::wstring>> pairs;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return pairs;
+    DWORD size = 0;
+    std::vector<wchar_t> data;
+    if (::RegQueryValueExW(key, kPendingRenames, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size > 0) {
+        data.resize(size / sizeof(wchar_t) + 2);
+        ::RegQueryValueExW(key, kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
+    }
+    ::RegCloseKey(key);
+    std::vector<std::wstring> texts;
+    for (size_t at = 0; at < data.size();) {
+        const std::wstring text(&data[at]);
+        texts.push_back(text);
+        at += text.size() + 1;
+    }
+    auto plain = [](std::wstring text) {
+        if (!text.empty() && text[0] == L'!')
+            text.erase(0, 1);
+        if (text.compare(0, 4, L"\\??\\") == 0)
+            text.erase(0, 4);
+        return text;
+    };
+    for (size_t i = 0; i + 1 < texts.size(); i += 2)
+        if (!texts[i].empty())
+            pairs.emplace_back(plain(texts[i]), plain(texts[i + 1]));
+    return pairs;
+}
+
+std::wstring TempPath()
+{
+    wchar_t path[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, path);
+    std::wstring text(path, length);
+    while (!text.empty() && text.back() == L'\\')
+        text.pop_back();
+    return text;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b)
+{
+    return ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
+}
+
+// The trace lines written while the body runs, with tracing switched on.
+std::vector<std::string> TraceOf(const std::function<void()>& body)
+{
+    TestSupport::CRegistryValueScope level = TestSupport::CRegistryValueScope::Dword(
+        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", TestSupport::OwnRegistryView(), 1);
+    Common::Tools::ResetSetupTraceLevel();
+    const std::vector<std::string> lines = TestSupport::SetupTraceLines(TestSupport::CaptureOwnOutput(body));
+    Common::Tools::ResetSetupTraceLevel();
+    return lines;
+}
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), "Setup: " + line) != lines.end();
+}
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+// A program file whose version resource's ProductVersion text is replaced by
+// one of the same length: 'version' with zeros added to its last part.
+Bytes WithProductVersion(const std::wstring& program, const std::wstring& version)
+{
+    const CString current = GetFileVersionString(program.c_str(), L"ProductVersion");
+    if (current.GetLength() < static_cast<int>(version.size())) {
+        ADD_FAILURE() << "version text too short in " << N(program);
+        return Bytes();
+    }
+    const std::wstring wanted = version + std::wstring(current.GetLength() - version.size(), L'0');
+    Bytes bytes = ReadFileBytes(program);
+    auto find = [&bytes](const std::wstring& text, size_t from) {
+        const BYTE* first = reinterpret_cast<const BYTE*>(text.data());
+        auto at = std::search(bytes.begin() + from, bytes.end(), first, first + text.size() * sizeof(wchar_t));
+        return at == bytes.end() ? std::string::npos : static_cast<size_t>(at - bytes.begin());
+    };
+    const size_t block = find(L"VS_VERSION_INFO", 0);
+    const size_t key = block == std::string::npos ? block : find(L"ProductVersion", block);
+    const size_t value = key == std::string::npos ? key : find(current.Str(), key);
+    if (value == std::string::npos) {
+        ADD_FAILURE() << "no ProductVersion in " << N(program);
+        return Bytes();
+    }
+    std::copy(reinterpret_cast<const BYTE*>(wanted.data()),
+              reinterpret_cast<const BYTE*>(wanted.data() + wanted.size()), bytes.begin() + value);
+    return bytes;
+}
+
+class FailingStream : public TestSupport::CFakeStream
+{
+public:
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER* position) override
+    {
+        if (position != nullptr)
+            position->QuadPart = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return STG_E_READFAULT; }
+};
+
+// Holds a file open without sharing, as a running program holds its module.
+class CHeldFile
+{
+public:
+    explicit CHeldFile(const std::wstring& path)
+        : m_hFile(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+    }
+    ~CHeldFile() { Close(); }
+    bool IsHeld() const { return m_hFile != INVALID_HANDLE_VALUE; }
+    void Close()
+    {
+        if (m_hFile != INVALID_HANDLE_VALUE)
+            ::CloseHandle(m_hFile);
+        m_hFile = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE m_hFile;
+};
+
+class CopyFilesTest : public TestSupport::CEngineTest
+{
+protected:
+    // Builds the package with the document's body and the files, quiet (no
+    // message box may wait for an answer).
+    void Load(const std::string& body, PackageFiles files = PackageFiles(),
+              const PackageTools::SBuildOptions& options = PackageTools::SBuildOptions())
+    {
+        files[L"setup.xml"] = ToBytes("<Interface>" + body + "</Interface>");
+        ASSERT_TRUE(LoadPackage(files, options));
+        g_CmdLine.m_bQuiet = true;
+    }
+
+    // A group of entries copied to the folder.
+    static std::string Group(const std::wstring& dest, const std::string& entries)
+    {
+        return "<SetupFiles><Group DestPath=\"" + N(dest) + "\">" + entries + "</Group></SetupFiles>";
+    }
+
+    std::wstring Out(const std::wstring& relative = std::wstring()) const
+    {
+        return relative.empty() ? m_out.Path() : m_out / relative;
+    }
+
+    CTempFolder m_out;
+};
+
+TEST_F(CopyFilesTest, PackedAndPlainStreamsLandByteExact)
+{
+    const Bytes noise = TestSupport::Noise(300000, 7);
+    const Bytes pattern = TestSupport::Pattern(70000, 3);
+    for (bool pack : {false, true}) {
+        SCOPED_TRACE(pack ? "packed" : "plain");
+        const std::wstring dest = Out(pack ? L"packed" : L"plain");
+        PackageTools::SBuildOptions options;
+        options.pack = pack;
+        Load(Group(dest, "<F FileName=\"\\bin\\a.dll\"/>"
+                         "<F FileName=\"\\b.txt\" TargetFileName=\"renamed.txt\"/>"
+                         "<F FileName=\"bin\\a.dll\" TargetFileName=\"sub\\c.dll\"/>"
+                         "<F FileName=\"\\empty.dat\"/>"),
+             {{L"bin\\a.dll", noise}, {L"b.txt", pattern}, {L"empty.dat", Bytes()}}, options);
+        EXPECT_TRUE(Manager().CopyFiles());
+        EXPECT_EQ(noise, ReadFileBytes(dest + L"\\a.dll"));
+        EXPECT_EQ(pattern, ReadFileBytes(dest + L"\\renamed.txt"));
+        EXPECT_EQ(noise, ReadFileBytes(dest + L"\\sub\\c.dll"));
+        EXPECT_TRUE(Exists(dest + L"\\empty.dat"));
+        EXPECT_TRUE(ReadFileBytes(dest + L"\\empty.dat").empty());
+        EXPECT_EQ((std::vector<std::wstring>{L"a.dll", L"empty.dat", L"renamed.txt", L"sub"}), Names(dest));
+        EXPECT_FALSE(Manager().m_bNeedRestartByFiles);
+    }
+}
+
+TEST_F(CopyFilesTest, StorageFolderIsCopiedWholeWhateverItsSeparators)
+{
+    const Bytes x = TestSupport::Noise(1000, 1);
+    const Bytes y = TestSupport::Noise(2000, 2);
+    const struct {
+        const char* src;
+        const wchar_t* destSuffix;
+    } cases[] = {
+        {"\\data", L""}, {"\\data\\", L""}, {"\\data", L"\\"}, {"\\data\\", L"\\\\"}, {"data", L"\\"},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        const std::wstring dest = Out(L"v" + std::to_wstring(++index));
+        SCOPED_TRACE(std::string(c.src) + " -> " + N(dest + c.destSuffix));
+        Load("<SetupFiles><Group SrcPath=\"" + std::string(c.src) + "\" DestPath=\"" + N(dest + c.destSuffix) +
+                 "\"/></SetupFiles>",
+             {{L"data\\x.bin", x}, {L"data\\sub\\deeper\\y.bin", y}, {L"other.bin", x}});
+        EXPECT_TRUE(Manager().CopyFiles());
+        EXPECT_EQ(x, ReadFileBytes(dest + L"\\x.bin"));
+        EXPECT_EQ(y, ReadFileBytes(dest + L"\\sub\\deeper\\y.bin"));
+        EXPECT_EQ((std::vector<std::wstring>{L"sub", L"x.bin"}), Names(dest));
+        // Nothing beside the folder: no "v1x.bin" from a missing separator.
+        EXPECT_EQ(static_cast<size_t>(index), Names(Out()).size());
+    }
+}
+
+TEST_F(CopyFilesTest, StorageFolderThatCannotBeListedIsAFailure)
+{
+    Load("<SetupFiles/>", {{L"data\\x.bin", ToBytes("x")}});
+    EXPECT_EQ(E_FAIL, TestSupport::ComErrorOf([&] { Manager().CopyStorageFolder(L"\\missing", Out().c_str()); }));
+    EXPECT_TRUE(Names(Out()).empty());
+}
+
+TEST_F(CopyFilesTest, TargetsOutsideTheFolderAreRefused)
+{
+    const std::wstring dest = Out(L"in");
+    const struct {
+        std::string attributes;
+    } cases[] = {
+        {"FileName=\"\\a.txt\" TargetFileName=\"..\\evil.txt\""},
+        {"FileName=\"\\a.txt\" TargetFileName=\"sub\\..\\..\\evil.txt\""},
+        {"FileName=\"\\a.txt\" TargetFileName=\"sub/../../evil.txt\""},
+        {"FileName=\"\\a.txt\" TargetFileName=\"" + N(Out(L"evil.txt")) + "\""},
+        {"FileName=\"\\a.txt\" TargetFileName=\"\\evil.txt\""},
+        {"FileName=\"\\a.txt\" TargetFileName=\"a.txt:hidden\""},
+        {"FileName=\"\\a.txt\" TargetFileName=\"nul\""},
+        {"FileName=\"\\..\"" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.attributes);
+        Load(Group(dest, "<F " + c.attributes + "/>"), {{L"a.txt", ToBytes("payload")}});
+        std::vector<std::string> lines;
+        bool result = true;
+        lines = TraceOf([&] { result = Manager().CopyFiles(); });
+        EXPECT_FALSE(result);
+        EXPECT_TRUE(HasLine(lines, "File extraction\\copy error. (Total files: 1)")) << Joined(lines);
+        EXPECT_FALSE(Exists(Out(L"evil.txt")));
+        EXPECT_FALSE(Exists(dest));
+    }
+
+    // A folder that did not expand is no place to write to.
+    Load("<SetupFiles><G DestPath=\"%CopyTestUndefined%\\app\"><F FileName=\"\\a.txt\"/></G></SetupFiles>",
+         {{L"a.txt", ToBytes("payload")}});
+    EXPECT_FALSE(Manager().CopyFiles());
+}
+
+TEST_F(CopyFilesTest, LocalFilesAreReadBesideSetup)
+{
+    CTempFolder source;
+    const Bytes tool = TestSupport::Noise(5000, 9);
+    WriteFileBytes(source / L"tools\\x.dll", tool);
+    WriteFileBytes(source / L"abs.bin", ToBytes("absolute"));
+    const std::wstring dest = Out(L"app");
+    Load(Group(dest, "<F LocalFile=\"tools\\x.dll\"/>"
+                     "<F LocalFile=\"" + N(source / L"abs.bin") + "\" TargetFileName=\"copy.bin\"/>"
+                     "<F LocalFile=\"tools\\missing.dll\"/>"
+                     "<F LocalFile=\"%SourceDir%\\tools\\x.dll\" TargetFileName=\"y.dll\"/>"));
+    ASSERT_TRUE(GetPathVariables().Define(L"%SourceDir%", source.Path().c_str()));
+    EXPECT_TRUE(Manager().CopyFiles());
+    EXPECT_EQ(tool, ReadFileBytes(dest + L"\\x.dll"));
+    EXPECT_EQ(tool, ReadFileBytes(dest + L"\\y.dll"));
+    EXPECT_EQ(ToBytes("absolute"), ReadFileBytes(dest + L"\\copy.bin"));
+    EXPECT_EQ((std::vector<std::wstring>{L"copy.bin", L"x.dll", L"y.dll"}), Names(dest));
+}
+
+TEST_F(CopyFilesTest, EntriesFollowTheBitnessOfWindows)
+{
+    const struct {
+        bool is64;
+        const char* x64;
+        bool copied;
+    } cases[] = {
+        {false, nullptr, true}, {true, nullptr, true},  {false, "false", true}, {false, "true", false},
+        {true, "true", true},   {true, "false", false}, {true, "1", true},      {false, "0", true},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        const std::wstring dest = Out(L"b" + std::to_wstring(++index));
+        SCOPED_TRACE(std::string(c.is64 ? "64-bit, x64=" : "32-bit, x64=") + (c.x64 ? c.x64 : "(none)"));
+        const std::string x64 = c.x64 != nullptr ? std::string(" x64=\"") + c.x64 + "\"" : std::string();
+        Load(Group(dest, "<F FileName=\"\\a.txt\"" + x64 + "/><F FileName=\"\\b.txt\"/>"),
+             {{L"a.txt", ToBytes("a")}, {L"b.txt", ToBytes("b")}});
+        Manager().m_bIs64BitOS = c.is64;
+        EXPECT_TRUE(Manager().CopyFiles());
+        EXPECT_EQ(c.copied, Exists(dest + L"\\a.txt"));
+        EXPECT_TRUE(Exists(dest + L"\\b.txt"));
+    }
+
+    // A value that is no boolean stops the step.
+    Load(Group(Out(L"bad"), "<F FileName=\"\\a.txt\" x64=\"sometimes\"/>"), {{L"a.txt", ToBytes("a")}});
+    EXPECT_FALSE(Manager().CopyFiles());
+    EXPECT_FALSE(Exists(Out(L"bad")));
+}
+
+TEST_F(CopyFilesTest, EntryWithFalseConditionIsSkipped)
+{
+    const std::wstring dest = Out(L"cond");
+    Load(Group(dest, "<F FileName=\"\\a.txt\" condition=\"CopyTestOff\"/><F FileName=\"\\b.txt\"/>"),
+         {{L"a.txt", ToBytes("a")}, {L"b.txt", ToBytes("b")}});
+    Manager().m_SetupOptions.SetCondition(L"CopyTestOff", false);
+    Common::Config::CXMLElement probe;
+    m_pManager->m_pSettings->GetElement(L"//Interface/SetupFiles/Group/F", probe);
+    if (Manager().CheckCondition(probe, false))
+        GTEST_SKIP() << "the condition interpreter is not in this build";
+    EXPECT_TRUE(Manager().CopyFiles());
+    EXPECT_EQ((std::vector<std::wstring>{L"b.txt"}), Names(dest));
+}
+
+TEST_F(CopyFilesTest, VersionCheckCopiesOnlyNewerProducts)
+{
+    const std::wstring program = std::wstring(COMPANION_BIN_DIR_W) + L"\\callbridge.exe";
+    const std::wstring unversioned = TestSupport::ModuleFolder() + L"childprog.exe";
+    ASSERT_FALSE(GetFileVersionString(program.c_str(), L"ProductVersion").IsEmpty());
+    ASSERT_TRUE(GetFileVersionString(unversioned.c_str(), L"ProductVersion").IsEmpty());
+    const Bytes v1 = WithProductVersion(program, L"1.0.0.0");
+    const Bytes v2 = WithProductVersion(program, L"2.0.0.0");
+    const Bytes v1_300 = WithProductVersion(program, L"1.300.0");
+    const Bytes v1_2 = WithProductVersion(program, L"1.2.0.0");
+    const Bytes none = ReadFileBytes(unversioned);
+    const Bytes noneOther = TestSupport::Noise(4000, 5);
+    ASSERT_FALSE(v1.empty());
+    ASSERT_NE(v1, v2);
+
+    const struct {
+        const char* name;
+        const Bytes* installed; // null: no file there
+        const Bytes* packaged;
+        bool copied;
+    } cases[] = {
+        {"no target", nullptr, &v1, true},
+        {"older target", &v1, &v2, true},
+        {"equal", &v2, &v2, false},
+        {"newer target", &v2, &v1, false},
+        {"1.300 against 1.2", &v1_300, &v1_2, false},
+        {"neither has a version", &none, &noneOther, false},
+        {"target without version", &none, &v1, true},
+    };
+    const std::vector<std::wstring> probesBefore = Names(TempPath(), L"set*.tmp");
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring dest = Out(L"c" + std::to_wstring(++index));
+        const std::wstring target = dest + L"\\app.exe";
+        if (c.installed != nullptr)
+            WriteFileBytes(target, *c.installed);
+        Load(Group(dest, "<F FileName=\"\\app.exe\" Check=\"2\"/>"), {{L"app.exe", *c.packaged}});
+        const std::vector<std::string> lines = TraceOf([&] { EXPECT_TRUE(Manager().CopyFiles()); });
+        EXPECT_EQ(c.copied ? *c.packaged : *c.installed, ReadFileBytes(target));
+        EXPECT_EQ(!c.copied, HasLine(lines, "CopyFile: File skipped due version check, '" + N(target) + "'"))
+            << Joined(lines);
+    }
+    // No probe stays in the temporary folder.
+    EXPECT_EQ(probesBefore, Names(TempPath(), L"set*.tmp"));
+}
+
+class DelayedCopyTest : public CopyFilesTest
+{
+protected:
+    void SetUp() override
+    {
+        CopyFilesTest::SetUp();
+        ASSERT_TRUE(m_pending.Succeeded());
+    }
+
+    // The renames of this test alone: the value is put back as it was.
+    TestSupport::CRegistryValueScope m_pending{HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames,
+                                               TestSupport::OwnRegistryView()};
+};
+
+TEST_F(DelayedCopyTest, ForcedDelayStagesEveryFileBesideItsTarget)
+{
+    const Bytes content = TestSupport::Noise(10000, 4);
+    const std::wstring dest = Out(L"app");
+    WriteFileBytes(dest + L"\\old.dll", ToBytes("old"));
+    Load("<SetupFiles ForcedDelayCopy=\"true\"><G DestPath=\"" + N(dest) +
+             "\"><F FileName=\"\\old.dll\"/><F FileName=\"\\new.dll\"/></G></SetupFiles>",
+         {{L"old.dll", content}, {L"new.dll", content}});
+    ASSERT_TRUE(Manager().m_bDelayedMode);
+    const std::vector<std::string> lines = TraceOf([&] { EXPECT_TRUE(Manager().CopyFiles()); });
+
+    EXPECT_TRUE(HasLine(lines, "CopyFile: Copy delayed, file '" + N(dest) + "\\old.dll'")) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "CopyFile: Copy delayed, file '" + N(dest) + "\\new.dll'")) << Joined(lines);
+    EXPECT_TRUE(Manager().m_bNeedRestartByFiles);
+    // Nothing replaced now.
+    EXPECT_EQ(ToBytes("old"), ReadFileBytes(dest + L"\\old.dll"));
+    EXPECT_FALSE(Exists(dest + L"\\new.dll"));
+
+    const std::vector<std::wstring> staged = GuidNames(dest);
+    ASSERT_EQ(2u, staged.size());
+    const auto renames = PendingRenames();
+    for (const std::wstring& target : {dest + L"\\old.dll", dest + L"\\new.dll"}) {
+        SCOPED_TRACE(N(target));
+        auto rename = std::find_if(renames.begin(), renames.end(),
+                                   [&](const std::pair<std::wstring, std::wstring>& r) { return SamePath(r.second, target); });
+        ASSERT_NE(renames.end(), rename);
+        EXPECT_TRUE(SamePath(dest, rename->first.substr(0, rename->first.find_last_of(L'\\'))));
+        EXPECT_EQ(content, ReadFileBytes(rename->first));
+    }
+}
+
+TEST_F(DelayedCopyTest, TargetInUseIsReplacedAtTheRestart)
+{
+    const Bytes content = TestSupport::Noise(10000, 6);
+    const std::wstring dest = Out(L"app");
+    const std::wstring target = dest + L"\\busy.dll";
+    WriteFileBytes(target, ToBytes("running"));
+    Load(Group(dest, "<F FileName=\"\\busy.dll\"/><F FileName=\"\\free.dll\"/>"),
+         {{L"busy.dll", content}, {L"free.dll", content}});
+    ASSERT_FALSE(Manager().m_bDelayedMode);
+    {
+        CHeldFile held(target);
+        ASSERT_TRUE(held.IsHeld());
+        EXPECT_TRUE(Manager().CopyFiles());
+    }
+    EXPECT_EQ(ToBytes("running"), ReadFileBytes(target));
+    EXPECT_EQ(content, ReadFileBytes(dest + L"\\free.dll"));
+    EXPECT_TRUE(Manager().m_bNeedRestartByFiles);
+    EXPECT_FALSE(Manager().m_bDelayedMode);
+
+    const std::vector<std::wstring> staged = GuidNames(dest);
+    ASSERT_EQ(1u, staged.size());
+    EXPECT_EQ(content, ReadFileBytes(dest + L"\\" + staged[0]));
+    const auto renames = PendingRenames();
+    ASSERT_EQ(1u, renames.size());
+    EXPECT_TRUE(SamePath(dest + L"\\" + staged[0], renames[0].first)) << N(renames[0].first);
+    EXPECT_TRUE(SamePath(target, renames[0].second)) << N(renames[0].second);
+}
+
+TEST_F(DelayedCopyTest, StagedCopyThatCannotBeWrittenIsAFailure)
+{
+    Load(Group(Out(L"app"), "<F FileName=\"\\a.dll\"/>"), {{L"a.dll", ToBytes("a")}});
+    const std::wstring target = Out(L"app\\a.dll");
+    WriteFileBytes(target, ToBytes("old"));
+    for (bool delayedMode : {false, true}) {
+        SCOPED_TRACE(delayedMode ? "delayed mode" : "at once");
+        Manager().m_bDelayedMode = delayedMode;
+        IStreamPtr stream(new FailingStream(), false);
+        bool delayed = false;
+        EXPECT_EQ(E_FAIL, TestSupport::ComErrorOf([&] { Manager().CopyFile(stream, target.c_str(), &delayed); }));
+        EXPECT_FALSE(delayed);
+        EXPECT_FALSE(Manager().m_bNeedRestartByFiles);
+        // The old file is whole and nothing is left behind or scheduled.
+        EXPECT_EQ(ToBytes("old"), ReadFileBytes(target));
+        EXPECT_EQ((std::vector<std::wstring>{L"a.dll"}), Names(Out(L"app")));
+        EXPECT_TRUE(PendingRenames().empty());
+    }
+}
+
+TEST_F(CopyFilesTest, MissingStreamFailsTheStepWithTheCountedTotal)
+{
+    const std::wstring dest = Out(L"app");
+    Load(Group(dest, "<F FileName=\"\\a.txt\"/><!-- counted --><F FileName=\"\\missing.txt\"/><F FileName=\"\\b.txt\"/>"),
+         {{L"a.txt", ToBytes("a")}, {L"b.txt", ToBytes("b")}});
+    const bool taskbar = Manager().m_TaskbarProgress.Init(nullptr);
+    bool result = true;
+    const std::vector<std::string> lines = TraceOf([&] { result = Manager().CopyFiles(); });
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(HasLine(lines, "File extraction\\copy error. (Total files: 4)")) << Joined(lines);
+    if (taskbar) {
+        // The button showed a full bar with the error, then no progress.
+        EXPECT_EQ(4u, Manager().m_TaskbarProgress.GetCompleted());
+        EXPECT_EQ(UI::CTaskbarProgress::kNoProgress, Manager().m_TaskbarProgress.GetState());
+    }
+    // What was copied before the failure stays.
+    EXPECT_EQ((std::vector<std::wstring>{L"a.txt"}), Names(dest));
+}
+
+TEST_F(CopyFilesTest, FileListEdges)
+{
+    // No list at all: a failure before anything was counted.
+    Load("<Other/>");
+    bool result = true;
+    std::vector<std::string> lines = TraceOf([&] { result = Manager().CopyFiles(); });
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(HasLine(lines, "File extraction\\copy error. (Total files: 0)")) << Joined(lines);
+
+    // An empty list: nothing to do.
+    Load("<SetupFiles ForcedDelayCopy=\"false\"/>");
+    lines = TraceOf([&] { result = Manager().CopyFiles(); });
+    EXPECT_TRUE(result);
+    EXPECT_FALSE(HasLine(lines, "File extraction\\copy error. (Total files: 0)")) << Joined(lines);
+}
+
+TEST_F(CopyFilesTest, ProgressEndsHiddenOnTheWindowlessMainWindow)
+{
+    const std::wstring dest = Out(L"app");
+    Load(Group(dest, "<F FileName=\"\\a.txt\"/><F FileName=\"\\b.txt\"/><!-- c --><F FileName=\"\\c.txt\"/>"),
+         {{L"a.txt", ToBytes("a")}, {L"b.txt", ToBytes("b")}, {L"c.txt", ToBytes("c")}});
+    DlgPopup::CDlgMain* main = Manager().m_pDlgMain;
+    ASSERT_NE(nullptr, main);
+    const bool taskbar = Manager().m_TaskbarProgress.Init(nullptr);
+    EXPECT_TRUE(Manager().CopyFiles());
+    if (taskbar) {
+        // One step per entry; the comment is counted but not stepped.
+        EXPECT_EQ(4u, Manager().m_TaskbarProgress.m_ullTotal);
+        EXPECT_EQ(3u, Manager().m_TaskbarProgress.GetCompleted());
+        EXPECT_EQ(UI::CTaskbarProgress::kNoProgress, Manager().m_TaskbarProgress.GetState());
+    }
+    EXPECT_DOUBLE_EQ(0.25, main->m_dStep);
+    EXPECT_DOUBLE_EQ(0.75, main->m_dProgress);
+    EXPECT_FALSE(main->m_bShowProgress);
+    EXPECT_FALSE(main->m_bShowWait);
+
+    // Without any main window the step runs all the same.
+    Load(Group(Out(L"bare"), "<F FileName=\"\\a.txt\"/>"), {{L"a.txt", ToBytes("a")}});
+    delete Manager().m_pDlgMain;
+    Manager().m_pDlgMain = nullptr;
+    g_CmdLine.m_bQuiet = false;
+    EXPECT_TRUE(Manager().CopyFiles());
+    EXPECT_TRUE(Exists(Out(L"bare\\a.txt")));
+}
+
+TEST_F(CopyFilesTest, StepCaptionShowsOnlyInVisibleRuns)
+{
+    Load("<Localize><InstallSteps><CopyFiles Caption=\"Copying files\"/><Bare/></InstallSteps></Localize>");
+    DlgPopup::CDlgMain* main = Manager().m_pDlgMain;
+    ASSERT_NE(nullptr, main);
+
+    main->m_bShowWait = false;
+    Manager().SetStepCaption(L"//Interface/Localize/InstallSteps/CopyFiles");
+    EXPECT_FALSE(main->m_bShowWait); // quiet: nothing happens
+
+    g_CmdLine.m_bQuiet = false;
+    Manager().SetStepCaption(L"//Interface/Localize/InstallSteps/CopyFiles");
+    EXPECT_TRUE(main->m_bShowWait);
+    Manager().SetStepCaption(L"//Interface/Localize/InstallSteps/Bare");
+    EXPECT_FALSE(main->m_bShowWait);
+    Manager().SetStepCaption(L"//Interface/Localize/InstallSteps/CopyFiles");
+    Manager().SetStepCaption(nullptr);
+    EXPECT_FALSE(main->m_bShowWait);
+
+    delete Manager().m_pDlgMain;
+    Manager().m_pDlgMain = nullptr;
+    Manager().SetStepCaption(L"//Interface/Localize/InstallSteps/CopyFiles");
+}
+
+TEST_F(CopyFilesTest, MacrosDefinePathVariablesAndSourceDirIsSetupsFolder)
+{
+    Load("<SetupMacroses>"
+         "<M Pattern=\"%CopyTestBase%\" Value=\"C:\\Base\"/>"
+         "<M Pattern=\"%CopyTestApp%\" Value=\"%CopyTestBase%\\App\"/>"
+         "<M Pattern=\"%CopyTestLater%\" Value=\"%CopyTestDefinedAfter%\\x\"/>"
+         "<M Pattern=\"%CopyTestDefinedAfter%\" Value=\"D:\"/>"
+         "<M Pattern=\"%CopyTestCaption%\" Caption=\"Localised\"/>"
+         "<M Pattern=\"%CopyTestTwice%\" Value=\"first\"/>"
+         "<M Pattern=\"%CopyTestTwice%\" Value=\"second\"/>"
+         "<M Pattern=\"CopyTestNoPercent\" Value=\"v\"/>"
+         "<M Pattern=\"%SourceDir%\" Value=\"C:\\Elsewhere\"/>"
+         "<!-- comment --></SetupMacroses>");
+    const struct {
+        const wchar_t* text;
+        std::wstring expected;
+    } cases[] = {
+        {L"%CopyTestApp%", L"C:\\Base\\App"},
+        {L"%CopyTestLater%", L"D:\\x"},
+        {L"%CopyTestCaption%", L"Localised"},
+        {L"%CopyTestTwice%", L"second"},
+        {L"CopyTestNoPercent", L"CopyTestNoPercent"},
+        {L"%SourceDir%", TestSupport::ModuleFolder().substr(0, TestSupport::ModuleFolder().size() - 1)},
+    };
+    for (const auto& c : cases) {
+        CString text(c.text);
+        ExpandVariables(text);
+        EXPECT_TRUE(SamePath(c.expected, text.Str())) << N(c.text) << " -> " << N(text.Str());
+    }
+    EXPECT_EQ(0u, GetPathVariables().Table().count(L"CopyTestNoPercent"));
+}
+
+TEST_F(CopyFilesTest, NodeExistsAsksTheDocument)
+{
+    Load("<SetupFiles><G/></SetupFiles>");
+    EXPECT_TRUE(Manager().NodeExists(L"//Interface/SetupFiles/G"));
+    EXPECT_FALSE(Manager().NodeExists(L"//Interface/SetupFiles/H"));
+    EXPECT_FALSE(Manager().NodeExists(L"//Interface/[["));
+}
+
+TEST_F(CopyFilesTest, TargetDataDirIsMadeOnlyForAFullPath)
+{
+    Load("<Other/>");
+    const std::wstring data = Out(L"shared\\data");
+    ASSERT_TRUE(GetPathVariables().Define(L"%TargetDataDir%", data.c_str()));
+    EXPECT_TRUE(Manager().CreateTargetDataDir());
+    EXPECT_TRUE(::PathIsDirectoryW(data.c_str()));
+
+    // Not a full path: nothing made beside the current folder.
+    wchar_t current[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, current);
+    ASSERT_TRUE(::SetCurrentDirectoryW(Out().c_str()));
+    ASSERT_TRUE(GetPathVariables().Define(L"%TargetDataDir%", L"relative\\data"));
+    EXPECT_TRUE(Manager().CreateTargetDataDir());
+    ::SetCurrentDirectoryW(current);
+    EXPECT_FALSE(Exists(Out(L"relative")));
+}
+
+TEST(PackVersion, PacksOneByteAPart)
+{
+    const struct {
+        const wchar_t* text;
+        DWORD packed;
+    } cases[] = {
+        {L"1.2.3.4", 0x01020304}, {L"2.5", 0x02050000},     {L"1.256", 0x01000000},    {L"7.1.2.3.4", 0x07010203},
+        {L"", 0},                 {L"1..2", 0x01020000},    {L"..3", 0x03000000},      {L"1.300", 0x012C0000},
+        {L"4b.x.9", 0x04000900},  {L"255.255.255.255", 0xFFFFFFFF}, {L"-1", 0xFF000000}, {L"10.0.19041.1", 0x0A006101},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.packed, PackVersion(c.text)) << N(c.text);
+}
+
+} // namespace
