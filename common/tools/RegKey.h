@@ -50,5 +50,52 @@ private:
     HKEY m_hKey = nullptr;
 };
 
+// Owns an open registry key. Only a key that was really opened is held, so a
+// failed open or create never leads to a close of whatever the out slot held.
+class CScopedRegKey
+{
+public:
+    CScopedRegKey() = default;
+    ~CScopedRegKey() { Close(); }
+    CScopedRegKey(const CScopedRegKey&) = delete;
+    CScopedRegKey& operator=(const CScopedRegKey&) = delete;
+
+    HKEY Get() const { return m_hKey; }
+    bool IsOpen() const { return m_hKey != nullptr; }
+
+    // RegCreateKeyExW (no class, non-volatile); the key held before is closed.
+    LONG Create(HKEY root, const wchar_t* subKey, REGSAM access)
+    {
+        Close();
+        HKEY key = nullptr;
+        const LONG result = ::RegCreateKeyExW(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
+                                              &key, nullptr);
+        if (result == ERROR_SUCCESS)
+            m_hKey = key;
+        return result;
+    }
+
+    // RegOpenKeyExW; the key held before is closed.
+    LONG Open(HKEY root, const wchar_t* subKey, REGSAM access)
+    {
+        Close();
+        HKEY key = nullptr;
+        const LONG result = ::RegOpenKeyExW(root, subKey, 0, access, &key);
+        if (result == ERROR_SUCCESS)
+            m_hKey = key;
+        return result;
+    }
+
+    void Close()
+    {
+        if (m_hKey != nullptr)
+            ::RegCloseKey(m_hKey);
+        m_hKey = nullptr;
+    }
+
+private:
+    HKEY m_hKey = nullptr;
+};
+
 } // namespace Tools
 } // namespace Common
