@@ -573,7 +573,7 @@ std::vector<SScenario> Scenarios()
         E2E::PreFinish("    <SetCond condition=\"feature\" Value=\"false\"/>\n" + Marker("First", "feature") +
                        "    <SetCond condition=\"feature\" Value=\"true\"/>\n" + Marker("Second", "feature") +
                        Marker("Negated", "nofeature") + "    <SetCond condition=\"other\"/>\n" +
-                       Marker("Other", "other & !feature")),
+                       Marker("Other", "other &amp; !feature")),
         {},
         {},
         {},
