@@ -8,6 +8,7 @@
 #include "common/tools/ScopedHandle.h"
 
 #include <objbase.h>
+#include <shlwapi.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -101,7 +102,7 @@ public:
                 Check(hr, L"cannot make the storage for", path);
                 AddFolder(child, path, packagePath + L"\\" + name);
             } else {
-                AddFile(storage, path, name);
+                AddFile(storage, path, name, packagePath.empty() ? name : packagePath.substr(1) + L"\\" + name);
             }
         }
     }
@@ -112,10 +113,20 @@ private:
         return std::string(text.begin(), text.end()); // the key is ASCII
     }
 
-    void AddFile(IStorage* storage, const std::wstring& path, const std::wstring& name)
+    bool ShouldPack(const std::wstring& relative) const
+    {
+        if (m_options.pack)
+            return true;
+        for (const std::wstring& pattern : m_options.packOnly)
+            if (PathMatchSpecW(relative.c_str(), pattern.c_str()))
+                return true;
+        return false;
+    }
+
+    void AddFile(IStorage* storage, const std::wstring& path, const std::wstring& name, const std::wstring& relative)
     {
         std::vector<BYTE> bytes = ReadWholeFile(path);
-        if (m_options.pack)
+        if (ShouldPack(relative))
             bytes = PackBytes(bytes);
         if (m_options.cipher && !bytes.empty()) {
             std::vector<BYTE> plain = bytes;

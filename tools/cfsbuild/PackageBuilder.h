@@ -11,6 +11,9 @@ struct SBuildOptions
 {
     bool cipher = true; // root state bit 0 set, every stream RC4-transformed
     bool pack = false;  // every stream zlib-packed with the trailer
+    // Without 'pack': the streams whose path below the root ("docs\\manual.txt")
+    // matches one of these wildcards (PathMatchSpec) are packed, the others not.
+    std::vector<std::wstring> packOnly;
 };
 
 // The packed-stream form of some bytes: zlib data, then the magic, the unpacked

@@ -1,12 +1,13 @@
 // cfsbuild: makes an install package from a folder tree.
 //
-//   cfsbuild [--plain] [--pack] <folder> <package.cfs>
+//   cfsbuild [--plain] [--pack] [--pack-only <wildcard>]... <folder> <package.cfs>
 //
 // Every file becomes a stream at its path below the folder ("\setup.xml",
 // "\images\logo.png"), every folder a storage. By default the root carries state
 // bit 0 and every stream is RC4-transformed, as in the packages setup writes;
 // --plain leaves both off. --pack stores every stream zlib-packed with its
-// trailer. Exit code 0 on success, 1 on failure, 2 for a wrong command line.
+// trailer; --pack-only packs just the streams whose path below the folder
+// ("docs\\manual.txt") matches the wildcard (repeatable). Exit code 0 on success, 1 on failure, 2 for a wrong command line.
 
 #include "tools/cfsbuild/PackageBuilder.h"
 
@@ -38,13 +39,15 @@ int wmain(int argc, wchar_t** argv)
             options.cipher = false;
         else if (argument == L"--pack")
             options.pack = true;
+        else if (argument == L"--pack-only" && i + 1 < argc)
+            options.packOnly.push_back(argv[++i]);
         else if (count < 2 && !argument.empty() && argument[0] != L'-')
             paths[count++] = argument;
         else
             count = 3;
     }
     if (count != 2) {
-        PrintLine(stderr, L"usage: cfsbuild [--plain] [--pack] <folder> <package.cfs>");
+        PrintLine(stderr, L"usage: cfsbuild [--plain] [--pack] [--pack-only <wildcard>]... <folder> <package.cfs>");
         return 2;
     }
 
