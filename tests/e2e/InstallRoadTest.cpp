@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using TestSupport::CBackgroundRun;
@@ -351,3 +352,131 @@ TEST_F(InstallRoad, UninstallAndReconfigurationAreRefusedForNow)
 
 } // namespace
 
+
+// The driver on the test's own windows: a modal dialog runs on this thread while a
+// driver thread works it.
+namespace {
+
+class CMemoryDialog
+{
+public:
+    // An edit (10, multi-line when asked), an auto check box (11) and OK (1).
+    explicit CMemoryDialog(bool multiLine)
+    {
+        DLGTEMPLATE header = {WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_MODALFRAME, 0, 3, 0, 0, 200, 100};
+        Append(&header, sizeof(header));
+        AppendWords({0, 0, 0});  // no menu, the standard class, no title
+        Item(ES_AUTOHSCROLL | (multiLine ? ES_MULTILINE : 0) | WS_BORDER, 10, 0x0081, 5, 5, 150, 14);
+        Item(BS_AUTOCHECKBOX, 11, 0x0080, 5, 25, 150, 12);
+        Item(BS_DEFPUSHBUTTON, IDOK, 0x0080, 5, 45, 50, 14);
+    }
+
+    INT_PTR Run(DLGPROC proc, void* context)
+    {
+        return DialogBoxIndirectParamW(nullptr, reinterpret_cast<DLGTEMPLATE*>(m_words.data()), nullptr, proc,
+                                       reinterpret_cast<LPARAM>(context));
+    }
+
+private:
+    void Append(const void* data, size_t size)
+    {
+        const WORD* words = static_cast<const WORD*>(data);
+        m_words.insert(m_words.end(), words, words + size / 2);
+    }
+    void AppendWords(std::initializer_list<WORD> words) { m_words.insert(m_words.end(), words); }
+    void Item(DWORD style, WORD id, WORD atom, short x, short y, short cx, short cy)
+    {
+        if (m_words.size() % 2 != 0)
+            m_words.push_back(0);  // items start on a DWORD
+        DLGITEMTEMPLATE item = {WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0, x, y, cx, cy, id};
+        Append(&item, sizeof(item) - (sizeof(item) % 2));
+        AppendWords({0xFFFF, atom, 0, 0});  // class atom, no text, no creation data
+    }
+
+    std::vector<WORD> m_words;
+};
+
+struct SDialogLog
+{
+    int changes = 0;   // EN_CHANGE from the edit
+    int clicks = 0;    // BN_CLICKED from the check box
+};
+
+INT_PTR CALLBACK LoggingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        SetTimer(dialog, 1, 20000, nullptr);  // no test may hang on it
+        return TRUE;
+    }
+    SDialogLog* log = reinterpret_cast<SDialogLog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (message == WM_TIMER) {
+        EndDialog(dialog, -2);
+    } else if (message == WM_COMMAND && log != nullptr) {
+        if (LOWORD(wParam) == 10 && HIWORD(wParam) == EN_CHANGE)
+            ++log->changes;
+        if (LOWORD(wParam) == 11 && HIWORD(wParam) == BN_CLICKED)
+            ++log->clicks;
+        if (LOWORD(wParam) == IDOK)
+            EndDialog(dialog, 7);
+    }
+    return FALSE;
+}
+
+TEST(GuiDriverInProcess, TypesClicksAndReadsAModalDialogOfTheTestThread)
+{
+    for (bool multiLine : {false, true}) {
+        SDialogLog log;
+        std::wstring typed;
+        int checkedBefore = -1, checkedAfter = -1;
+        bool disabledClick = true;
+        std::thread driverThread([&]() {
+            CGuiDriver driver;
+            HWND dialog = driver.WaitFor(SWindowMatch::Dialog(11));
+            if (dialog == nullptr)
+                return;
+            driver.Type(dialog, 10, L"C:\\Program Files\\Road");
+            typed = driver.ControlText(dialog, 10);
+            checkedBefore = driver.CheckState(dialog, 11);
+            driver.Click(dialog, 11);
+            for (int i = 0; i < 200 && driver.CheckState(dialog, 11) != BST_CHECKED; ++i)
+                Sleep(10);
+            checkedAfter = driver.CheckState(dialog, 11);
+            EnableWindow(GetDlgItem(dialog, 11), FALSE);
+            disabledClick = driver.Click(dialog, 11);
+            driver.Click(dialog, IDOK);
+        });
+        const INT_PTR result = CMemoryDialog(multiLine).Run(&LoggingProc, &log);
+        driverThread.join();
+        EXPECT_EQ(7, result) << multiLine;
+        EXPECT_EQ(L"C:\\Program Files\\Road", typed) << multiLine;
+        EXPECT_EQ(1, log.changes) << multiLine;
+        EXPECT_EQ(BST_UNCHECKED, checkedBefore) << multiLine;
+        EXPECT_EQ(BST_CHECKED, checkedAfter) << multiLine;
+        EXPECT_EQ(1, log.clicks) << multiLine;
+        EXPECT_FALSE(disabledClick) << multiLine;
+    }
+}
+
+TEST(GuiDriverInProcess, AnswersAMessageBoxOnlyWithAButtonItShows)
+{
+    CGuiDriver driver(GetCurrentProcessId(), 3000);
+    SWindowInfo seen;
+    bool wrongAnswer = true, answered = false;
+    std::thread driverThread([&]() {
+        wrongAnswer = driver.AnswerMessageBox(IDOK);  // a Yes/No box has no OK
+        answered = driver.AnswerMessageBox(IDNO, &seen);
+    });
+    const int result = MessageBoxW(nullptr, L"Stop the installation?", L"Road", MB_YESNO | MB_ICONQUESTION);
+    driverThread.join();
+    EXPECT_EQ(IDNO, result);
+    EXPECT_FALSE(wrongAnswer);
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(L"Road", seen.title);
+    EXPECT_TRUE(HasText(seen, L"Stop the installation?"));
+    // With nothing on the screen, a wait ends at its time-out.
+    driver.SetTimeout(200);
+    EXPECT_EQ(nullptr, driver.WaitForMessageBox());
+}
+
+} // namespace
