@@ -30,7 +30,8 @@ bool IsWow64()
     typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
     HMODULE kernel = ::GetModuleHandleW(L"kernel32");
     auto isWow64Process =
-        kernel != nullptr ? reinterpret_cast<IsWow64ProcessFn>(::GetProcAddress(kernel, "IsWow64Process")) : nullptr;
+        kernel != nullptr ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "IsWow64Process")))
+                         : nullptr;
     BOOL wow64 = FALSE;
     return isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
@@ -155,6 +156,9 @@ void CInstallManager::ShowMainWindow()
     if (g_CmdLine.m_bQuiet || m_pDlgMain == nullptr)
         return;
     m_pDlgMain->Show();
+    // Painted now: the steps that follow may keep the thread busy for a while.
+    if (m_pDlgMain->m_hWnd != nullptr)
+        m_pDlgMain->UpdateWindow();
     m_TaskbarProgress.Init(m_pDlgMain->m_hWnd);
 }
 

@@ -1,6 +1,7 @@
 #include "tests/support/DebugOutputCapture.h"
 
 #include <cstring>
+#include <utility>
 
 namespace TestSupport {
 
@@ -38,6 +39,13 @@ CDebugOutputCapture::~CDebugOutputCapture()
     DeleteCriticalSection(&m_lock);
 }
 
+void CDebugOutputCapture::SetMessageHook(std::function<void(const std::string&)> hook)
+{
+    EnterCriticalSection(&m_lock);
+    m_hook = std::move(hook);
+    LeaveCriticalSection(&m_lock);
+}
+
 void CDebugOutputCapture::SetProcessFilter(DWORD processId)
 {
     InterlockedExchange(&m_nProcessId, static_cast<LONG>(processId));
@@ -66,7 +74,10 @@ void CDebugOutputCapture::Listen()
         if (wanted == 0 || wanted == pid) {
             EnterCriticalSection(&m_lock);
             m_messages.push_back(message);
+            const std::function<void(const std::string&)> hook = m_hook;
             LeaveCriticalSection(&m_lock);
+            if (hook)
+                hook(message);
         }
         SetEvent(m_hBufferReady);
     }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ public:
 
     bool IsListening() const { return m_hThread != nullptr; }
     void SetProcessFilter(DWORD processId);
+    // Called on the listening thread with each kept message before the writer may
+    // go on: a hook that waits holds the writer inside OutputDebugString (for up to
+    // the system's 10 s), for instance while a test looks at its windows.
+    void SetMessageHook(std::function<void(const std::string&)> hook);
 
     // Messages received so far.
     std::vector<std::string> Messages() const;
@@ -42,6 +47,7 @@ private:
     mutable CRITICAL_SECTION m_lock;
     volatile LONG m_nProcessId;
     std::vector<std::string> m_messages;
+    std::function<void(const std::string&)> m_hook;
 };
 
 // The "Setup: " trace lines among the messages, each without its line feed.

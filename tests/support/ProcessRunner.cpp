@@ -63,6 +63,7 @@ SProcessRun RunProcess(const std::wstring& program, const std::vector<std::wstri
         capture.reset(new CDebugOutputCapture(0xFFFFFFFF));
         if (!capture->IsListening())
             return run;
+        capture->SetMessageHook(options.onMessage);
     }
 
     std::wstring commandLine = JoinCommandLine(program, arguments);

@@ -33,6 +33,9 @@ struct SProcessOptions
     // Called about every 50 ms while the process runs, with its id (to answer its
     // message boxes, for example).
     std::function<void(DWORD processId)> onPoll;
+    // Called with each debugger message before the program may go on (see
+    // CDebugOutputCapture::SetMessageHook).
+    std::function<void(const std::string& message)> onMessage;
 };
 
 // Starts a program, collects its debugger output and waits for its end.
