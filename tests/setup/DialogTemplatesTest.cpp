@@ -112,6 +112,12 @@ TEST(DialogTemplates, EveryPageHasItsControls)
             const std::wstring text = TextOf(child);
             EXPECT_TRUE(text.empty() || text[0] == L'~') << GetDlgCtrlID(child);
         }
+        // Controls that only lend their rectangle start hidden.
+        const int hidden[] = {IDC_BODY, IDC_PROGRESS, IDC_MAIN_CANCEL, IDC_MAIN_WAIT};
+        for (int id : hidden) {
+            if (HWND control = GetDlgItem(dialog, id))
+                EXPECT_EQ(0, GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) << "control " << id;
+        }
         DestroyWindow(dialog);
     }
 }
