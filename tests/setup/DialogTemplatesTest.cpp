@@ -115,8 +115,9 @@ TEST(DialogTemplates, EveryPageHasItsControls)
         // Controls that only lend their rectangle start hidden.
         const int hidden[] = {IDC_BODY, IDC_PROGRESS, IDC_MAIN_CANCEL, IDC_MAIN_WAIT};
         for (int id : hidden) {
-            if (HWND control = GetDlgItem(dialog, id))
+            if (HWND control = GetDlgItem(dialog, id)) {
                 EXPECT_EQ(0, GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) << "control " << id;
+            }
         }
         DestroyWindow(dialog);
     }
