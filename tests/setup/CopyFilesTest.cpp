@@ -119,16 +119,7 @@ bool SamePath(const std::wstring& a, const std::wstring& b)
     return ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
 }
 
-// The trace lines written while the body runs, with tracing switched on.
-std::vector<std::string> TraceOf(const std::function<void()>& body)
-{
-    TestSupport::CRegistryValueScope level = TestSupport::CRegistryValueScope::Dword(
-        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", TestSupport::OwnRegistryView(), 1);
-    Common::Tools::ResetSetupTraceLevel();
-    const std::vector<std::string> lines = TestSupport::SetupTraceLines(TestSupport::CaptureOwnOutput(body));
-    Common::Tools::ResetSetupTraceLevel();
-    return lines;
-}
+using TestSupport::TraceOf;
 
 bool HasLine(const std::vector<std::string>& lines, const std::string& line)
 {

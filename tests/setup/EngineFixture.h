@@ -3,14 +3,32 @@
 #include "common/config/SetupConfig.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/InstallManager.h"
+#include "common/tools/SetupTrace.h"
+#include "tests/support/CaptureOutput.h"
+#include "tests/support/DebugOutputCapture.h"
 #include "tests/support/PackageFixture.h"
+#include "tests/support/RegistryScope.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace TestSupport {
+
+// The trace lines written while the body runs (each without its line feed), with
+// tracing switched on for the time of the body.
+inline std::vector<std::string> TraceOf(const std::function<void()>& body)
+{
+    CRegistryValueScope level =
+        CRegistryValueScope::Dword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", OwnRegistryView(), 1);
+    Common::Tools::ResetSetupTraceLevel();
+    const std::vector<std::string> lines = SetupTraceLines(CaptureOwnOutput(body));
+    Common::Tools::ResetSetupTraceLevel();
+    return lines;
+}
 
 // Tests of the engine: a package built from the given files is opened by the
 // configuration object (with its "\setup.xml" loaded) and an install manager is

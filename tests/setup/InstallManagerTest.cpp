@@ -93,16 +93,6 @@ protected:
         return page;
     }
 
-    std::vector<std::string> Traced(const std::function<void()>& body)
-    {
-        TestSupport::CRegistryValueScope level = TestSupport::CRegistryValueScope::Dword(
-            HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", TestSupport::OwnRegistryView(), 1);
-        Common::Tools::ResetSetupTraceLevel();
-        const auto messages = TestSupport::CaptureOwnOutput(body);
-        Common::Tools::ResetSetupTraceLevel();
-        return TestSupport::SetupTraceLines(messages);
-    }
-
     static bool Has(const std::vector<std::string>& lines, const std::string& line)
     {
         return std::find(lines.begin(), lines.end(), "Setup: " + line) != lines.end();
@@ -333,25 +323,25 @@ TEST_F(InstallManagerTest, InstallRefusalsAndTheirCodes)
 TEST_F(InstallManagerTest, RefusalTraces)
 {
     ASSERT_TRUE(LoadDocument(Document("", "<UninstallScript/>")));
-    auto lines = Traced([&] { EXPECT_EQ(SetupExitRefused, Manager().Install()); });
+    auto lines = TestSupport::TraceOf([&] { EXPECT_EQ(SetupExitRefused, Manager().Install()); });
     EXPECT_TRUE(Has(lines, "Attempt to initialize install process with cfs intended to uninstall only."));
 
     ASSERT_TRUE(LoadDocument(Document()));
     g_CmdLine.m_bQuiet = true;
     Manager().m_Seams.isAdmin = [] { return false; };
-    lines = Traced([&] { EXPECT_EQ(SetupExitRefused, Manager().Install()); });
+    lines = TestSupport::TraceOf([&] { EXPECT_EQ(SetupExitRefused, Manager().Install()); });
     EXPECT_TRUE(Has(lines, "Current user doesn't have administrator privileges."));
 
     ASSERT_TRUE(LoadDocument(Document()));
     g_CmdLine.m_bQuiet = true;
     const std::wstring marker = m_temp / (std::wstring(L"uninst\\") + kProductW);
     TestSupport::WriteFileBytes(marker, {});
-    lines = Traced([&] { EXPECT_TRUE(Manager().RebootRequiredBeforeInstall()); });
+    lines = TestSupport::TraceOf([&] { EXPECT_TRUE(Manager().RebootRequiredBeforeInstall()); });
     const std::string narrowMarker(marker.begin(), marker.end());
     EXPECT_TRUE(Has(lines, std::string("Product ID: ") + kProduct + ", Uninstall path: " + narrowMarker));
     EXPECT_TRUE(Has(lines, "Reboot required before install: yes"));
     ::DeleteFileW(marker.c_str());
-    lines = Traced([&] { EXPECT_FALSE(Manager().RebootRequiredBeforeInstall()); });
+    lines = TestSupport::TraceOf([&] { EXPECT_FALSE(Manager().RebootRequiredBeforeInstall()); });
     EXPECT_TRUE(Has(lines, "Reboot required before install: no"));
 }
 
@@ -442,7 +432,7 @@ TEST_F(InstallManagerTest, RestartDecision)
         g_CmdLine.m_nRestartMode = c.restartMode;
         Manager().m_bDelayedMode = c.delayed;
         Manager().m_bNeedRestartByFiles = c.byFiles;
-        const auto lines = Traced([&] { Manager().FinishInstallation(); });
+        const auto lines = TestSupport::TraceOf([&] { Manager().FinishInstallation(); });
         EXPECT_EQ(c.restart, Manager().m_bRestart) << c.setupFiles << " mode " << c.restartMode;
         EXPECT_TRUE(Has(lines, std::string("m_bRestart = ") + (c.restart ? "1" : "0") +
                                    ", m_bNeedRestartByFiles = " + (c.byFiles ? "1" : "0")));

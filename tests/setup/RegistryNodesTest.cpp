@@ -23,15 +23,7 @@ using TestSupport::Narrow;
 
 const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-std::vector<std::string> TraceOf(const std::function<void()>& body)
-{
-    TestSupport::CRegistryValueScope level = TestSupport::CRegistryValueScope::Dword(
-        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", TestSupport::OwnRegistryView(), 1);
-    Common::Tools::ResetSetupTraceLevel();
-    const std::vector<std::string> lines = TestSupport::SetupTraceLines(TestSupport::CaptureOwnOutput(body));
-    Common::Tools::ResetSetupTraceLevel();
-    return lines;
-}
+using TestSupport::TraceOf;
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line)
 {

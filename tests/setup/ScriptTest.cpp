@@ -18,17 +18,7 @@ namespace {
 
 using TestSupport::Narrow;
 
-// The trace lines written while the body runs (without their line feeds),
-// with tracing switched on.
-std::vector<std::string> TraceOf(const std::function<void()>& body)
-{
-    TestSupport::CRegistryValueScope level = TestSupport::CRegistryValueScope::Dword(
-        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", TestSupport::OwnRegistryView(), 1);
-    Common::Tools::ResetSetupTraceLevel();
-    const std::vector<std::string> lines = TestSupport::SetupTraceLines(TestSupport::CaptureOwnOutput(body));
-    Common::Tools::ResetSetupTraceLevel();
-    return lines;
-}
+using TestSupport::TraceOf;
 
 int CountContaining(const std::vector<std::string>& lines, const std::string& part)
 {

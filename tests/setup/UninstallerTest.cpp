@@ -55,15 +55,10 @@ std::string Joined(const std::vector<std::string>& lines)
     return text;
 }
 
-// The trace lines written while the body runs, with tracing switched on.
+// The trace lines written while the body runs, as one text.
 std::string TraceOf(const std::function<void()>& body)
 {
-    TestSupport::CRegistryValueScope level = TestSupport::CRegistryValueScope::Dword(
-        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", TestSupport::OwnRegistryView(), 1);
-    Common::Tools::ResetSetupTraceLevel();
-    const std::vector<std::string> lines = TestSupport::CaptureOwnOutput(body);
-    Common::Tools::ResetSetupTraceLevel();
-    return Joined(lines);
+    return Joined(TestSupport::TraceOf(body));
 }
 
 std::wstring RecordKey(const std::wstring& product)

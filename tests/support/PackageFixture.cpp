@@ -9,6 +9,15 @@ namespace TestSupport {
 
 namespace {
 
+
+void MakeFolders(const std::wstring& path)
+{
+    for (size_t slash = path.find(L'\\', 3); slash != std::wstring::npos; slash = path.find(L'\\', slash + 1))
+        CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+}
+
+} // namespace
+
 void RemoveTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW data;
@@ -30,14 +39,6 @@ void RemoveTree(const std::wstring& folder)
     }
     RemoveDirectoryW(folder.c_str());
 }
-
-void MakeFolders(const std::wstring& path)
-{
-    for (size_t slash = path.find(L'\\', 3); slash != std::wstring::npos; slash = path.find(L'\\', slash + 1))
-        CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
-}
-
-} // namespace
 
 Bytes ToBytes(const std::string& text)
 {

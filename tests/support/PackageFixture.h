@@ -23,6 +23,8 @@ Bytes StreamContent(IStream* stream);
 // The HRESULT of the _com_error the body raises, or S_OK.
 HRESULT ComErrorOf(const std::function<void()>& body);
 Bytes ReadFileBytes(const std::wstring& path);
+// Removes the folder with everything below it, read-only and hidden files too.
+void RemoveTree(const std::wstring& folder);
 // Writes the file, making the folders on its way.
 void WriteFileBytes(const std::wstring& path, const Bytes& bytes);
 
