@@ -521,6 +521,34 @@ std::vector<SScenario> Scenarios()
         nullptr,
         nullptr});
 
+    // Bad input in one script: comments and text between nodes, a keyword in
+    // another case, a name that is no keyword, an unknown condition, a HexValue that
+    // is no number; then a group on a drive that does not exist. The first group's
+    // file stays whole and nothing after the failed step runs.
+    table.push_back(SScenario{
+        "BadInputIsSkippedOrEndsTheRoadWithoutDamage",
+        E2E::SetupFiles(R"(    <G DestPath="%TargetDir%">
+      <F FileName="\files\plain.txt"/>
+    </G>
+    <G DestPath="Q:\nowhere">
+      <F FileName="\files\plain.txt"/>
+    </G>
+)") + E2E::PreFinish("    <!-- a comment -->\n    some text\n" + Marker("Before") +
+                           "    <HKCX KeyName=\"SOFTWARE\\E2E\\Values\" ValueName=\"Root\" TextValue=\"x\"/>\n"
+                           "    <hklm KeyName=\"SOFTWARE\\E2E\\Values\" ValueName=\"NotHex\" HexValue=\"zz\"/>\n" +
+                           Marker("Unknown", "neverSet") + "    <Files/>\n" + Marker("After")),
+        {{L"files\\plain.txt", kText}},
+        {},
+        {},
+        0,
+        {Has(target + L"\\plain.txt", kText)},
+        {MarkerSet(L"Before", true), MarkerSet(L"Unknown", true), MarkerSet(L"After", false),
+         Dword(hklm, L"SOFTWARE\\E2E\\Values", L"NotHex", 0)},
+        {"Setup: File extraction\\copy error. (Total files: 2)"},
+        {},
+        nullptr,
+        nullptr});
+
     table.push_back(SScenario{
         "BreakStopsTheRoadWithExitCodeOne",
         InstallInfo("C:\\e2e\\uninst", ".e2eu", "E2E.Update", "") + kOneFile +
