@@ -92,6 +92,12 @@ public:
     void Call(const Common::Config::CXMLElement& node);
     void SetCond(const Common::Config::CXMLElement& node);
 
+    // Program, shortcut, status and message nodes.
+    void Exec(const Common::Config::CXMLElement& node);
+    void CreateShortcut(const Common::Config::CXMLElement& node);
+    void ChangeStatus(const Common::Config::CXMLElement& node);
+    void ShowMessageNode(const Common::Config::CXMLElement& node);
+
     // Registry steps outside the scripts.
     void AssociateUpdatePackages(bool add, const CString& programPath);
     void UpdateVersionInfo();
@@ -147,6 +153,12 @@ void RemoveRegEntry(const Common::Config::CXMLElement& node);
 HKEY RootKeyFromName(const CString& name);
 // The default value of HKCR\subKey; raises _com_error(E_FAIL).
 void SetClassesRootValue(const CString& subKey, const CString& text);
+
+// Writes one shell link at the full path linkPath (its folder made when missing).
+// E_INVALIDARG, nothing written, for an empty target or link path, a negative show
+// mode or icon index, a link path that is not full or that names the target.
+HRESULT CreateShortcutLink(const wchar_t* target, const wchar_t* arguments, const wchar_t* description, int showMode,
+                           const wchar_t* workingFolder, const wchar_t* iconFile, int iconIndex, const wchar_t* linkPath);
 
 // Packs "a.b.c.d" into one byte a part, the first in the top byte.
 DWORD PackVersion(const CString& version);

@@ -62,17 +62,17 @@ const struct
     const wchar_t* keyword;
     NodeHandler handler;
 } kKeywords[] = {
-    {L"Exec", nullptr},
+    {L"Exec", [](CInstallManager& manager, const CXMLElement& node) { manager.Exec(node); }},
     {L"HKLM", &RegistryNode},
     {L"HKCU", &RegistryNode},
     {L"HKCR", &RegistryNode},
     // Packages spell it so; "Shortcut" matches nothing.
-    {L"Shorcut", nullptr},
+    {L"Shorcut", [](CInstallManager& manager, const CXMLElement& node) { manager.CreateShortcut(node); }},
     {L"RemoveFolder", nullptr},
     {L"RemoveFile", nullptr},
-    {L"ChangeStatus", nullptr},
-    {L"Question", nullptr},
-    {L"MessageBox", nullptr},
+    {L"ChangeStatus", [](CInstallManager& manager, const CXMLElement& node) { manager.ChangeStatus(node); }},
+    {L"Question", [](CInstallManager& manager, const CXMLElement& node) { manager.ShowMessageNode(node); }},
+    {L"MessageBox", [](CInstallManager& manager, const CXMLElement& node) { manager.ShowMessageNode(node); }},
     {L"Printer", nullptr},
     {L"Files", &FilesNode},
     {L"RegUninstaller", [](CInstallManager& manager, const CXMLElement&) { manager.RegisterUninstaller(); }},
