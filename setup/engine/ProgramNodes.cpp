@@ -155,9 +155,11 @@ void CInstallManager::Exec(const Common::Config::CXMLElement& node)
         return;
 
     const bool noWait = GetNodeBool(node, L"NoWait", false);
-    CString program = GetNodeAttribute(node, L"FileName", L"");
-    const CString named = program;
+    const CString named = GetNodeAttribute(node, L"FileName", L"");
+    CString program = named;
     const bool valid = MakeProgramPart(program);
+    if (!valid)
+        program = named;
     CString arguments = GetNodeAttribute(node, L"CmdLineArguments", L"");
     CString window;
     window.Format(L"%u", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(MainWindowHandle())));
