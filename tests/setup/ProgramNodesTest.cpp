@@ -151,6 +151,7 @@ TEST_F(ProgramNodesTest, ExecQuotesAProgramPathWithBlanksAndRefusesNamesThatHide
     ASSERT_TRUE(CopyFileW(ChildProgram().c_str(), (m_temp / L"with.exe").c_str(), TRUE));
     const std::string quoted = "\"" + Narrow(blank) + "\"";
     const std::string child = Narrow(ChildProgram());
+    ASSERT_TRUE(GetPathVariables().Define(L"%NodesBlankChild%", blank.c_str()));
 
     const struct {
         std::wstring fileName;
@@ -161,6 +162,8 @@ TEST_F(ProgramNodesTest, ExecQuotesAProgramPathWithBlanksAndRefusesNamesThatHide
         {blank, "exit 5", quoted + " exit 5", 5},
         // Already quoted by the package: not quoted twice.
         {L"\"" + blank + L"\"", "exit 5", quoted + " exit 5", 5},
+        // Quoted after the variables are expanded.
+        {L"%NodesBlankChild%", "exit 6", quoted + " exit 6", 6},
         // No blank, no quotes; the blank after the program is always there.
         {ChildProgram(), "", child + " ", 99},
         // Without a program the arguments' first word would be started.
@@ -422,6 +425,8 @@ TEST_F(ProgramNodesTest, ShortcutThatCannotBeRightWritesNothingAndSaysFailed)
         {target + " LinkFilePath='bad\\Prog.lnk'", "bad\\Prog.lnk", true},
         {target + " LinkFilePath='\\bad\\Prog.lnk'", "\\bad\\Prog.lnk", true},
         {target + " LinkFilePath='Prog.lnk'", "Prog.lnk", true},
+        // A folder variable that this system does not know stays as written.
+        {target + " LinkFilePath='%NodesNoSuchFolder%\\Prog.lnk'", "%NodesNoSuchFolder%\\Prog.lnk", true},
         // A number that is none: the node ends without a trace.
         {target + linkPath + " ShowMode='normal'", "", false},
     };
@@ -438,6 +443,7 @@ TEST_F(ProgramNodesTest, ShortcutThatCannotBeRightWritesNothingAndSaysFailed)
         EXPECT_FALSE(Exists(m_temp / L"bad")) << what;
         EXPECT_FALSE(Exists(L"Prog.lnk")) << what;
         EXPECT_FALSE(Exists(L"bad")) << what;
+        EXPECT_FALSE(Exists(L"%NodesNoSuchFolder%")) << what;
         EXPECT_TRUE(Value(L"after")) << what;
     }
 
