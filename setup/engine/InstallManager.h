@@ -137,6 +137,9 @@ public:
     // Nesting of scripts run from inside a node ("Call", message answers).
     int m_nScriptDepth = 0;
     static const int kMaxScriptDepth = 32;
+    // The failure of a script nested deeper than that. No node swallows it, so a
+    // script that multiplies itself through message answers ends at once.
+    static const HRESULT kScriptTooDeep = HRESULT_FROM_WIN32(ERROR_STACK_OVERFLOW);
 
     // Runs a road's body: the user's stop gives 1; a _com_error, and any other
     // exception, shows the failure message and gives 0.

@@ -245,9 +245,11 @@ void CInstallManager::ShowMessageNode(const Common::Config::CXMLElement& node)
         const CXMLElement child = node.GetElement(childName);
         abort = GetNodeBool(child, L"Abort", false);
         RunScript(child.SelectNodes(L"/*"), false);
-    } catch (const _com_error&) {
+    } catch (const _com_error& e) {
         // No script for this answer, or it failed: the node ends here; an abort
-        // that was asked for still ends the run.
+        // that was asked for still ends the run. Only a runaway nesting goes on up.
+        if (e.Error() == kScriptTooDeep)
+            throw;
     }
     if (abort)
         throw CInstallAbort();

@@ -101,7 +101,7 @@ public:
     {
         if (m_nDepth >= CInstallManager::kMaxScriptDepth) {
             SetupTrace(L"Scripts nested deeper than %d levels", CInstallManager::kMaxScriptDepth);
-            _com_issue_error(E_FAIL);
+            _com_issue_error(CInstallManager::kScriptTooDeep);
         }
         ++m_nDepth;
     }
@@ -116,6 +116,7 @@ private:
 } // namespace
 
 const int CInstallManager::kMaxScriptDepth;
+const HRESULT CInstallManager::kScriptTooDeep;
 
 void CInstallManager::RunScriptAt(const wchar_t* xpath)
 {

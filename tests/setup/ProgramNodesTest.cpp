@@ -599,4 +599,16 @@ TEST_F(ProgramNodesTest, AnswersWithoutAbortLetTheScriptGoOn)
     }
 }
 
+TEST_F(ProgramNodesTest, AnswersThatCallTheirOwnScriptTwiceEndAtTheDepthLimit)
+{
+    // Each level runs the script twice: swallowing the depth failure at every
+    // answer would take 2^32 runs before the script ended.
+    Load("<S><Question Buttons='0x24'><Yes><Call Node='S'/><Call Node='S'/></Yes></Question></S>");
+    g_CmdLine.m_bQuiet = true;
+    const DWORD start = ::GetTickCount();
+    EXPECT_EQ(CInstallManager::kScriptTooDeep, TestSupport::ComErrorOf([this] { Run(); }));
+    EXPECT_LT(::GetTickCount() - start, 10000u);
+    EXPECT_EQ(0, Manager().m_nScriptDepth);
+}
+
 } // namespace

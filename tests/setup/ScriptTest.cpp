@@ -238,7 +238,7 @@ TEST_F(ScriptTest, ScriptThatCallsItselfEndsAtTheDepthLimit)
     std::vector<std::string> lines;
     HRESULT hr = S_OK;
     lines = TraceOf([&] { hr = TestSupport::ComErrorOf([&] { Manager().RunScriptAt(L"//Interface/Loop"); }); });
-    EXPECT_EQ(E_FAIL, hr);
+    EXPECT_EQ(CInstallManager::kScriptTooDeep, hr);
     EXPECT_TRUE(Value(L"ran"));
     EXPECT_FALSE(Has(L"after"));
     // Every enclosing Call reports it once; the outermost script is one level.
