@@ -12,6 +12,9 @@
 #include "setup/engine/InstallAbort.h"
 #include "setup/engine/tools.h"
 #include "setup/wizard/BaseDialog.h"
+#include "setup/wizard/DlgFinish.h"
+#include "setup/wizard/DlgInstall.h"
+#include "setup/wizard/DlgToolbar.h"
 #include "setup/wizard/FolderPage.h"
 #include "setup/wizard/MainWindow.h"
 
@@ -286,8 +289,14 @@ bool CInstallManager::InitDialogs()
     SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::InitDialogs");
     m_SetupOptions.SetCondition(L"UI", !g_CmdLine.m_bQuiet);
     m_Dialogs.clear();
-    // The pages join here as they are built: language, licence, destination,
-    // components, toolbar and install, in that order.
+    // The pages in showing order: language, licence, destination, components,
+    // toolbar and install.
+    // Language page.
+    // Licence page.
+    // Destination page.
+    // Components page.
+    AddDialog(std::make_shared<DlgPopup::CDlgToolbar>(&m_SetupOptions, m_pDlgMain));
+    AddDialog(std::make_shared<DlgPopup::CDlgInstall>(m_pDlgMain));
     return !m_Dialogs.empty();
 }
 
@@ -420,8 +429,15 @@ void CInstallManager::FinishInstallation()
     if (g_CmdLine.m_nRestartMode == CCmdLineHelper::RestartNever)
         m_bRestart = false;
     SetupTrace(L"m_bRestart = %d, m_bNeedRestartByFiles = %d", m_bRestart ? 1 : 0, m_bNeedRestartByFiles ? 1 : 0);
-    // The finish page offers the decision when it is built; without it the
-    // decision stands as made.
+
+    // The page offers the decision and gives back the user's choice; a quiet run
+    // or a disabled page keeps it as made.
+    DlgPopup::CDlgFinish page(m_pDlgMain);
+    page.m_bRestartNeeded = m_bRestart;
+    page.m_bInstall = g_CmdLine.m_nAction == CCmdLineHelper::ActionInstall;
+    page.m_bRestartNow = m_bRestart;
+    page.DoModal();
+    m_bRestart = page.m_bRestartNow;
 }
 
 BOOL CInstallManager::RestartSystem()

@@ -39,8 +39,8 @@ const char kShowMainWindow[] = "Setup: InstallManager : CInstallManager::ShowMai
 const char kFinish[] = "Setup: InstallManager : CInstallManager::FinishInstallation >";
 
 // The interface document: 'setupFiles' are attributes of SetupFiles, 'more' further
-// elements under the root.
-std::string Document(const std::string& setupFiles = "", const std::string& more = "")
+// elements under the root, 'pages' further elements under Localize.
+std::string Document(const std::string& setupFiles = "", const std::string& more = "", const std::string& pages = "")
 {
     return "<Interface>"
            "<InstallInfo ProductName=\"Road Product\" DisplayName=\"Road Product\" ProductID=\"" +
@@ -53,8 +53,8 @@ std::string Document(const std::string& setupFiles = "", const std::string& more
            "<UninstallNeed Caption=\"Remove %ProductName% before installing this version.\"/>"
            "<SetupFailed Caption=\"Setup failed.\"/>"
            "<AdminRequired Caption=\"Administrator rights are needed.\"/>"
-           "</Messages>"
-           "</Localize>" +
+           "</Messages>" +
+           pages + "</Localize>" +
            more + "</Interface>";
 }
 
@@ -316,6 +316,39 @@ TEST_F(InstallRoad, ANonQuietInstallShowsTheMainWindowAndEnds)
         EXPECT_FALSE(visible[id]) << id;
     }
     EXPECT_TRUE(Has(run.TraceLines(), "Setup: m_bRestart = 0, m_bNeedRestartByFiles = 0"));
+}
+
+TEST_F(InstallRoad, ANonQuietInstallGoesThroughTheInstallAndFinishPages)
+{
+    UsePackage(Document("", "",
+                        "<Common><btnInstall Caption=\"Install\"/><btnFinish Caption=\"Finish\"/></Common>"
+                        "<DlgInstall><stcInstall Caption=\"Ready to install.\"/></DlgInstall>"
+                        "<DlgFinish><stcFinishInstall Caption=\"Road Product is installed.\"/></DlgFinish>"));
+    std::wstring installText, installButton, finishText, finishButton;
+    bool restartOffered = true;
+    bool finishGone = false;
+    const SProcessRun run = Run(InstallArguments(false), [&](const CGuiDriver& driver) {
+        HWND install = driver.WaitFor(SWindowMatch::Dialog(1011));
+        ASSERT_NE(nullptr, install);
+        installText = driver.ControlText(install, 1011);
+        installButton = driver.ControlText(install, IDOK);
+        EXPECT_TRUE(driver.Click(install, IDOK));
+        HWND finish = driver.WaitFor(SWindowMatch::Dialog(1009));
+        ASSERT_NE(nullptr, finish);
+        finishText = driver.ControlText(finish, 1007);
+        finishButton = driver.ControlText(finish, IDOK);
+        restartOffered = driver.IsControlVisible(finish, 1009);
+        EXPECT_TRUE(driver.Click(finish, IDOK));
+        finishGone = driver.WaitGone(finish);
+    });
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(L"Ready to install.", installText);
+    EXPECT_EQ(L"Install", installButton);
+    EXPECT_EQ(L"Road Product is installed.", finishText);
+    EXPECT_EQ(L"Finish", finishButton);
+    EXPECT_FALSE(restartOffered) << "/norestart: no restart choice";
+    EXPECT_TRUE(finishGone);
+    EXPECT_TRUE(Has(run.TraceLines(), kFinish));
 }
 
 TEST_F(InstallRoad, AFailureAfterTheMainWindowIsReportedOverIt)

@@ -163,7 +163,9 @@ TEST_F(InstallManagerTest, DisabledAndMissingPagesAreLeftOut)
 
 TEST_F(InstallManagerTest, NoPagesMeansNoWizardAndTheTargetFolderStays)
 {
-    ASSERT_TRUE(LoadDocument(Document()));
+    std::string document = Document();
+    document.replace(document.find("<DlgInstall/>"), 13, "<DlgInstall Enable=\"false\"/>");
+    ASSERT_TRUE(LoadDocument(document));
     GetPathVariables().Define(L"%TargetDir%", L"C:\\Earlier");
     Manager().RunWizard();
     CString target(L"%TargetDir%");

@@ -1,0 +1,29 @@
+#include "setup/wizard/DlgInstall.h"
+
+#include "common/config/Localize.h"
+#include "setup/engine/tools.h"
+#include "setup/res/resource.h"
+
+namespace DlgPopup {
+
+CDlgInstall::CDlgInstall(CWnd* parent) : CBaseDialog(L"//Interface/Localize/DlgInstall", IDD_INSTALL, parent)
+{
+}
+
+BOOL CDlgInstall::OnInitDialog()
+{
+    CBaseDialog::OnInitDialog();
+
+    CString text;
+    Common::Config::LocalizeItems items;
+    items.emplace(L"stcInstall", Common::Config::CLocalizeItem(&text));
+    // Replaces the base's "btnNext" caption of the same button.
+    items.emplace(L"btnInstall", Common::Config::CLocalizeItem(true, IDOK));
+    Common::Config::LocalizeControls(items, m_strLocalizePath, m_hWnd);
+
+    ExpandNewLines(text);
+    SetDlgItemText(IDC_INSTALL_TEXT, text);
+    return TRUE;
+}
+
+} // namespace DlgPopup
