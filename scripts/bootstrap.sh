@@ -19,7 +19,7 @@ apt-get install -y -q --no-install-recommends \
     cmake ninja-build \
     libz-mingw-w64-dev googletest libloki-dev \
     wine wine64 wine32:i386 fonts-wine \
-    xvfb xauth imagemagick \
+    xvfb xauth imagemagick x11-utils xdotool \
     python3
 
 "$here/build.sh"

@@ -75,8 +75,11 @@ capture_pid=$!
 # then stops again, and the windows are looked at between the steps.
 count=0
 last=
-# Nothing answers setup's questions: a window that waits for one ends the run
-# at this limit.
+# With xdotool, each new picture is followed by Return, which takes the page's
+# default button (Next, Install, Finish); without it a page waits, and the run
+# ends at this limit.
+press=
+command -v xdotool >/dev/null && press=1
 deadline=$((SECONDS + ${SCREENSHOT_SECONDS:-60}))
 while kill -0 "$capture_pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
     kill -STOP "$capture_pid" 2>/dev/null || break
@@ -87,9 +90,16 @@ while kill -0 "$capture_pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
         file=$(printf '%s/%02d.png' "$out" "$count")
         import -window root "$file"
         echo "$file: $(echo "$now" | tr '\n' ' ')"
+        shot=1
+    else
+        shot=
     fi
     last=$now
     kill -CONT "$capture_pid"
+    if [ -n "$shot" ] && [ -n "$press" ]; then
+        sleep 1
+        xdotool key Return 2>/dev/null || true
+    fi
     sleep 0.005
 done
 if kill -0 "$capture_pid" 2>/dev/null; then
