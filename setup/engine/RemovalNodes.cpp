@@ -335,20 +335,25 @@ void RemoveProgramCopy(const CString& self)
     // new name goes at the restart, and the product's name is free at once.
     CString renamed = folder;
     const CString guid = NewGuidString();
-    if (!guid.IsEmpty() && AppendPath(renamed, guid) && ::MoveFileW(self, renamed))
-        DelayRemove(renamed, nullptr);
-    else
-        DelayRemove(self, nullptr);
+    const bool moved = !guid.IsEmpty() && AppendPath(renamed, guid) && ::MoveFileW(self, renamed);
+    const CString waiting = moved ? renamed : self;
+    DelayRemove(waiting, nullptr);
 
     CString components = self;
     if (RenamePathExtension(components, L".cfg") && ::PathFileExistsW(components) && !::DeleteFileW(components))
         DelayRemove(components, nullptr);
 
     CString package = self;
-    if (!RenamePathExtension(package, L".cfs"))
-        return;
-    const bool removed = ::DeleteFileW(package) != FALSE;
-    SetupTrace(L"Remove file: %s, '%s'", SucceededText(removed).GetString(), package.GetString());
-    if (!removed && ::PathFileExistsW(package))
-        DelayRemove(package, nullptr);
+    if (RenamePathExtension(package, L".cfs")) {
+        const bool removed = ::DeleteFileW(package) != FALSE;
+        SetupTrace(L"Remove file: %s, '%s'", SucceededText(removed).GetString(), package.GetString());
+        if (!removed && ::PathFileExistsW(package))
+            DelayRemove(package, nullptr);
+    }
+
+    // The uninstall folder goes after the copy when nothing else is left in it
+    // (other products may keep their uninstallers there).
+    const std::vector<SEntry> left = FolderEntries(folder);
+    if (left.size() == 1 && SamePath(left[0].path.Str(), waiting.Str()) && IsRemovableFolder(folder))
+        DelayRemove(folder, nullptr);
 }

@@ -353,6 +353,17 @@ TEST_F(RemovalNodesTest, TheUninstallerCopyRenamesItselfForTheRestartAndTakesIts
     EXPECT_TRUE(lines.empty()) << Joined(lines);
     EXPECT_EQ(1u, PendingDeletions().size());
 
+    // Alone in its folder, the copy takes the folder along after itself; the
+    // folder above (shared with other files) stays.
+    const std::wstring alone = Out(L"alone\\{D1A0B0C3-1111-4222-8333-944455556666}");
+    WriteFileBytes(alone + L".exe", ToBytes("program"));
+    WriteFileBytes(alone + L".cfs", ToBytes("package"));
+    RemoveProgramCopy((alone + L".exe").c_str());
+    const std::vector<std::wstring> pending = PendingDeletions();
+    ASSERT_EQ(3u, pending.size());
+    EXPECT_TRUE(SamePath(Parent(pending[1]), Out(L"alone"))) << N(pending[1]);
+    EXPECT_TRUE(SamePath(pending[2], Out(L"alone"))) << N(pending[2]);
+
     // A program not named after a product is setup itself: it stays.
     WriteFileBytes(folder + L"\\setup.exe", ToBytes("setup"));
     WriteFileBytes(folder + L"\\setup.cfs", ToBytes("package"));
