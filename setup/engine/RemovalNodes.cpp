@@ -103,7 +103,7 @@ std::wstring WindowsFolder()
 }
 
 // Folders of the system and of every user that no package owns.
-std::vector<std::wstring> SystemFolders()
+std::vector<std::wstring> FindSystemFolders()
 {
     static const int kFolders[] = {
         CSIDL_WINDOWS,          CSIDL_SYSTEM,          CSIDL_SYSTEMX86,           CSIDL_PROGRAM_FILES,
@@ -123,6 +123,13 @@ std::vector<std::wstring> SystemFolders()
     const DWORD length = ::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp);
     if (length != 0 && length < std::size(temp))
         folders.push_back(Canonical(temp));
+    return folders;
+}
+
+// Asked once: every listed file of an uninstall is checked against them.
+const std::vector<std::wstring>& SystemFolders()
+{
+    static const std::vector<std::wstring> folders = FindSystemFolders();
     return folders;
 }
 
