@@ -74,10 +74,30 @@ int CInstallManager::Uninstall()
     SETUP_TRACE_ENTRY("Install", "CInstallManager::Uninstall");
     return RunRoad(
         [this]() {
+            if (RunInstalledUninstaller())
+                return static_cast<int>(SetupExitDone);
             if (!CheckAdminRights())
                 return static_cast<int>(SetupExitRefused);
-            SetupTrace(L"Uninstall is not available in this version");
-            return static_cast<int>(SetupExitRefused);
+            // Only a Yes removes the product: a box that could not be shown is no consent.
+            const int answer = ShowMessageById(MainWindowHandle(), L"UninstallApp", MB_YESNO | MB_ICONQUESTION);
+            if (answer != IDYES) {
+                SetupTrace(L"Uninstall declined (answer %d)", answer);
+                return static_cast<int>(SetupExitStopped);
+            }
+            ShowMainWindow();
+            m_SetupOptions.Load();
+            if (!ResolveUninstallTargetDir())
+                _com_issue_error(E_FAIL);
+            RunScriptAt(L"//Interface/Uninstall/PreFinish");
+            if (!ClearInstallInfo())
+                _com_issue_error(E_FAIL);
+            FinishInstallation();
+            RunScriptAt(L"//Interface/Uninstall/PostFinish");
+            RemoveSelf();
+            AddRebootRequiredMarker();
+            if (m_bRestart)
+                RestartSystem();
+            return static_cast<int>(SetupExitDone);
         },
         L"UninstallFailed");
 }

@@ -32,6 +32,8 @@ struct SSystemSeams
     std::function<bool()> isAdmin;
     std::function<ULONGLONG(const wchar_t* path)> freeSpace;
     std::function<BOOL(UINT flags, DWORD reason)> exitWindows;
+    // Starts the registered uninstaller without waiting; null: RunProcess.
+    std::function<void(const wchar_t* commandLine)> startUninstaller;
 };
 
 // The engine of setup: the state of one run and the install, uninstall and
@@ -116,6 +118,19 @@ public:
     // Uninstaller copy, uninstall package, components file and uninstall record.
     void RegisterUninstaller();
 
+    // The uninstall road's steps.
+    bool RunInstalledUninstaller();
+    bool ResolveUninstallTargetDir();
+    bool ClearInstallInfo();
+    void AddRebootRequiredMarker();
+    void RemoveSelf();
+
+    // Removal and move nodes, and the removal of the listed files.
+    void RemoveFile(const Common::Config::CXMLElement& node);
+    void RemoveFolder(const Common::Config::CXMLElement& node);
+    bool MoveFileW(const Common::Config::CXMLElement& node);
+    bool RemoveFiles();
+
     DlgPopup::CDlgMain* m_pDlgMain = nullptr;
     DialogList m_Dialogs;
     bool m_bRedistChecked = false;
@@ -165,3 +180,27 @@ HRESULT CreateShortcutLink(const wchar_t* target, const wchar_t* arguments, cons
 
 // Packs "a.b.c.d" into one byte a part, the first in the top byte.
 DWORD PackVersion(const CString& version);
+
+// Removal tools. A deletion that cannot be done now is left to the next restart.
+// Asks Windows to delete the path at the next restart; sets the flag when given.
+void DelayRemove(const CString& path, bool* restartFlag);
+void ClearReadOnly(const CString& path);
+// The folder's content, depth first, then the folder. Folders that no package may
+// remove (roots, system folders) are refused with a trace.
+void RemoveFolderWithContent(const CString& folder, bool delayed, bool* restartFlag);
+void RemoveFolderContent(const CString& folder, bool delayed, bool* restartFlag);
+// What may be removed: a full path without "..", wildcards or device prefix, that
+// is no root and no system folder (nor above one). A folder tree may in addition
+// not lie in the Windows folder. Refusals are traced.
+bool IsRemovableFile(const CString& path);
+bool IsRemovableFolder(const CString& path);
+// An install folder the uninstall may work in: a full path, no root, not in the
+// Windows folder (what the install's destination check accepts).
+bool IsUsableInstallFolder(const CString& path);
+// The uninstaller copy at that path: when its name is a product code, renames it
+// for deletion at the restart and deletes its components file and uninstall package.
+void RemoveProgramCopy(const CString& self);
+// True when the program at that path is the registered copy of the product.
+bool IsRegisteredCopy(const CString& programPath, const CString& productCode);
+// The registered command without its arguments, followed by these arguments.
+CString HandOverCommand(const CString& uninstallString, const CString& arguments);

@@ -52,8 +52,15 @@ void FilesNode(CInstallManager& manager, const CXMLElement& node)
         if (!manager.CopyFiles())
             _com_issue_error(E_FAIL);
     } else {
-        NotSupportedYet(L"Files");
+        manager.RemoveFiles();
     }
+}
+
+void ClearUninstallNode(CInstallManager& manager, const CXMLElement&)
+{
+    manager.ClearInstallInfo();
+    manager.RemoveSelf();
+    manager.AddRebootRequiredMarker();
 }
 
 // Keywords in the order they are tried; a null handler is a node not built yet.
@@ -68,18 +75,18 @@ const struct
     {L"HKCR", &RegistryNode},
     // Packages spell it so; "Shortcut" matches nothing.
     {L"Shorcut", [](CInstallManager& manager, const CXMLElement& node) { manager.CreateShortcut(node); }},
-    {L"RemoveFolder", nullptr},
-    {L"RemoveFile", nullptr},
+    {L"RemoveFolder", [](CInstallManager& manager, const CXMLElement& node) { manager.RemoveFolder(node); }},
+    {L"RemoveFile", [](CInstallManager& manager, const CXMLElement& node) { manager.RemoveFile(node); }},
     {L"ChangeStatus", [](CInstallManager& manager, const CXMLElement& node) { manager.ChangeStatus(node); }},
     {L"Question", [](CInstallManager& manager, const CXMLElement& node) { manager.ShowMessageNode(node); }},
     {L"MessageBox", [](CInstallManager& manager, const CXMLElement& node) { manager.ShowMessageNode(node); }},
     {L"Printer", nullptr},
     {L"Files", &FilesNode},
     {L"RegUninstaller", [](CInstallManager& manager, const CXMLElement&) { manager.RegisterUninstaller(); }},
-    {L"ClearUninstall", nullptr},
+    {L"ClearUninstall", &ClearUninstallNode},
     {L"Restart", [](CInstallManager& manager, const CXMLElement&) { manager.RestartSystem(); }},
     {L"Break", [](CInstallManager&, const CXMLElement&) { throw CInstallAbort(); }},
-    {L"MoveFile", nullptr},
+    {L"MoveFile", [](CInstallManager& manager, const CXMLElement& node) { manager.MoveFileW(node); }},
     {L"Call", [](CInstallManager& manager, const CXMLElement& node) { manager.Call(node); }},
     {L"RunDll", nullptr},
     {L"LockCheck", nullptr},

@@ -369,13 +369,10 @@ TEST_F(InstallRoad, AFailureAfterTheMainWindowIsReportedOverIt)
     EXPECT_TRUE(HasText(box, L"Setup failed."));
 }
 
-TEST_F(InstallRoad, UninstallAndReconfigurationAreRefusedForNow)
+TEST_F(InstallRoad, ReconfigurationIsRefusedForNow)
 {
     UsePackage(Document());
-    const std::wstring uninstall = std::wstring(L"/x") + kProductId;
     for (const std::vector<std::wstring>& arguments : std::vector<std::vector<std::wstring>>{
-             {uninstall, L"/norestart", L"/qn"},
-             {uninstall, L"/norestart"},
              {L"/config", L"x", L"/norestart", L"/qn"},
              {L"/config", L"x", L"/norestart"}}) {
         const SProcessRun run = Run(arguments);

@@ -1,0 +1,366 @@
+// The script nodes that delete and move files and folders, the removal of the
+// uninstaller's own copy, and the removal tools the uninstall shares: delete now,
+// and what cannot go now goes at the next restart.
+#include "setup/engine/InstallManager.h"
+
+#include "common/config/XMLElement.h"
+#include "common/tools/PathTools.h"
+#include "common/tools/SetupTrace.h"
+#include "setup/engine/ConfigTools.h"
+#include "setup/engine/tools.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- where removal may go ----
+
+bool HasParentComponent(const std::wstring& path)
+{
+    size_t start = 0;
+    for (;;) {
+        const size_t end = path.find_first_of(L"\\/", start);
+        if (path.compare(start, end == std::wstring::npos ? std::wstring::npos : end - start, L"..") == 0)
+            return true;
+        if (end == std::wstring::npos)
+            return false;
+        start = end + 1;
+    }
+}
+
+bool IsDriveLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+// Why the text cannot name a place to delete, whatever the place is; null when
+// it can. Anything relative would resolve against the current folder.
+const wchar_t* TextRefusal(const std::wstring& path)
+{
+    if (path.empty())
+        return L"empty path";
+    if (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0)
+        return L"device path";
+    const bool drive = path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == L':' &&
+                       (path[2] == L'\\' || path[2] == L'/');
+    const bool unc = path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\';
+    if (!drive && !unc)
+        return L"not a full path";
+    if (HasParentComponent(path))
+        return L"'..' in the path";
+    if (path.find_first_of(L"*?\"<>|") != std::wstring::npos || path.find(L':', 2) != std::wstring::npos)
+        return L"wildcard or stream in the path";
+    return nullptr;
+}
+
+// The full, long form without a trailing backslash (a root keeps its own).
+std::wstring Canonical(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH * 4] = {};
+    const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
+    std::wstring result = (length == 0 || length >= std::size(full)) ? path : std::wstring(full);
+    wchar_t longForm[MAX_PATH * 4] = {};
+    const DWORD longLength = ::GetLongPathNameW(result.c_str(), longForm, static_cast<DWORD>(std::size(longForm)));
+    if (longLength != 0 && longLength < std::size(longForm))
+        result = longForm;
+    while (result.size() > 3 && (result.back() == L'\\' || result.back() == L'/'))
+        result.pop_back();
+    return result;
+}
+
+bool SamePath(const std::wstring& first, const std::wstring& second)
+{
+    return ::_wcsicmp(first.c_str(), second.c_str()) == 0;
+}
+
+// True when 'inner' lies below 'outer' (not equal to it).
+bool IsBelow(const std::wstring& inner, const std::wstring& outer)
+{
+    if (outer.empty() || inner.size() <= outer.size())
+        return false;
+    std::wstring prefix = outer;
+    if (prefix.back() != L'\\')
+        prefix += L'\\';
+    return ::_wcsnicmp(inner.c_str(), prefix.c_str(), prefix.size()) == 0;
+}
+
+std::wstring KnownFolder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) || path[0] == L'\0')
+        return std::wstring();
+    return Canonical(path);
+}
+
+std::wstring WindowsFolder()
+{
+    return KnownFolder(CSIDL_WINDOWS);
+}
+
+// Folders of the system and of every user that no package owns.
+std::vector<std::wstring> FindSystemFolders()
+{
+    static const int kFolders[] = {
+        CSIDL_WINDOWS,          CSIDL_SYSTEM,          CSIDL_SYSTEMX86,           CSIDL_PROGRAM_FILES,
+        CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86,
+        CSIDL_COMMON_APPDATA,   CSIDL_APPDATA,         CSIDL_LOCAL_APPDATA,       CSIDL_PROFILE,
+        CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL,    CSIDL_COMMON_DOCUMENTS,
+        CSIDL_STARTMENU,        CSIDL_COMMON_STARTMENU, CSIDL_PROGRAMS,           CSIDL_COMMON_PROGRAMS,
+        CSIDL_STARTUP,          CSIDL_COMMON_STARTUP,  CSIDL_FONTS,               CSIDL_TEMPLATES,
+    };
+    std::vector<std::wstring> folders;
+    for (int csidl : kFolders) {
+        const std::wstring folder = KnownFolder(csidl);
+        if (!folder.empty())
+            folders.push_back(folder);
+    }
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp);
+    if (length != 0 && length < std::size(temp))
+        folders.push_back(Canonical(temp));
+    return folders;
+}
+
+// Asked once: every listed file of an uninstall is checked against them.
+const std::vector<std::wstring>& SystemFolders()
+{
+    static const std::vector<std::wstring> folders = FindSystemFolders();
+    return folders;
+}
+
+// Why the path may not be removed; null when it may.
+const wchar_t* RemovalRefusal(const CString& path, bool folderTree)
+{
+    const wchar_t* refusal = TextRefusal(path.Str());
+    if (refusal != nullptr)
+        return refusal;
+    const std::wstring canonical = Canonical(path.Str());
+    if (::PathIsRootW(canonical.c_str()))
+        return L"a root folder";
+    for (const std::wstring& folder : SystemFolders()) {
+        if (SamePath(canonical, folder) || IsBelow(folder, canonical))
+            return L"a system folder";
+    }
+    if (folderTree && IsBelow(canonical, WindowsFolder()))
+        return L"inside the Windows folder";
+    return nullptr;
+}
+
+bool Removable(const CString& path, bool folderTree)
+{
+    const wchar_t* refusal = RemovalRefusal(path, folderTree);
+    if (refusal == nullptr)
+        return true;
+    SetupTrace(L"Refused to remove '%s': %s", path.GetString(), refusal);
+    return false;
+}
+
+// ---- removal ----
+
+bool IsDirectory(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+struct SEntry
+{
+    CString path;
+    DWORD attributes;
+};
+
+// The folder's entries, read whole before anything in it changes.
+std::vector<SEntry> FolderEntries(const CString& folder)
+{
+    std::vector<SEntry> entries;
+    WIN32_FIND_DATAW data = {};
+    HANDLE find = ::FindFirstFileW(folder + L"\\*.*", &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return entries;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        entries.push_back(SEntry{folder + L"\\" + CString(name), data.dwFileAttributes});
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return entries;
+}
+
+void RemoveContent(const CString& folder, bool delayed, bool* restartFlag)
+{
+    for (const SEntry& entry : FolderEntries(folder)) {
+        ClearReadOnly(entry.path);
+        if (IsDirectory(entry.attributes)) {
+            // A link is removed as a link: what it points to is not the package's.
+            if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                RemoveContent(entry.path, delayed, restartFlag);
+            if (delayed || !::RemoveDirectoryW(entry.path))
+                DelayRemove(entry.path, nullptr);
+        } else if (delayed || !::DeleteFileW(entry.path)) {
+            DelayRemove(entry.path, restartFlag);
+        }
+    }
+}
+
+} // namespace
+
+bool IsRemovableFile(const CString& path)
+{
+    return Removable(path, false);
+}
+
+bool IsRemovableFolder(const CString& path)
+{
+    return Removable(path, true);
+}
+
+bool IsUsableInstallFolder(const CString& path)
+{
+    const wchar_t* refusal = TextRefusal(path.Str());
+    if (refusal == nullptr) {
+        const std::wstring canonical = Canonical(path.Str());
+        const std::wstring windows = WindowsFolder();
+        if (::PathIsRootW(canonical.c_str()))
+            refusal = L"a root folder";
+        else if (SamePath(canonical, windows) || IsBelow(canonical, windows))
+            refusal = L"inside the Windows folder";
+    }
+    if (refusal == nullptr)
+        return true;
+    SetupTrace(L"Install folder refused '%s': %s", path.GetString(), refusal);
+    return false;
+}
+
+void DelayRemove(const CString& path, bool* restartFlag)
+{
+    SetupTrace(L"Delay remove: '%s'", path.GetString());
+    if (!path.IsEmpty() && !::MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        SetupTrace(L"Delay remove failed: '%s' (error %u)", path.GetString(), static_cast<unsigned>(::GetLastError()));
+    if (restartFlag != nullptr)
+        *restartFlag = true;
+}
+
+void ClearReadOnly(const CString& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        ::SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
+void RemoveFolderContent(const CString& folder, bool delayed, bool* restartFlag)
+{
+    if (!IsRemovableFolder(folder))
+        return;
+    RemoveContent(folder, delayed, restartFlag);
+}
+
+void RemoveFolderWithContent(const CString& folder, bool delayed, bool* restartFlag)
+{
+    SetupTrace(L"Try to remove folder with content: '%s'", folder.GetString());
+    if (!IsRemovableFolder(folder))
+        return;
+    RemoveContent(folder, delayed, restartFlag);
+    if (delayed || !::RemoveDirectoryW(folder))
+        DelayRemove(folder, nullptr);
+}
+
+void CInstallManager::RemoveFile(const Common::Config::CXMLElement& node)
+{
+    const CString file = GetNodeAttribute(node, L"FileName", L"");
+    if (!IsRemovableFile(file))
+        return;
+    // A read-only file would not go at the restart either.
+    ClearReadOnly(file);
+    if (m_bDelayedMode) {
+        DelayRemove(file, nullptr);
+        return;
+    }
+    if (::DeleteFileW(file))
+        SetupTrace(L"File Removed: %s", file.GetString());
+    else
+        DelayRemove(file, nullptr);
+}
+
+void CInstallManager::RemoveFolder(const Common::Config::CXMLElement& node)
+{
+    const bool ifEmpty = GetNodeBool(node, L"IfEmpty", false);
+    const CString folder = GetNodeAttribute(node, L"FolderName", L"");
+    if (!ifEmpty) {
+        RemoveFolderWithContent(folder, m_bDelayedMode, &m_bNeedRestartByFiles);
+        return;
+    }
+    if (!IsRemovableFolder(folder))
+        return;
+    if (m_bDelayedMode || !::RemoveDirectoryW(folder))
+        DelayRemove(folder, nullptr);
+}
+
+bool CInstallManager::MoveFileW(const Common::Config::CXMLElement& node)
+{
+    SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::MoveFileW");
+    bool moved = false;
+    try {
+        const CString source = GetNodeAttribute(node, L"FileName", L"");
+        const CString target = GetNodeAttribute(node, L"TargetFileName", L"");
+        SetupTrace(L"source file: %s, target file: %s", source.GetString(), target.GetString());
+        // The target is replaced in the move itself: a source that cannot be
+        // moved leaves the target as it was.
+        if (IsRemovableFile(source) && IsRemovableFile(target))
+            moved = ::MoveFileExW(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
+    } catch (const _com_error&) {
+        moved = false;
+    }
+    SetupTrace(L"MoveFile %s", moved ? L"Succeeded" : L"Failed");
+    return moved;
+}
+
+void CInstallManager::RemoveSelf()
+{
+    RemoveProgramCopy(GetModulePath());
+}
+
+void RemoveProgramCopy(const CString& self)
+{
+    CString folder = self;
+    if (self.IsEmpty() || !RemovePathFileSpec(folder))
+        return;
+    CString base = ::PathFindFileNameW(self);
+    RemovePathExtension(base);
+    // Only an uninstaller copy is named after its product.
+    if (!IsGuidName(base))
+        return;
+    // Gone already: an earlier call of this run moved it.
+    if (!::PathFileExistsW(self))
+        return;
+
+    // A running program cannot be deleted, but it can be renamed on its volume; the
+    // new name goes at the restart, and the product's name is free at once.
+    CString renamed = folder;
+    const CString guid = NewGuidString();
+    const bool moved = !guid.IsEmpty() && AppendPath(renamed, guid) && ::MoveFileW(self, renamed);
+    const CString waiting = moved ? renamed : self;
+    DelayRemove(waiting, nullptr);
+
+    CString components = self;
+    if (RenamePathExtension(components, L".cfg") && ::PathFileExistsW(components) && !::DeleteFileW(components))
+        DelayRemove(components, nullptr);
+
+    CString package = self;
+    if (RenamePathExtension(package, L".cfs")) {
+        const bool removed = ::DeleteFileW(package) != FALSE;
+        SetupTrace(L"Remove file: %s, '%s'", SucceededText(removed).GetString(), package.GetString());
+        if (!removed && ::PathFileExistsW(package))
+            DelayRemove(package, nullptr);
+    }
+
+    // The uninstall folder goes after the copy when nothing else is left in it
+    // (other products may keep their uninstallers there).
+    const std::vector<SEntry> left = FolderEntries(folder);
+    if (left.size() == 1 && SamePath(left[0].path.Str(), waiting.Str()) && IsRemovableFolder(folder))
+        DelayRemove(folder, nullptr);
+}

@@ -1,0 +1,105 @@
+// The "Files" node of the uninstall script: removes the files the install copied,
+// by the same list, and then the folders that held them.
+#include "setup/engine/InstallManager.h"
+
+#include "common/config/XMLDocument.h"
+#include "common/config/XMLElement.h"
+#include "common/tools/PathTools.h"
+#include "common/tools/SetupTrace.h"
+#include "framework/Gdi.h"
+#include "setup/engine/ConfigTools.h"
+
+#include <shlwapi.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+// A name below the group's folder: no root, drive, "..", stream or wildcard, so
+// that a listed name cannot reach outside the folder.
+bool IsNameBelowFolder(const CString& name)
+{
+    const std::wstring& text = name.Str();
+    if (text.empty() || text[0] == L'\\' || text[0] == L'/' ||
+        text.find_first_of(L":*?\"<>|") != std::wstring::npos)
+        return false;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find_first_of(L"\\/", start);
+        const std::wstring part = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        if (part.empty() || part == L"." || part == L"..")
+            return false;
+        if (end == std::wstring::npos)
+            return true;
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+bool CInstallManager::RemoveFiles()
+{
+    SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::RemoveFiles");
+    CWaitCursor wait;
+    SetStepCaption(L"//Interface/Localize/InstallSteps/RemovingFiles");
+
+    if (HasLockedModules())
+        m_bDelayedMode = true;
+
+    if (m_pSettings == nullptr)
+        _com_issue_error(E_FAIL);
+    Common::Config::CXMLElement files;
+    m_pSettings->GetElement(L"//Interface/SetupFiles", files);
+
+    // Ascending, so that a folder is tried before the folders below it.
+    std::set<std::wstring> folders;
+    const Common::Config::CXMLNodeList groups = files.SelectNodes(L"/*");
+    for (auto group = groups.Begin(); group != groups.End(); ++group) {
+        if (!group.IsElement())
+            continue;
+        const Common::Config::CXMLElement element = *group;
+        if (GetNodeBool(element, L"NoRemove", false))
+            continue;
+        const CString dest = GetNodeAttribute(element, L"DestPath", L"");
+
+        const Common::Config::CXMLNodeList entries = group.GetChildNodes();
+        for (auto entry = entries.Begin(); entry != entries.End(); ++entry) {
+            if (!entry.IsElement())
+                continue;
+            const Common::Config::CXMLElement file = *entry;
+            CString name = GetNodeAttribute(file, L"TargetFileName", L"");
+            if (name.IsEmpty())
+                name = ::PathFindFileNameW(GetNodeAttribute(file, L"FileName", L""));
+            CString path = dest;
+            if (!IsNameBelowFolder(name) || !AppendPath(path, name) || !IsRemovableFile(path)) {
+                SetupTrace(L"RemoveFiles: Entry refused, '%s' in '%s'", name.GetString(), dest.GetString());
+                continue;
+            }
+            if (::PathFileExistsW(path)) {
+                ClearReadOnly(path);
+                if (m_bDelayedMode) {
+                    DelayRemove(path, &m_bNeedRestartByFiles);
+                } else if (::DeleteFileW(path)) {
+                    SetupTrace(L"File Removed: %s", path.GetString());
+                } else {
+                    DelayRemove(path, &m_bNeedRestartByFiles);
+                }
+            }
+            CString folder = path;
+            if (RemovePathFileSpec(folder))
+                folders.insert(folder.Str());
+        }
+
+        for (const std::wstring& folder : folders) {
+            // A system folder that received files (System32, for one) stays.
+            if (!IsRemovableFolder(folder))
+                continue;
+            if (!::RemoveDirectoryW(folder.c_str()))
+                DelayRemove(folder, nullptr);
+        }
+    }
+
+    SetStepCaption(nullptr);
+    return true;
+}

@@ -1,0 +1,179 @@
+// The steps of the uninstall road: the hand-over to the registered uninstaller,
+// the install folder, the removal of the uninstall record and the restart marker.
+#include "setup/engine/InstallManager.h"
+
+#include "common/config/XMLDocument.h"
+#include "common/config/XMLElement.h"
+#include "common/tools/PathTools.h"
+#include "common/tools/PathVariables.h"
+#include "common/tools/RegKey.h"
+#include "common/tools/ScopedHandle.h"
+#include "common/tools/SetupTrace.h"
+#include "setup/engine/CmdLineHelper.h"
+#include "setup/engine/ConfigTools.h"
+#include "setup/engine/tools.h"
+
+#include <shlwapi.h>
+
+namespace {
+
+using Common::Tools::CRegKey;
+
+const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+// No view flag: setup is 32-bit and its record lives in the 32-bit view.
+const REGSAM kAccess = KEY_READ | KEY_WRITE;
+
+// Deletes every subkey of the open key, depth first; the first failure ends it
+// (enumerating index 0 again would find the same subkey for ever).
+LONG DeleteSubkeys(HKEY key)
+{
+    for (;;) {
+        wchar_t name[256] = {};
+        DWORD length = static_cast<DWORD>(sizeof(name) / sizeof(name[0]));
+        LONG result = ::RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS)
+            return ERROR_SUCCESS;
+        if (result != ERROR_SUCCESS)
+            return result;
+        CRegKey child;
+        result = child.Open(key, name, kAccess);
+        if (result == ERROR_SUCCESS)
+            result = DeleteSubkeys(child.Get());
+        child.Close();
+        if (result == ERROR_SUCCESS)
+            result = ::RegDeleteKeyW(key, name);
+        if (result != ERROR_SUCCESS)
+            return result;
+    }
+}
+
+// The record's key name must be one key below the Uninstall key.
+bool IsRecordName(const CString& product)
+{
+    CString rest(product);
+    rest.Trim();
+    return !rest.IsEmpty() && product.Find(L'\\') < 0;
+}
+
+bool DeleteRecord(const CString& product)
+{
+    CRegKey uninstall;
+    if (uninstall.Open(HKEY_LOCAL_MACHINE, kUninstallKey, kAccess) != ERROR_SUCCESS)
+        return false;
+    CRegKey record;
+    if (record.Open(uninstall.Get(), product, kAccess) != ERROR_SUCCESS)
+        return false;
+    if (DeleteSubkeys(record.Get()) != ERROR_SUCCESS)
+        return false;
+    record.Close();
+    return ::RegDeleteKeyW(uninstall.Get(), product) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+bool IsRegisteredCopy(const CString& programPath, const CString& productCode)
+{
+    CString own = ::PathFindFileNameW(programPath);
+    RemovePathExtension(own);
+    return !own.IsEmpty() && ::_wcsicmp(own, productCode) == 0;
+}
+
+CString HandOverCommand(const CString& uninstallString, const CString& arguments)
+{
+    // PathRemoveArgsW works within MAX_PATH characters.
+    wchar_t command[MAX_PATH] = {};
+    if (uninstallString.GetLength() >= MAX_PATH)
+        return CString();
+    ::lstrcpynW(command, uninstallString, MAX_PATH);
+    ::PathRemoveArgsW(command);
+    return CString(command) + arguments;
+}
+
+bool CInstallManager::RunInstalledUninstaller()
+{
+    if (IsRegisteredCopy(GetModulePath(), g_CmdLine.m_strProductCode))
+        return false;
+    const CString registered = ReadUninstallValue(g_CmdLine.m_strProductCode, L"UninstallString");
+    const CString command = HandOverCommand(registered, g_CmdLine.m_strCmdLine);
+    if (registered.IsEmpty() || command.IsEmpty()) {
+        SetupTrace(L"No uninstaller registered for product %s", g_CmdLine.m_strProductCode.GetString());
+        _com_issue_error(E_FAIL);
+    }
+    SetupTrace(L"Starting the registered uninstaller: %s", command.GetString());
+    if (m_Seams.startUninstaller)
+        m_Seams.startUninstaller(command);
+    else
+        RunProcess(nullptr, MainWindowHandle(), command, false);
+    return true;
+}
+
+bool CInstallManager::ResolveUninstallTargetDir()
+{
+    CString dir;
+    try {
+        if (m_pSettings == nullptr)
+            _com_issue_error(E_FAIL);
+        Common::Config::CXMLElement script;
+        m_pSettings->GetElement(L"Interface/UninstallScript", script);
+        // Written expanded by the install: taken as it stands.
+        dir = GetRawAttribute(script, L"TargetDir");
+    } catch (const _com_error&) {
+        SetupTrace(L"No target directory specified in uninstall script");
+        dir.Empty();
+    }
+    if (dir.IsEmpty())
+        dir = ReadUninstallValue(g_CmdLine.m_strProductCode, L"InstallLocation");
+    // A folder the install could not have chosen (a root, the Windows folder, a
+    // relative path) would turn the uninstall scripts against the system.
+    if (!dir.IsEmpty() && !IsUsableInstallFolder(dir))
+        dir.Empty();
+    GetPathVariables().Define(L"%TargetDir%", dir);
+    if (dir.IsEmpty()) {
+        SetupTrace(L"Can't locate directory where product is installed.");
+        return false;
+    }
+    return true;
+}
+
+bool CInstallManager::ClearInstallInfo()
+{
+    if (m_bUninstallerRegistered)
+        return true;
+    const CString product = GetConfigValue(L"ProductID", L"//Interface/InstallInfo");
+    if (!IsRecordName(product)) {
+        if (!product.IsEmpty())
+            SetupTrace(L"Product ID '%s' names no uninstall record", product.GetString());
+        return true;
+    }
+    if (ReadUninstallValue(product, L"InstallLocation").IsEmpty())
+        return true;
+    const bool result = DeleteRecord(product);
+    if (result)
+        AssociateUpdatePackages(false, CString());
+    SetupTrace(L"Clear application install info - %s", SucceededText(result).GetString());
+    m_bUninstallerRegistered = result;
+    return result;
+}
+
+void CInstallManager::AddRebootRequiredMarker()
+{
+    if (!m_bNeedRestartByFiles && !m_bDelayedMode)
+        return;
+    bool written = false;
+    try {
+        const CString path = RebootMarkerPath();
+        // A relative folder would put the marker wherever setup happens to run.
+        if (::PathIsRelativeW(path))
+            _com_issue_error(E_INVALIDARG);
+        Common::Tools::CScopedHandle file(
+            ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        written = file.IsValid();
+        file.Reset();
+        if (written)
+            DelayRemove(path, nullptr);
+    } catch (const _com_error&) {
+        written = false;
+    }
+    if (!written)
+        SetupTrace(L"AddRebootRequiredMarker - failed");
+}
