@@ -12,6 +12,8 @@
 #include "setup/engine/InstallAbort.h"
 #include "setup/engine/tools.h"
 #include "setup/wizard/BaseDialog.h"
+#include "setup/wizard/DlgDestination.h"
+#include "setup/wizard/DlgLicense.h"
 #include "setup/wizard/FolderPage.h"
 #include "setup/wizard/MainWindow.h"
 
@@ -288,6 +290,11 @@ bool CInstallManager::InitDialogs()
     m_Dialogs.clear();
     // The pages join here as they are built: language, licence, destination,
     // components, toolbar and install, in that order.
+    const bool hasLanguagePage = false;
+    AddDialog(std::make_shared<DlgPopup::CDlgLicense>(hasLanguagePage, m_pDlgMain));
+    CString targetDir(L"%TargetDir%");
+    ExpandVariables(targetDir);
+    AddDialog(std::make_shared<DlgPopup::CDlgDestination>(targetDir, m_pDlgMain));
     return !m_Dialogs.empty();
 }
 
@@ -336,7 +343,9 @@ void CInstallManager::RunPages()
             auto folderPage = dynamic_cast<DlgPopup::IFolderPage*>(page.get());
             const CString path = folderPage != nullptr ? folderPage->GetFolderText() : CString();
             if (CheckDestinationDrive(path) && CheckFreeSpace(path)) {
-                GetPathVariables().Define(L"%TargetDir%", path);
+                // The folder the checks passed, not the text typed: a relative or
+                // dotted text would name another folder once the current one moves.
+                GetPathVariables().Define(L"%TargetDir%", CanonicalPath(path));
             } else {
                 if (g_CmdLine.m_bQuiet)
                     _com_issue_error(E_FAIL);
