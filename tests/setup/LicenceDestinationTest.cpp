@@ -704,3 +704,45 @@ TEST_F(PagesTest, ARefusedFolderShowsTheDestinationAgainUntilOneIsAccepted)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PagesTest, TheAcceptedFolderIsDefinedAsTheFolderTheChecksSaw)
+{
+    ASSERT_TRUE(LoadPages("InstallSize=\"1\" InstallSize64=\"1\""));
+    Manager().m_Seams.freeSpace = [](const wchar_t*) { return ~0ull; };
+    wchar_t current[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetCurrentDirectoryW(MAX_PATH, current));
+    std::wstring currentFolder = current;
+    if (currentFolder.back() != L'\\')
+        currentFolder += L'\\';
+    struct SCase
+    {
+        std::wstring typed;
+        std::wstring defined;
+    };
+    const SCase cases[] = {
+        {m_temp / L"Plain", m_temp / L"Plain"},
+        {m_temp / L"Sub\\..\\Dotted", m_temp / L"Dotted"},
+        {L"Relative\\Product", currentFolder + L"Relative\\Product"},
+    };
+    for (const auto& c : cases) {
+        Manager().m_Dialogs.clear();
+        Manager().AddDialog(std::make_shared<CWatched<CDlgDestination>>(L"C:\\Apps\\Editor", nullptr));
+        std::thread driver([&] {
+            CGuiDriver gui;
+            HWND p = gui.WaitFor(SWindowMatch::Dialog(IDC_DEST_FOLDER));
+            if (p == nullptr)
+                return;
+            gui.Type(p, IDC_DEST_FOLDER, c.typed);
+            gui.Click(p, IDOK);
+        });
+        Manager().RunPages();
+        driver.join();
+        CString target(L"%TargetDir%");
+        GetPathVariables().Expand(target);
+        EXPECT_EQ(c.defined, std::wstring(target.GetString())) << Narrow(c.typed);
+    }
+}
+
+} // namespace
