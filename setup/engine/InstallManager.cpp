@@ -12,8 +12,10 @@
 #include "setup/engine/InstallAbort.h"
 #include "setup/engine/tools.h"
 #include "setup/wizard/BaseDialog.h"
+#include "setup/wizard/DlgDestination.h"
 #include "setup/wizard/DlgFinish.h"
 #include "setup/wizard/DlgInstall.h"
+#include "setup/wizard/DlgLicense.h"
 #include "setup/wizard/DlgToolbar.h"
 #include "setup/wizard/FolderPage.h"
 #include "setup/wizard/MainWindow.h"
@@ -290,11 +292,13 @@ bool CInstallManager::InitDialogs()
     m_SetupOptions.SetCondition(L"UI", !g_CmdLine.m_bQuiet);
     m_Dialogs.clear();
     // The pages in showing order: language, licence, destination, components,
-    // toolbar and install.
-    // Language page.
-    // Licence page.
-    // Destination page.
-    // Components page.
+    // toolbar and install. The language and components pages join when built;
+    // the licence page shows Back only after a language page.
+    const bool hasLanguagePage = false;
+    AddDialog(std::make_shared<DlgPopup::CDlgLicense>(hasLanguagePage, m_pDlgMain));
+    CString targetDir(L"%TargetDir%");
+    ExpandVariables(targetDir);
+    AddDialog(std::make_shared<DlgPopup::CDlgDestination>(targetDir, m_pDlgMain));
     AddDialog(std::make_shared<DlgPopup::CDlgToolbar>(&m_SetupOptions, m_pDlgMain));
     AddDialog(std::make_shared<DlgPopup::CDlgInstall>(m_pDlgMain));
     return !m_Dialogs.empty();
@@ -345,7 +349,9 @@ void CInstallManager::RunPages()
             auto folderPage = dynamic_cast<DlgPopup::IFolderPage*>(page.get());
             const CString path = folderPage != nullptr ? folderPage->GetFolderText() : CString();
             if (CheckDestinationDrive(path) && CheckFreeSpace(path)) {
-                GetPathVariables().Define(L"%TargetDir%", path);
+                // The folder the checks passed, not the text typed: a relative or
+                // dotted text would name another folder once the current one moves.
+                GetPathVariables().Define(L"%TargetDir%", CanonicalPath(path));
             } else {
                 if (g_CmdLine.m_bQuiet)
                     _com_issue_error(E_FAIL);

@@ -509,4 +509,53 @@ TEST(GuiDriverInProcess, AnswersAMessageBoxOnlyWithAButtonItShows)
     EXPECT_EQ(nullptr, driver.WaitForMessageBox());
 }
 
+TEST_F(InstallRoad, TheLicenceAndDestinationPagesLeadToTheTypedFolder)
+{
+    const std::string document =
+        "<Interface>"
+        "<SetupMacroses><TargetDir Pattern=\"%TargetDir%\" Value=\"C:\\RoadTest\\Default\"/>"
+        "<ProductName Pattern=\"%ProductName%\" Value=\"Road Product\"/></SetupMacroses>"
+        "<InstallInfo ProductName=\"Road Product\" DisplayName=\"Road Product\" ProductID=\"" +
+        std::string(kProductIdA) +
+        "\" UninstallPath=\"C:\\RoadTest\\Uninstall\"/>"
+        "<SetupFiles InstallSize=\"1\" InstallSize64=\"1\"><G DestPath=\"%TargetDir%\"><F FileName=\"\\files\\plain.txt\"/></G></SetupFiles>"
+        "<Localize Caption=\"Road Product Setup\">"
+        "<Common><btnNext Caption=\"Next\"/><btnBack Caption=\"Back\"/><Cancel Caption=\"Cancel\"/></Common>"
+        "<DlgLicence LicenseFile=\"licence.txt\"><ChkAcceptlicence Caption=\"I accept\"/></DlgLicence>"
+        "<DlgDestination><btnBrowse Caption=\"Browse\"/></DlgDestination>"
+        "<Messages><SetupFailed Caption=\"Setup failed.\"/><CancelInstall Caption=\"Stop?\"/></Messages>"
+        "</Localize>"
+        "<Install><PreFinish><Files/></PreFinish></Install>"
+        "</Interface>";
+    PackageTools::SBuildOptions options;
+    options.pack = true;
+    const std::wstring built = TestSupport::MakePackage(
+        m_temp, {{L"setup.xml", TestSupport::ToBytes(document)}, {L"files\\plain.txt", TestSupport::ToBytes("plain")}},
+        options, L"pages.cfs");
+    ASSERT_TRUE(MoveFileExW(built.c_str(), m_strPackage.c_str(), MOVEFILE_REPLACE_EXISTING)) << GetLastError();
+    TestSupport::WriteFileBytes(m_strProgramFolder + L"\\licence.txt", TestSupport::ToBytes("Use it well."));
+
+    const std::wstring typed = L"C:\\RoadTest\\Typed Folder";
+    std::wstring licence, initialFolder;
+    const SProcessRun run = Run(InstallArguments(false), [&](const CGuiDriver& driver) {
+        HWND page = driver.WaitFor(SWindowMatch::Dialog(1000));
+        ASSERT_NE(nullptr, page);
+        licence = driver.ControlText(page, 1000);
+        EXPECT_TRUE(driver.Click(page, 1001));
+        for (int i = 0; i < 500 && !driver.IsControlEnabled(page, IDOK); ++i)
+            Sleep(10);
+        EXPECT_TRUE(driver.Click(page, IDOK));
+        page = driver.WaitFor(SWindowMatch::Dialog(1003));
+        ASSERT_NE(nullptr, page);
+        initialFolder = driver.ControlText(page, 1003);
+        EXPECT_TRUE(driver.Type(page, 1003, typed));
+        EXPECT_TRUE(driver.Click(page, IDOK));
+    });
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(L"Use it well.", licence);
+    EXPECT_EQ(L"C:\\RoadTest\\Default", initialFolder);
+    EXPECT_EQ(TestSupport::ToBytes("plain"), TestSupport::ReadFileBytes(typed + L"\\plain.txt"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(L"C:\\RoadTest\\Default"));
+}
+
 } // namespace
