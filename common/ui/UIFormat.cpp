@@ -6,6 +6,8 @@
 
 #include <loki/Singleton.h>
 
+#include <cwchar>
+
 namespace UI {
 
 namespace {
@@ -34,7 +36,7 @@ bool SkipNumber(const wchar_t*& p)
 
 } // namespace
 
-bool CUIFormat::IsSizeFormat(const CString& caption)
+int CUIFormat::CountConversions(const CString& caption, const wchar_t* allowed)
 {
     // The caption comes from a translator, and printf would take any other
     // conversion's argument from memory it was never given (or write to it).
@@ -48,18 +50,22 @@ bool CUIFormat::IsSizeFormat(const CString& caption)
         while (*p == L'-' || *p == L'+' || *p == L' ' || *p == L'#' || *p == L'0')
             ++p;
         if (!SkipNumber(p))
-            return false;
+            return -1;
         if (*p == L'.') {
             ++p;
             if (!SkipNumber(p))
-                return false;
+                return -1;
         }
-        if (*p != L'f' && *p != L'e' && *p != L'E' && *p != L'g' && *p != L'G')
-            return false;
-        if (++conversions > 1)
-            return false;
+        if (*p == L'\0' || std::wcschr(allowed, *p) == nullptr)
+            return -1;
+        ++conversions;
     }
-    return conversions == 1;
+    return conversions;
+}
+
+bool CUIFormat::IsSizeFormat(const CString& caption)
+{
+    return CountConversions(caption, L"feEgG") == 1;
 }
 
 CString CUIFormat::FormatSize(ULONGLONG bytes)

@@ -32,6 +32,10 @@ public:
     // ("%f", "%e", "%E", "%g" or "%G" with flags, width and precision); "%%"
     // stands for itself. Anything else is shown as written.
     static bool IsSizeFormat(const CString& caption);
+    // The printf conversions of a caption when each is one of the allowed types
+    // (with flags, and width and precision of at most two digits); -1 when any
+    // other conversion is there. "%%" is no conversion.
+    static int CountConversions(const CString& caption, const wchar_t* allowed);
 
     // Read from the document on first use and kept while it is not empty.
     CString m_strSeparator;

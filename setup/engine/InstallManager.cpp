@@ -30,17 +30,6 @@ namespace {
 
 const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-bool IsWow64()
-{
-    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32");
-    auto isWow64Process =
-        kernel != nullptr ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "IsWow64Process")))
-                         : nullptr;
-    BOOL wow64 = FALSE;
-    return isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
-
 bool IsAdministrator()
 {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;

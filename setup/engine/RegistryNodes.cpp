@@ -58,37 +58,13 @@ LONG SetDword(HKEY key, const wchar_t* name, DWORD value)
     return ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
-// Deletes every subkey of the open key, depth first. Stops at the first subkey
-// that cannot be deleted (enumerating index 0 again would find it for ever).
-LONG DeleteSubkeys(HKEY key)
-{
-    for (;;) {
-        wchar_t name[256] = {};
-        DWORD length = static_cast<DWORD>(sizeof(name) / sizeof(name[0]));
-        LONG result = ::RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (result == ERROR_NO_MORE_ITEMS)
-            return ERROR_SUCCESS;
-        if (result != ERROR_SUCCESS)
-            return result;
-        CRegKey child;
-        result = child.Open(key, name, kAccess);
-        if (result == ERROR_SUCCESS)
-            result = DeleteSubkeys(child.Get());
-        child.Close();
-        if (result == ERROR_SUCCESS)
-            result = ::RegDeleteKeyW(key, name);
-        if (result != ERROR_SUCCESS)
-            return result;
-    }
-}
-
 // Deletes root\path with its subtree; the key must be open already as 'key'.
 // The root itself is never deleted: the path must name a key below it.
 LONG DeleteKeyTree(HKEY root, const CString& path, CRegKey& key)
 {
     if (NamesNoKey(path))
         return ERROR_INVALID_PARAMETER;
-    LONG result = DeleteSubkeys(key.Get());
+    LONG result = Common::Tools::DeleteSubkeys(key.Get(), kAccess);
     key.Close();
     if (result == ERROR_SUCCESS)
         result = ::RegDeleteKeyW(root, path);

@@ -23,30 +23,6 @@ const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 // No view flag: setup is 32-bit and its record lives in the 32-bit view.
 const REGSAM kAccess = KEY_READ | KEY_WRITE;
 
-// Deletes every subkey of the open key, depth first; the first failure ends it
-// (enumerating index 0 again would find the same subkey for ever).
-LONG DeleteSubkeys(HKEY key)
-{
-    for (;;) {
-        wchar_t name[256] = {};
-        DWORD length = static_cast<DWORD>(sizeof(name) / sizeof(name[0]));
-        LONG result = ::RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (result == ERROR_NO_MORE_ITEMS)
-            return ERROR_SUCCESS;
-        if (result != ERROR_SUCCESS)
-            return result;
-        CRegKey child;
-        result = child.Open(key, name, kAccess);
-        if (result == ERROR_SUCCESS)
-            result = DeleteSubkeys(child.Get());
-        child.Close();
-        if (result == ERROR_SUCCESS)
-            result = ::RegDeleteKeyW(key, name);
-        if (result != ERROR_SUCCESS)
-            return result;
-    }
-}
-
 // The record's key name must be one key below the Uninstall key.
 bool IsRecordName(const CString& product)
 {
@@ -63,7 +39,7 @@ bool DeleteRecord(const CString& product)
     CRegKey record;
     if (record.Open(uninstall.Get(), product, kAccess) != ERROR_SUCCESS)
         return false;
-    if (DeleteSubkeys(record.Get()) != ERROR_SUCCESS)
+    if (Common::Tools::DeleteSubkeys(record.Get(), kAccess) != ERROR_SUCCESS)
         return false;
     record.Close();
     return ::RegDeleteKeyW(uninstall.Get(), product) == ERROR_SUCCESS;

@@ -286,3 +286,15 @@ CString ExtractExecutable(const wchar_t* fileName, UINT nResourceId, Common::Too
     SetupTrace(L"File %s successfully extracted to %s", name.GetString(), quoted.GetString());
     return quoted;
 }
+
+bool IsWow64()
+{
+    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32");
+    // Looked up at run time: the function is missing on the oldest systems.
+    auto isWow64Process = kernel != nullptr ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(
+                                                  ::GetProcAddress(kernel, "IsWow64Process")))
+                                            : nullptr;
+    BOOL wow64 = FALSE;
+    return isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}

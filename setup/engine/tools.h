@@ -27,6 +27,10 @@ bool GrantEveryoneAccess(const wchar_t* path);
 // each brace optional on its own.
 bool IsGuidName(const wchar_t* text);
 
+// True when setup runs under WOW64 (a 32-bit program on 64-bit Windows); false
+// where the system cannot tell.
+bool IsWow64();
+
 // The full path of setup's own program file; empty when it does not fit in 260
 // characters.
 CString GetModulePath();

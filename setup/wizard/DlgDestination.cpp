@@ -22,19 +22,6 @@ namespace {
 
 const wchar_t kDestinationPath[] = L"//Interface/Localize/DlgDestination";
 const wchar_t kProductName[] = L"%ProductName%";
-// Widths and precisions beyond two digits are no caption's business.
-const int kMaxNumberDigits = 2;
-
-bool IsWow64()
-{
-    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32");
-    auto isWow64Process =
-        kernel != nullptr ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "IsWow64Process")))
-                         : nullptr;
-    BOOL wow64 = FALSE;
-    return isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
 
 CString CaptionOf(Common::Config::IXMLSettings& settings, const wchar_t* xpath)
 {
@@ -53,41 +40,11 @@ ULONGLONG MegabytesToBytes(double megabytes)
     return static_cast<ULONGLONG>(bytes);
 }
 
-bool SkipNumber(const wchar_t*& p)
-{
-    int digits = 0;
-    while (*p >= L'0' && *p <= L'9') {
-        ++p;
-        if (++digits > kMaxNumberDigits)
-            return false;
-    }
-    return true;
-}
-
+// A caption holds the text at most once, and no other conversion.
 bool IsTextFormat(const CString& caption)
 {
-    // The caption comes from a translator: printf would read any other conversion's
-    // argument from memory it was never given.
-    int conversions = 0;
-    for (const wchar_t* p = caption.GetString(); *p != L'\0'; ++p) {
-        if (*p != L'%')
-            continue;
-        ++p;
-        if (*p == L'%')
-            continue;
-        while (*p == L'-' || *p == L'+' || *p == L' ' || *p == L'#' || *p == L'0')
-            ++p;
-        if (!SkipNumber(p))
-            return false;
-        if (*p == L'.') {
-            ++p;
-            if (!SkipNumber(p))
-                return false;
-        }
-        if (*p != L's' || ++conversions > 1)
-            return false;
-    }
-    return conversions <= 1;
+    const int conversions = UI::CUIFormat::CountConversions(caption, L"s");
+    return conversions == 0 || conversions == 1;
 }
 
 } // namespace

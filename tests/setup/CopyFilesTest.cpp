@@ -5,6 +5,7 @@
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/tools.h"
 #include "setup/wizard/MainWindow.h"
+#include "tests/support/PendingOperations.h"
 #include "tests/setup/EngineFixture.h"
 #include "tests/support/CaptureOutput.h"
 #include "tests/support/FakeStream.h"
@@ -75,22 +76,7 @@ std::vector<std::wstring> GuidNames(const std::wstring& folder)
 std::vector<std::pair<std::wstring, std::wstring>> PendingRenames()
 {
     std::vector<std::pair<std::wstring, std::wstring>> pairs;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return pairs;
-    DWORD size = 0;
-    std::vector<wchar_t> data;
-    if (::RegQueryValueExW(key, kPendingRenames, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size > 0) {
-        data.resize(size / sizeof(wchar_t) + 2);
-        ::RegQueryValueExW(key, kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
-    }
-    ::RegCloseKey(key);
-    std::vector<std::wstring> texts;
-    for (size_t at = 0; at < data.size();) {
-        const std::wstring text(&data[at]);
-        texts.push_back(text);
-        at += text.size() + 1;
-    }
+    const std::vector<std::wstring> texts = TestSupport::PendingFileOperationTexts();
     auto plain = [](std::wstring text) {
         if (!text.empty() && text[0] == L'!')
             text.erase(0, 1);

@@ -1,6 +1,7 @@
 #pragma once
 // What the removal and uninstall tests read back: files and folders, the deletions
 // waiting for the restart, and trace lines.
+#include "tests/support/PendingOperations.h"
 #include "tests/support/Narrow.h"
 #include "tests/support/RegistryScope.h"
 
@@ -30,22 +31,7 @@ inline bool SamePath(const std::wstring& a, const std::wstring& b)
 inline std::vector<std::wstring> PendingDeletions()
 {
     std::vector<std::wstring> paths;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return paths;
-    DWORD size = 0;
-    std::vector<wchar_t> data;
-    if (::RegQueryValueExW(key, kPendingRenames, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size > 0) {
-        data.resize(size / sizeof(wchar_t) + 2);
-        ::RegQueryValueExW(key, kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
-    }
-    ::RegCloseKey(key);
-    std::vector<std::wstring> texts;
-    for (size_t at = 0; at < data.size();) {
-        const std::wstring text(&data[at]);
-        texts.push_back(text);
-        at += text.size() + 1;
-    }
+    const std::vector<std::wstring> texts = TestSupport::PendingFileOperationTexts();
     for (size_t i = 0; i + 1 < texts.size(); i += 2) {
         std::wstring source = texts[i];
         if (source.empty() || !texts[i + 1].empty())
