@@ -265,4 +265,30 @@ TEST(ProcessInfo, RefreshFindsTheLockerOnce)
 }
 #endif
 
+#ifndef _WIN64
+TEST(ProcessInfo, FindVisibleWindowProcTakesTheFirstVisibleWindowOfTheProcess)
+{
+    EXPECT_TRUE(CProcessInfo::FindVisibleWindowProc(GetDesktopWindow(), 0));
+
+    HWND window = CreateWindowExW(0, L"STATIC", L"finder", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, window);
+    CProcessInfo::FindWindowData data = {nullptr, GetCurrentProcessId()};
+    EnumDesktopWindows(nullptr, &CProcessInfo::FindVisibleWindowProc, reinterpret_cast<LPARAM>(&data));
+    EXPECT_EQ(nullptr, data.hWnd);  // hidden windows do not count
+
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    EXPECT_FALSE(CProcessInfo::FindVisibleWindowProc(window, reinterpret_cast<LPARAM>(&data)));
+    EXPECT_EQ(window, data.hWnd);
+    data.hWnd = nullptr;
+    EnumDesktopWindows(nullptr, &CProcessInfo::FindVisibleWindowProc, reinterpret_cast<LPARAM>(&data));
+    EXPECT_EQ(window, data.hWnd);
+
+    CProcessInfo::FindWindowData other = {nullptr, GetCurrentProcessId() + 4};
+    EXPECT_TRUE(CProcessInfo::FindVisibleWindowProc(window, reinterpret_cast<LPARAM>(&other)));
+    EXPECT_EQ(nullptr, other.hWnd);
+    DestroyWindow(window);
+}
+#endif
+
 } // namespace

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Common::Win32::CProcessInfo;
@@ -70,33 +71,47 @@ protected:
     CStartedProcess m_server;
 };
 
-TEST_F(LockscoutTest, ReplyListsTheLockerUntilNothingIsFoundThenTheServerEnds)
+std::wstring Upper(std::wstring text)
+{
+    CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+TEST_F(LockscoutTest, RefreshAsksTheServerWhichListsTheLocker)
+{
+    {
+        CProcessInfo finder;
+        finder.SetWatchList(WatchSet{Upper(m_locker->Path())});
+        ASSERT_TRUE(finder.Refresh());
+        bool pathMatches = false;
+        EXPECT_EQ(1u, CountFor(finder, *m_locker, &pathMatches));
+        EXPECT_TRUE(pathMatches);
+        EXPECT_FALSE(m_server.WaitForEnd(0));
+
+        // A second question on the same connection: a bare name in other case and a
+        // module the locker has loaded list it once.
+        finder.SetWatchList(WatchSet{L"scoutLOCKER64.exe", L"kernel32.dll"});
+        ASSERT_TRUE(finder.Refresh());
+        EXPECT_EQ(1u, CountFor(finder, *m_locker, &pathMatches));
+        EXPECT_TRUE(pathMatches);
+    }
+    // The finder closed its end: the broken pipe ends the server.
+    ExpectServerEnded();
+}
+
+TEST_F(LockscoutTest, NothingFoundSendsTheEndFrameAndLaterQuestionsScanLocally)
 {
     CProcessInfo finder;
-    // A bare name in other case and a watched module: the locker is listed once.
-    finder.SetWatchList(WatchSet{L"scoutLOCKER64.exe", L"kernel32.dll"});
-    ASSERT_TRUE(finder.Refresh());
-    bool pathMatches = false;
-    EXPECT_EQ(1u, CountFor(finder, *m_locker, &pathMatches));
-    EXPECT_TRUE(pathMatches);
-    EXPECT_FALSE(m_server.WaitForEnd(0));
-
-    // The file names stay watched; a second question on the same connection.
-    finder.SetWatchList(WatchSet{m_locker->Path()});
-    ASSERT_TRUE(finder.Refresh());
-    EXPECT_EQ(1u, CountFor(finder, *m_locker, &pathMatches));
-
-    // A fresh finder's empty answer sends the end frame: the server ends.
-    CProcessInfo empty;
-    empty.SetWatchList(WatchSet{L"C:\\NoSuchFolder\\NoSuchProgram.exe"});
-    EXPECT_FALSE(empty.Refresh());
-    EXPECT_TRUE(empty.empty());
+    finder.SetWatchList(WatchSet{L"C:\\NoSuchFolder\\NoSuchProgram.exe"});
+    EXPECT_FALSE(finder.Refresh());
+    EXPECT_TRUE(finder.empty());
     ExpectServerEnded();
 
-    // Later questions fail at the pipe and fall back to the 32-bit scan, which
-    // cannot read the modules of the 64-bit locker.
-    finder.Refresh();
-    EXPECT_EQ(0u, CountFor(finder, *m_locker, &pathMatches));
+    // The exchange now fails and the 32-bit scan runs, which cannot read the modules
+    // of the 64-bit locker.
+    finder.SetWatchList(WatchSet{m_locker->Path()});
+    EXPECT_FALSE(finder.Refresh());
+    EXPECT_TRUE(finder.empty());
 }
 
 // Keeps the replies the server sends.
@@ -135,26 +150,23 @@ TEST_F(LockscoutTest, RawRequestsGetOneReplyEachAndABrokenPipeEndsTheServer)
     ASSERT_TRUE(channel.Connect());
     Common::Tools::CScopedHandle pipe(channel.GetHandle());
 
-    // The same name twice in other case counts once.
-    const Bytes twice = Request({m_locker->Path(), L"SCOUTLOCKER64.EXE", L"scoutlocker64.exe"});
-    ASSERT_TRUE(channel.Exchange(twice.data(), static_cast<DWORD>(twice.size())));
-    ASSERT_EQ(1u, keeper.replies.size());
-    std::vector<ProcInfo> found;
-    ASSERT_TRUE(Common::Win32::ReadProcessReply(keeper.replies[0].data(), static_cast<DWORD>(keeper.replies[0].size()),
-                                                found));
-    bool pathMatches = false;
-    EXPECT_EQ(1u, CountFor(found, *m_locker, &pathMatches));
-    EXPECT_TRUE(pathMatches);
-    size_t expected = 4 + 4 * found.size();
-    for (const ProcInfo& process : found)
-        expected += 2 * (process.strPath.size() + 1);
-    EXPECT_EQ(expected, keeper.replies[0].size());
-
-    // Nothing found: exactly the 4-byte count 0.
+    // Nothing found: exactly the 4-byte count 0, and the conversation goes on.
     const Bytes nothing = Request({L"C:\\NoSuchFolder\\NoSuchProgram.exe"});
     ASSERT_TRUE(channel.Exchange(nothing.data(), static_cast<DWORD>(nothing.size())));
+    ASSERT_EQ(1u, keeper.replies.size());
+    EXPECT_EQ(Bytes({0, 0, 0, 0}), keeper.replies[0]);
+
+    // The same path twice in other case counts once.
+    const Bytes twice = Request({m_locker->Path(), Upper(m_locker->Path())});
+    ASSERT_TRUE(channel.Exchange(twice.data(), static_cast<DWORD>(twice.size())));
     ASSERT_EQ(2u, keeper.replies.size());
-    EXPECT_EQ(Bytes({0, 0, 0, 0}), keeper.replies[1]);
+    const Bytes& reply = keeper.replies[1];
+    std::vector<ProcInfo> found;
+    ASSERT_TRUE(Common::Win32::ReadProcessReply(reply.data(), static_cast<DWORD>(reply.size()), found));
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ(m_locker->Id(), found[0].dwPid);
+    EXPECT_TRUE(SameText(found[0].strPath, m_locker->Path()));
+    EXPECT_EQ(4 + 4 + 2 * (found[0].strPath.size() + 1), reply.size());
 
     EXPECT_FALSE(m_server.WaitForEnd(0));
     pipe.Reset();
@@ -183,6 +195,26 @@ TEST_F(LockscoutTest, MalformedFrameEndsTheServer)
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(pipe.Get(), header, 4, &written, nullptr));
     ExpectServerEnded();
+}
+
+// The client tries for about 7 s: a server that comes 3 s late is still reached.
+TEST(LockscoutConnect, LateServerIsStillReached)
+{
+    CStartedProcess server;
+    std::thread starter([&server] {
+        Sleep(3000);
+        server.Start(Companion(L"lockscout.exe"), {});
+    });
+    CPipeChannel channel;
+    const bool connected = channel.Connect();
+    starter.join();
+    Common::Tools::CScopedHandle pipe(channel.GetHandle());
+    ASSERT_TRUE(connected);
+    EXPECT_TRUE(channel.IsConnected());
+    EXPECT_FALSE(channel.Exchange(nullptr, 0));
+    DWORD code = 99;
+    ASSERT_TRUE(server.WaitForEnd(kServerEndMs, &code));
+    EXPECT_EQ(0u, code);
 }
 
 } // namespace
