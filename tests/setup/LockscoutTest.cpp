@@ -4,6 +4,7 @@
 
 #include "common/tools/ScopedHandle.h"
 #include "tests/support/LockerProcess.h"
+#include "tests/support/RegistryScope.h"
 
 #include <gtest/gtest.h>
 
@@ -215,6 +216,31 @@ TEST(LockscoutConnect, LateServerIsStillReached)
     DWORD code = 99;
     ASSERT_TRUE(server.WaitForEnd(kServerEndMs, &code));
     EXPECT_EQ(0u, code);
+}
+
+// The server's trace, switched on in the 64-bit registry view, which is its own.
+TEST(LockscoutTrace, TracesItsStartAndEnd)
+{
+    TestSupport::CRegistryValueScope level = TestSupport::CRegistryValueScope::Dword(
+        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", TestSupport::OtherRegistryView(), 1);
+    ASSERT_TRUE(level.Succeeded());
+    std::unique_ptr<CPipeChannel> channel;
+    TestSupport::SProcessOptions options;
+    options.timeoutMs = 20000;
+    options.onPoll = [&channel](DWORD) {
+        if (channel)
+            return;
+        channel.reset(new CPipeChannel);
+        if (channel->Connect())
+            channel->Exchange(nullptr, 0);
+    };
+    const TestSupport::SProcessRun run = TestSupport::RunProcess(Companion(L"lockscout.exe"), {}, options);
+    if (channel && channel->GetHandle() != INVALID_HANDLE_VALUE)
+        CloseHandle(channel->GetHandle());
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+    const std::vector<std::string> expected = {"Setup: Starting lockscout ...", "Setup: Exiting lockscout ..."};
+    EXPECT_EQ(expected, run.TraceLines());
 }
 
 } // namespace
