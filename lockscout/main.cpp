@@ -1,8 +1,9 @@
+#include "lockscout/ProcessChecker.h"
+
 #include <windows.h>
 
-// Serves the process scan over its named pipe; until the server is linked in, it
-// ends at once.
+// Serves setup's questions about the 64-bit processes that use its files.
 extern "C" int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
-    return 0;
+    return RunLockscout();
 }

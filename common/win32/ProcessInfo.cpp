@@ -1,0 +1,339 @@
+#include "common/win32/ProcessInfo.h"
+
+#include <shlwapi.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <memory>
+
+namespace Common {
+namespace Win32 {
+
+namespace {
+
+void PutDword(BYTE* target, DWORD value)
+{
+    target[0] = static_cast<BYTE>(value);
+    target[1] = static_cast<BYTE>(value >> 8);
+    target[2] = static_cast<BYTE>(value >> 16);
+    target[3] = static_cast<BYTE>(value >> 24);
+}
+
+DWORD GetDword(const BYTE* source)
+{
+    return static_cast<DWORD>(source[0]) | (static_cast<DWORD>(source[1]) << 8) |
+           (static_cast<DWORD>(source[2]) << 16) | (static_cast<DWORD>(source[3]) << 24);
+}
+
+// Copies the text with its NUL as UTF-16LE; returns the position after it.
+BYTE* PutText(BYTE* target, const std::wstring& text)
+{
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    std::memcpy(target, text.c_str(), bytes);
+    return target + bytes;
+}
+
+wchar_t CharAt(const BYTE* source, size_t index)
+{
+    return static_cast<wchar_t>(source[2 * index] | (source[2 * index + 1] << 8));
+}
+
+#ifndef _WIN64
+bool IsWow64()
+{
+    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32");
+    IsWow64ProcessFn isWow64Process =
+        kernel != nullptr
+            ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "IsWow64Process")))
+            : nullptr;
+    BOOL wow64 = FALSE;
+    return isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+#endif
+
+void EnableDebugPrivilege()
+{
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    // Without the privilege fewer processes open; nothing else changes.
+    if (::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid))
+        ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    ::CloseHandle(token);
+}
+
+std::wstring LongPath(const wchar_t* path)
+{
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = ::GetLongPathNameW(path, buffer, MAX_PATH);
+    // Too long for the buffer or not found: the path as the snapshot gave it.
+    if (length == 0 || length >= MAX_PATH)
+        return path;
+    return buffer;
+}
+
+class CSnapshot
+{
+public:
+    CSnapshot(DWORD flags, DWORD processId) : m_hSnapshot(::CreateToolhelp32Snapshot(flags, processId)) {}
+    ~CSnapshot()
+    {
+        if (IsValid())
+            ::CloseHandle(m_hSnapshot);
+    }
+    CSnapshot(const CSnapshot&) = delete;
+    CSnapshot& operator=(const CSnapshot&) = delete;
+    bool IsValid() const { return m_hSnapshot != INVALID_HANDLE_VALUE && m_hSnapshot != nullptr; }
+    HANDLE Get() const { return m_hSnapshot; }
+
+private:
+    HANDLE m_hSnapshot;
+};
+
+} // namespace
+
+bool NoCaseLess::operator()(const std::wstring& left, const std::wstring& right) const
+{
+    return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, left.c_str(), static_cast<int>(left.size()),
+                            right.c_str(), static_cast<int>(right.size())) == CSTR_LESS_THAN;
+}
+
+BYTE* BuildWatchRequest(const WatchSet& fullPaths, const WatchSet& fileNames, DWORD* length)
+{
+    *length = 0;
+    size_t characters = 0;
+    for (const WatchSet* set : {&fullPaths, &fileNames})
+        for (const std::wstring& entry : *set)
+            characters += entry.size() + 1;
+    if (characters == 0)
+        return nullptr;
+    const size_t bytes = characters * sizeof(wchar_t);
+    BYTE* request = new BYTE[bytes]();
+    BYTE* position = request;
+    for (const WatchSet* set : {&fullPaths, &fileNames})
+        for (const std::wstring& entry : *set)
+            position = PutText(position, entry);
+    *length = static_cast<DWORD>(bytes);
+    return request;
+}
+
+void SplitWatchRequest(const BYTE* request, DWORD length, WatchSet& entries)
+{
+    if (request == nullptr)
+        return;
+    const size_t characters = length / 2;
+    size_t position = 0;
+    while (position < characters) {
+        std::wstring entry;
+        while (position < characters) {
+            const wchar_t character = CharAt(request, position++);
+            if (character == L'\0')
+                break;
+            entry += character;
+        }
+        // Two NULs in a row name nothing; an empty name would match odd paths.
+        if (!entry.empty())
+            entries.insert(entry);
+    }
+}
+
+BYTE* BuildProcessReply(const std::vector<ProcInfo>& processes, DWORD* length)
+{
+    size_t bytes = 4 + 4 * processes.size();
+    for (const ProcInfo& process : processes)
+        bytes += (process.strPath.size() + 1) * sizeof(wchar_t);
+    BYTE* reply = new BYTE[bytes]();
+    PutDword(reply, static_cast<DWORD>(processes.size()));
+    BYTE* position = reply + 4;
+    for (const ProcInfo& process : processes) {
+        PutDword(position, process.dwPid);
+        position += 4;
+    }
+    for (const ProcInfo& process : processes)
+        position = PutText(position, process.strPath);
+    *length = static_cast<DWORD>(bytes);
+    return reply;
+}
+
+bool ReadProcessReply(const BYTE* reply, DWORD length, std::vector<ProcInfo>& processes)
+{
+    if (reply == nullptr || length < 4)
+        return false;
+    const DWORD count = GetDword(reply);
+    // In 64 bits: a hostile count must not wrap the check. Nothing is reserved from
+    // the count before it is known to fit.
+    const unsigned long long pathsStart = 4ULL + 4ULL * count;
+    if (pathsStart > length)
+        return false;
+    const size_t characters = (length - static_cast<size_t>(pathsStart)) / 2;
+    const BYTE* paths = reply + pathsStart;
+    size_t position = 0;
+    for (DWORD index = 0; index < count; ++index) {
+        std::wstring path;
+        bool ended = false;
+        while (position < characters) {
+            const wchar_t character = CharAt(paths, position++);
+            if (character == L'\0') {
+                ended = true;
+                break;
+            }
+            path += character;
+        }
+        if (!ended)
+            break;
+        ProcInfo process;
+        process.strPath = path;
+        process.dwPid = GetDword(reply + 4 + 4 * index);
+        processes.push_back(process);
+    }
+    return true;
+}
+
+CProcessInfo::CProcessInfo() : m_channel(this)
+{
+    EnableDebugPrivilege();
+}
+
+CProcessInfo::~CProcessInfo()
+{
+    if (m_channel.GetHandle() != INVALID_HANDLE_VALUE)
+        ::CloseHandle(m_channel.GetHandle());
+}
+
+void CProcessInfo::SetWatchList(const WatchSet& watchList)
+{
+    m_bFilter = true;
+    m_fullPaths = watchList;
+    for (auto entry = m_fullPaths.begin(); entry != m_fullPaths.end();) {
+        if (::PathIsRelativeW(entry->c_str())) {
+            m_fileNames.insert(*entry);
+            entry = m_fullPaths.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+}
+
+bool CProcessInfo::IsWatched(const std::wstring& path) const
+{
+    if (m_fullPaths.count(path) != 0)
+        return true;
+    return m_fileNames.count(::PathFindFileNameW(path.c_str())) != 0;
+}
+
+BYTE* CProcessInfo::BuildRequest(DWORD* length) const
+{
+    return BuildWatchRequest(m_fullPaths, m_fileNames, length);
+}
+
+bool CProcessInfo::Refresh()
+{
+    clear();
+#ifndef _WIN64
+    if (IsWow64()) {
+        if (!m_channel.IsConnected()) {
+            // A handle that opened but did not switch mode is not kept twice.
+            if (m_channel.GetHandle() != INVALID_HANDLE_VALUE) {
+                ::CloseHandle(m_channel.GetHandle());
+                m_channel.Attach(INVALID_HANDLE_VALUE);
+            }
+            m_channel.SetOwner(this);
+            m_channel.Connect();
+        }
+        if (m_channel.IsConnected()) {
+            DWORD length = 0;
+            std::unique_ptr<BYTE[]> request(BuildRequest(&length));
+            if (request) {
+                const bool exchanged = m_channel.Exchange(request.get(), length);
+                if (empty())
+                    m_channel.Exchange(nullptr, 0);  // end frame: lockscout is done
+                if (exchanged)
+                    return !empty();
+            }
+        }
+    }
+#endif
+    ScanLocally();
+    return !empty();
+}
+
+void CProcessInfo::ScanLocally()
+{
+    CSnapshot snapshot(TH32CS_SNAPPROCESS, 0);
+    if (!snapshot.IsValid())
+        return;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
+        HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
+        if (process == nullptr)
+            continue;
+        ::CloseHandle(process);
+        ScanModules(entry.th32ProcessID);
+    }
+}
+
+void CProcessInfo::ScanModules(DWORD processId)
+{
+    CSnapshot snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, processId);
+    if (!snapshot.IsValid())
+        return;
+    MODULEENTRY32W module = {};
+    module.dwSize = sizeof(module);
+    if (!::Module32FirstW(snapshot.Get(), &module))
+        return;
+    if (m_bFilter) {
+        ProcInfo found;
+        found.strPath = LongPath(module.szExePath);
+        found.dwPid = processId;
+        bool watched = IsWatched(found.strPath);
+        while (!watched && ::Module32NextW(snapshot.Get(), &module))
+            watched = IsWatched(module.szExePath);
+        if (watched)
+            push_back(found);
+        return;
+    }
+    ProcInfo found;
+    found.strPath = module.szExePath;
+    found.dwPid = processId;
+    while (::Module32NextW(snapshot.Get(), &module))
+        found.modulePaths.push_back(module.szExePath);
+    push_back(found);
+}
+
+bool CProcessInfo::OnRequest(const BYTE*, DWORD, BYTE** reply, DWORD* replyLength)
+{
+    if (reply != nullptr)
+        *reply = nullptr;
+    if (replyLength != nullptr)
+        *replyLength = 0;
+    return false;
+}
+
+bool CProcessInfo::OnReply(const BYTE* reply, DWORD length)
+{
+    return ReadProcessReply(reply, length, *this);
+}
+
+#ifndef _WIN64
+BOOL CALLBACK CProcessInfo::FindVisibleWindowProc(HWND window, LPARAM lParam)
+{
+    FindWindowData* data = reinterpret_cast<FindWindowData*>(lParam);
+    if (data == nullptr)
+        return TRUE;
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(window, &processId);
+    if (processId == data->dwProcessId && ::IsWindowVisible(window)) {
+        data->hWnd = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+#endif
+
+} // namespace Win32
+} // namespace Common
