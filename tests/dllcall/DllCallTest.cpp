@@ -205,6 +205,27 @@ TEST_F(DllCallRunTest, QuotedPathWithSpaceAndTheDllFolderBecomesCurrent)
     EXPECT_TRUE(DeleteFileW((folder + L"\\dllprobe.dll").c_str()));
 }
 
+// A bare file name has no folder to change to; the load searches as usual and
+// finds the DLL beside the program.
+TEST_F(DllCallRunTest, BareDllNameKeepsTheCurrentDirectory)
+{
+    wchar_t before[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, before);
+    int result = -1;
+    const auto records = TestSupport::LogRecords(
+        TestSupport::CaptureOwnOutput([&] { result = CRunDLL().Run(L"dllprobe.dll ProbeValue 3"); }));
+    wchar_t after[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, after);
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(std::wstring(before), std::wstring(after));
+    ASSERT_GE(records.size(), 5u) << Joined(records);
+    EXPECT_EQ("[T] CDllCaller::CDllCaller(12) - Dll path: dllprobe.dll\"\n"
+              "[T] CDllCaller::CDllCaller(15) - Set current directory: \" Failed",
+              records[4]);
+    const std::string bits = sizeof(void*) == 8 ? "64 " : "32 ";
+    EXPECT_EQ(std::vector<std::string>{bits + "ProbeValue 3"}, m_probe.Take());
+}
+
 // An export called with fewer or more arguments than it takes: the 32-bit callee
 // removes its own parameter count from the stack, which must not wreck the caller.
 TEST_F(DllCallRunTest, ExportWithAnotherParameterCountLeavesTheCallerIntact)
