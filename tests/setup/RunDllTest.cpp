@@ -189,6 +189,12 @@ TEST_F(RunDllTest, FileNameWithSpacesIsQuotedAndVariablesAreExpanded)
 
 TEST_F(RunDllTest, CallBridgeIsExtractedOnceAndReused)
 {
+    // A temporary folder whose path holds a space: the program's path is quoted.
+    const std::wstring temp = m_probe.Temp() / L"temp with space";
+    ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+    wchar_t oldTmp[MAX_PATH] = L"";
+    const DWORD hadTmp = GetEnvironmentVariableW(L"TMP", oldTmp, MAX_PATH);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", temp.c_str()));
     ASSERT_TRUE(LoadDocument("<Interface/>"));
     Manager().m_DllRunner.m_hResourceModule = m_hSetup;
     const std::wstring arguments = Probe64() + L" ProbeValue 2";
@@ -197,6 +203,9 @@ TEST_F(RunDllTest, CallBridgeIsExtractedOnceAndReused)
         EXPECT_EQ(1, Manager().m_DllRunner.Run64(nullptr, arguments.c_str()));
         EXPECT_EQ(0, Manager().m_DllRunner.Run64(nullptr, (Probe64() + L" ProbeValue 0").c_str()));
     });
+    SetEnvironmentVariableW(L"TMP", hadTmp != 0 && hadTmp < MAX_PATH ? oldTmp : nullptr);
+    EXPECT_EQ(1, CountStarting(lines, "Setup: File callbridge.exe successfully extracted to \"" + Narrow(temp) + "\\"))
+        << Joined(lines);
     EXPECT_EQ(1, CountStarting(lines, "Setup: File callbridge.exe successfully extracted to ")) << Joined(lines);
     EXPECT_EQ((std::vector<std::string>{"64 ProbeValue 2", "64 ProbeValue 0"}), m_probe.Take());
 }
