@@ -1,3 +1,5 @@
+// The runner of callbridge, and the "RunDll" script node that calls a DLL in
+// process and, for the 64-bit one, through that runner.
 #include "setup/engine/DllRunner.h"
 
 #include "common/config/XMLElement.h"
