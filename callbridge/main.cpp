@@ -1,8 +1,17 @@
+#include "dllcall/DllLog.h"
+#include "dllcall/RunDLL.h"
+
 #include <windows.h>
 
-// Calls an entry point of a 64-bit DLL named on the command line. Exit code 1 on
-// success, 0 on failure; until the call library is linked in, every run fails.
-extern "C" int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
+// Calls an entry point of a 64-bit DLL named on the command line for setup, which
+// is a 32-bit program. Exit code 1 on success, 0 on failure.
+extern "C" int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int)
 {
-    return 0;
+    try {
+        DllCall::LogRecord(3, "wWinMain", 13, nullptr);
+        CRunDLL run;
+        return run.Run(commandLine);
+    } catch (...) {
+        return 0;
+    }
 }

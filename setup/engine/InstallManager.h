@@ -2,6 +2,7 @@
 
 #include "common/ui/TaskbarProgress.h"
 #include "framework/WinString.h"
+#include "setup/engine/DllRunner.h"
 #include "setup/engine/MultiLang.h"
 #include "setup/engine/SetupOptions.h"
 
@@ -131,6 +132,11 @@ public:
     bool MoveFileW(const Common::Config::CXMLElement& node);
     bool RemoveFiles();
 
+    // "RunDll": the export in process from the 32-bit DLL and, on a 64-bit
+    // Windows, through callbridge from the 64-bit one. True when the calls made
+    // succeeded, or the node was skipped.
+    bool RunDll(const Common::Config::CXMLElement& node);
+
     DlgPopup::CDlgMain* m_pDlgMain = nullptr;
     DialogList m_Dialogs;
     bool m_bRedistChecked = false;
@@ -146,6 +152,7 @@ public:
     bool m_bDelayedMode = false;
     CSetupOptions m_SetupOptions;
     UI::CTaskbarProgress m_TaskbarProgress;
+    CDllRunner m_DllRunner;
 
     // Replaced by tests; the defaults ask Windows.
     SSystemSeams m_Seams;

@@ -88,7 +88,7 @@ const struct
     {L"Break", [](CInstallManager&, const CXMLElement&) { throw CInstallAbort(); }},
     {L"MoveFile", [](CInstallManager& manager, const CXMLElement& node) { manager.MoveFileW(node); }},
     {L"Call", [](CInstallManager& manager, const CXMLElement& node) { manager.Call(node); }},
-    {L"RunDll", nullptr},
+    {L"RunDll", [](CInstallManager& manager, const CXMLElement& node) { manager.RunDll(node); }},
     {L"LockCheck", nullptr},
     {L"SetCond", [](CInstallManager& manager, const CXMLElement& node) { manager.SetCond(node); }},
 };
