@@ -33,18 +33,6 @@ namespace {
 
 const wchar_t kDllToken[] = L"%DLL%";
 
-bool IsWow64()
-{
-    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
-    const HMODULE kernel = GetModuleHandleW(L"kernel32");
-    if (kernel == nullptr)
-        return false;
-    const IsWow64ProcessFn isWow64 =
-        reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
-    BOOL wow64 = FALSE;
-    return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
-}
-
 // The pattern with every "%DLL%" replaced by the DLL (quoted when it holds a
 // space) and the entry point, then its path variables expanded.
 CString DllCommandLine(const CString& pattern, const CString& dll, const CString& entryPoint)
