@@ -105,8 +105,63 @@ int CInstallManager::Uninstall()
 int CInstallManager::RunConfig()
 {
     SETUP_TRACE_ENTRY("Install", "CInstallManager::RunConfig");
+    // Without the rights nothing is touched: the list stays for a run that has them.
     if (!CheckAdminRights())
         return SetupExitRefused;
-    SetupTrace(L"Reconfiguration is not available in this version");
-    return SetupExitRefused;
+
+    const CString listFile = g_CmdLine.m_strParam;
+    CSetupOptions& options = m_SetupOptions;
+    // Only a file that was read as a list is deleted: a mistaken argument naming
+    // some other file must not cost the user that file.
+    bool listRead = false;
+    int result = SetupExitRefused;
+    try {
+        try {
+            ShowMainWindow();
+            options.m_bConfigMode = true;
+            // Without the installed selection the saved file would forget every
+            // component the lists do not name.
+            if (!options.Load())
+                _com_issue_error(E_FAIL);
+            options.m_Selection = options.m_Conditions;
+
+            // A list that does not read would leave the store as it was, and the
+            // script would run against the installed or the removed components.
+            if (!options.LoadConfigList(listFile, false))
+                _com_issue_error(E_FAIL);
+            listRead = true;
+            RunScriptAt(L"//Interface/Config/Remove");
+            options.ApplyList(false);
+
+            if (!options.LoadConfigList(listFile, true))
+                _com_issue_error(E_FAIL);
+            RunScriptAt(L"//Interface/Config/Add");
+            options.ApplyList(true);
+
+            options.m_bConfigMode = false;
+            options.m_Conditions = options.m_Selection;
+            if (!options.Save())
+                _com_issue_error(E_FAIL);
+            result = SetupExitDone;
+        } catch (const CInstallAbort&) {
+            // The user's stop ends this road as it ends the others (exit code 1). The
+            // components file keeps the selection from before the run; the list has
+            // been answered and goes, as after a failure.
+            SetupTrace(L"Reconfiguration stopped by the user");
+            result = SetupExitStopped;
+        } catch (const std::bad_alloc&) {
+            SetupTrace(L"Out of memory");
+            _com_issue_error(E_OUTOFMEMORY);
+        } catch (const std::exception& e) {
+            SetupTrace(L"Unexpected error: %S", e.what());
+            _com_issue_error(E_UNEXPECTED);
+        }
+    } catch (const _com_error& e) {
+        SetupTrace(L"Reconfiguration failed: %#010x", static_cast<unsigned>(e.Error()));
+        result = SetupExitRefused;
+    }
+    options.m_bConfigMode = false;
+    if (listRead && !::DeleteFileW(listFile))
+        SetupTrace(L"The list file '%s' could not be deleted: %u", listFile.GetString(), ::GetLastError());
+    return result;
 }

@@ -264,12 +264,6 @@ bool CInstallManager::SetLanguage(const CString& language)
     return m_pSettings != nullptr;
 }
 
-bool CInstallManager::ProductUpdateAllowed()
-{
-    SetupTrace(L"CInstallManager::ProductUpdateAllowed() - false");
-    return false;
-}
-
 bool CInstallManager::HasLockedModules()
 {
     return false;
