@@ -146,10 +146,19 @@ protected:
         }
     }
 
+    // The windows of setup's own seen during the run: dialogs (pages, message
+    // boxes, the main window). Windows the system makes for a process on its own
+    // (COM's apartment window, input method windows) come and go with timing and
+    // say nothing about setup.
     std::vector<SWindowInfo> Seen()
     {
         std::lock_guard<std::mutex> guard(m_seenLock);
-        return m_seen;
+        std::vector<SWindowInfo> own;
+        for (const SWindowInfo& window : m_seen) {
+            if (window.className == L"#32770")
+                own.push_back(window);
+        }
+        return own;
     }
 
     static void SetInstalledRecord(bool installed)
