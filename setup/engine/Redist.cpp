@@ -1,6 +1,7 @@
 // Redistributable components: asks the Windows Installer which of the listed
 // products are missing and runs their installers, carried beside setup.
 #include "setup/engine/InstallManager.h"
+#include "setup/engine/Redist.h"
 
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
@@ -31,10 +32,23 @@ struct SRedistEntry
     CString commandLine;
 };
 
-// The installer's command line with setup's folder before its program part. The
-// program part is quoted, so that a folder with blanks cannot start another
+// Setup's own folder: the configuration object's, else the program's.
+CString SetupFolder()
+{
+    CString folder = Common::Config::GetSetupConfig().GetModuleFolder();
+    if (folder.IsEmpty()) {
+        folder = GetModulePath();
+        if (!RemovePathFileSpec(folder))
+            folder.Empty();
+    }
+    return folder;
+}
+
+} // namespace
+
+// The program part is quoted, so that a folder with blanks cannot start another
 // program ("C:\Program.exe") in its place.
-CString InstallerCommandLine(const CString& folder, const CString& commandLine)
+CString RedistCommandLine(const CString& folder, const CString& commandLine)
 {
     CString text(commandLine);
     text.Trim();
@@ -64,20 +78,6 @@ CString InstallerCommandLine(const CString& folder, const CString& commandLine)
         result += L" " + arguments;
     return result;
 }
-
-// Setup's own folder: the configuration object's, else the program's.
-CString SetupFolder()
-{
-    CString folder = Common::Config::GetSetupConfig().GetModuleFolder();
-    if (folder.IsEmpty()) {
-        folder = GetModulePath();
-        if (!RemovePathFileSpec(folder))
-            folder.Empty();
-    }
-    return folder;
-}
-
-} // namespace
 
 bool CInstallManager::CheckRedist()
 {
@@ -140,7 +140,7 @@ bool CInstallManager::InstallRedist(const CString& commandLine, const CString& c
 
     bool succeeded = false;
     try {
-        const CString path = InstallerCommandLine(SetupFolder(), commandLine);
+        const CString path = RedistCommandLine(SetupFolder(), commandLine);
         succeeded = RunProcess(nullptr, MainWindowHandle(), path, true) == 0;
     } catch (const _com_error&) {
         succeeded = false;

@@ -1,5 +1,7 @@
 #include "tests/setup/EngineFixture.h"
 
+#include "setup/engine/Redist.h"
+
 #include "tests/support/GuiDriver.h"
 #include "tests/support/Narrow.h"
 
@@ -131,6 +133,36 @@ TEST_F(RedistTest, QuietRunInstallsAMissingComponentFoundByTheRealQuery)
     EXPECT_TRUE(HasLine(lines, "Setup: 'Runtime (" + std::string(kUnknownProduct) + ")' - Missing")) << Joined(lines);
     EXPECT_TRUE(HasLine(lines, "Setup: Installing 'Runtime'(childprog.exe exit 0) - OK")) << Joined(lines);
     EXPECT_TRUE(Manager().m_bRedistChecked);
+}
+
+TEST(RedistCommandLine, TheProgramPartJoinsSetupsFolderQuotedWhenItHoldsABlank)
+{
+    struct SCase
+    {
+        const wchar_t* folder;
+        const wchar_t* commandLine;
+        const wchar_t* expected;
+    };
+    const SCase cases[] = {
+        {L"C:\\setup\\", L"vc.exe /q /norestart", L"C:\\setup\\vc.exe /q /norestart"},
+        {L"C:\\setup", L"redist\\vc.exe", L"C:\\setup\\redist\\vc.exe"},
+        {L"C:\\my setup\\", L"vc.exe /q", L"\"C:\\my setup\\vc.exe\" /q"},
+        {L"C:\\setup\\", L"\"sub dir\\vc.exe\"  /q", L"\"C:\\setup\\sub dir\\vc.exe\" /q"},
+    };
+    for (const SCase& c : cases)
+        EXPECT_STREQ(c.expected, RedistCommandLine(c.folder, c.commandLine).GetString()) << c.commandLine;
+    EXPECT_THROW(RedistCommandLine(CString(L"C:\\") + CString(std::wstring(300, L'a').c_str()), L"vc.exe"),
+                 _com_error);
+}
+
+TEST_F(RedistTest, AQuotedInstallerNameRunsToo)
+{
+    Load(Document(Entry("A", "Quoted", "&quot;childprog.exe&quot; exit 0")));
+    g_CmdLine.m_bQuiet = true;
+    bool result = false;
+    const auto lines = TraceOf([&] { result = Manager().CheckRedist(); });
+    EXPECT_TRUE(result) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "Setup: Installing 'Quoted'(\"childprog.exe\" exit 0) - OK")) << Joined(lines);
 }
 
 TEST_F(RedistTest, AFailingInstallerStopsTheRestAndTheCheckComesAgain)
