@@ -196,6 +196,24 @@ TEST_F(SplashTest, AnUndecodableFirstCandidateShowsNothing)
     GetWindowRect(splash.m_hWnd, &rc);
     EXPECT_EQ(24, rc.right - rc.left);
     EXPECT_EQ(12, rc.bottom - rc.top);
+
+    // Drawn at its own size from the origin: the picture's colour inside, the
+    // background beyond it.
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP canvas = CreateCompatibleBitmap(screen, 40, 40);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ previous = SelectObject(memory, canvas);
+    RECT all = {0, 0, 40, 40};
+    FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    splash.m_Image.Draw(memory, 0, 0);
+    EXPECT_EQ(RGB(0x40, 0x40, 0x40), GetPixel(memory, 0, 0));
+    EXPECT_EQ(RGB(0x40, 0x40, 0x40), GetPixel(memory, 23, 11));
+    EXPECT_EQ(RGB(0xFF, 0xFF, 0xFF), GetPixel(memory, 24, 11));
+    EXPECT_EQ(RGB(0xFF, 0xFF, 0xFF), GetPixel(memory, 23, 12));
+    SelectObject(memory, previous);
+    DeleteObject(canvas);
+    DeleteDC(memory);
 }
 
 TEST_F(SplashTest, NoSplashInAQuietRun)
