@@ -251,12 +251,6 @@ bool CInstallManager::RebootRequiredBeforeInstall()
     return pending;
 }
 
-bool CInstallManager::CheckRedist()
-{
-    m_bRedistChecked = true;
-    return true;
-}
-
 bool CInstallManager::SetLanguage(const CString& language)
 {
     // One interface document per package for now: the language in use stays.

@@ -35,6 +35,8 @@ struct SSystemSeams
     std::function<BOOL(UINT flags, DWORD reason)> exitWindows;
     // Starts the registered uninstaller without waiting; null: RunProcess.
     std::function<void(const wchar_t* commandLine)> startUninstaller;
+    // The Windows Installer state of a product code (5: installed); null: msi.dll.
+    std::function<int(const wchar_t* productCode)> productState;
 };
 
 // The engine of setup: the state of one run and the install, uninstall and
@@ -80,6 +82,8 @@ public:
 
     // Steps that belong to later parts of the road; for now they let the road go on.
     bool CheckRedist();
+    // Runs one redistributable installer (relative to setup's folder); true on exit code 0.
+    bool InstallRedist(const CString& commandLine, const CString& caption);
     bool SetLanguage(const CString& language);
     bool ProductUpdateAllowed();
     bool HasLockedModules();

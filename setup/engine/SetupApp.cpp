@@ -5,6 +5,7 @@
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ExitCodes.h"
 #include "setup/engine/InstallManager.h"
+#include "setup/wizard/Splash.h"
 
 #include <comdef.h>
 #include <objbase.h>
@@ -69,6 +70,9 @@ BOOL CSetupApp::InitInstance()
         SetupTrace(L"parse command line error");
         return FALSE;
     }
+
+    // Shown while the package loads; ended before any road starts.
+    SetSplash(StartSplash());
 
     if (!Common::Config::GetSetupConfig().Init() || !m_InstallManager->Init()) {
         SetupTrace(L"Failed to load setup cfs. File is missing or corrupted.");

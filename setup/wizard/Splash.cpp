@@ -1,0 +1,276 @@
+#include "setup/wizard/Splash.h"
+
+#include "common/tools/PathTools.h"
+#include "common/tools/ResourceCache.h"
+#include "setup/engine/CmdLineHelper.h"
+#include "setup/engine/SetupApp.h"
+
+#include <algorithm>
+using std::max;
+using std::min;
+#include <gdiplus.h>
+#include <shlwapi.h>
+
+#include <comdef.h>
+
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+_COM_SMARTPTR_TYPEDEF(IStream, __uuidof(IStream));
+
+const wchar_t kSplashClass[] = L"SetupSplash";
+const UINT kSplashResourceId = 151;
+const wchar_t* const kPictureExtensions[] = {L".dat", L".png", L".bmp", L".jpg", L".jpeg"};
+// Long enough for the window to be seen before the wizard replaces it.
+const DWORD kShownPause = 1000;
+
+const wchar_t* SplashClass()
+{
+    static const ATOM atom = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.style = CS_HREDRAW | CS_VREDRAW;
+        wc.lpfnWndProc = ::DefWindowProcW;
+        wc.hInstance = AfxGetInstanceHandle();
+        wc.lpszClassName = kSplashClass;
+        return ::RegisterClassExW(&wc);
+    }();
+    return atom != 0 ? kSplashClass : nullptr;
+}
+
+bool IsFile(const wchar_t* path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+} // namespace
+
+// ---- CSplashImage
+
+void CSplashImage::Reset()
+{
+    if (m_hBitmap != nullptr)
+        ::DeleteObject(m_hBitmap);
+    m_hBitmap = nullptr;
+    m_nWidth = m_nHeight = 0;
+}
+
+bool CSplashImage::Load(const wchar_t* path)
+{
+    Reset();
+    if (path == nullptr)
+        return false;
+    Gdiplus::Bitmap bitmap(path, FALSE);
+    return TakeFrom(&bitmap);
+}
+
+bool CSplashImage::Load(IStream* stream)
+{
+    Reset();
+    if (stream == nullptr)
+        return false;
+    Gdiplus::Bitmap bitmap(stream, FALSE);
+    return TakeFrom(&bitmap);
+}
+
+bool CSplashImage::TakeFrom(void* gdiplusBitmap)
+{
+    auto* bitmap = static_cast<Gdiplus::Bitmap*>(gdiplusBitmap);
+    if (bitmap->GetLastStatus() != Gdiplus::Ok)
+        return false;
+    const UINT width = bitmap->GetWidth();
+    const UINT height = bitmap->GetHeight();
+    // A picture larger than any screen is no splash.
+    if (width == 0 || height == 0 || width > 16384 || height > 16384)
+        return false;
+
+    Gdiplus::Rect area(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+    Gdiplus::BitmapData data{};
+    if (bitmap->LockBits(&area, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) != Gdiplus::Ok)
+        return false;
+
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = static_cast<LONG>(width);
+    info.bmiHeader.biHeight = -static_cast<LONG>(height); // top-down, as GDI+ gives the rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (dib != nullptr && bits != nullptr) {
+        const size_t row = static_cast<size_t>(width) * 4;
+        for (UINT y = 0; y < height; ++y) {
+            const BYTE* source = static_cast<const BYTE*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride;
+            std::memcpy(static_cast<BYTE*>(bits) + y * row, source, row);
+        }
+        ::GdiFlush();
+    }
+    bitmap->UnlockBits(&data);
+    if (dib == nullptr || bits == nullptr) {
+        if (dib != nullptr)
+            ::DeleteObject(dib);
+        return false;
+    }
+    m_hBitmap = dib;
+    m_nWidth = static_cast<int>(width);
+    m_nHeight = static_cast<int>(height);
+    return true;
+}
+
+void CSplashImage::Draw(HDC dc, int x, int y) const
+{
+    if (m_hBitmap == nullptr || dc == nullptr)
+        return;
+    HDC memory = ::CreateCompatibleDC(dc);
+    if (memory == nullptr)
+        return;
+    HGDIOBJ previous = ::SelectObject(memory, m_hBitmap);
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    ::AlphaBlend(dc, x, y, m_nWidth, m_nHeight, memory, 0, 0, m_nWidth, m_nHeight, blend);
+    ::SelectObject(memory, previous);
+    ::DeleteDC(memory);
+}
+
+// ---- CSplashWnd
+
+BEGIN_MESSAGE_MAP(CSplashWnd, CWnd)
+    ON_WM_PAINT()
+END_MESSAGE_MAP()
+
+CString CSplashWnd::FindPicture(const CString& programPath)
+{
+    wchar_t path[MAX_PATH] = {};
+    if (programPath.IsEmpty() || programPath.GetLength() >= MAX_PATH)
+        return CString();
+    wcscpy_s(path, programPath.GetString());
+    // Started through a short name, the picture still goes by the long one.
+    wchar_t longPath[MAX_PATH] = {};
+    const DWORD length = ::GetLongPathNameW(path, longPath, MAX_PATH);
+    if (length != 0 && length < MAX_PATH)
+        wcscpy_s(path, longPath);
+
+    CString candidate(path);
+    for (const wchar_t* extension : kPictureExtensions) {
+        RemovePathExtension(candidate);
+        wchar_t buffer[MAX_PATH] = {};
+        if (candidate.GetLength() >= MAX_PATH)
+            return CString();
+        wcscpy_s(buffer, candidate.GetString());
+        if (!::PathAddExtensionW(buffer, extension))
+            return CString();
+        candidate = buffer;
+        if (IsFile(candidate))
+            return candidate;
+    }
+    return CString();
+}
+
+bool CSplashWnd::Create()
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return CreateFor(CString());
+    return CreateFor(CString(path));
+}
+
+bool CSplashWnd::CreateFor(const CString& programPath)
+{
+    const CString picture = FindPicture(programPath);
+    if (!picture.IsEmpty()) {
+        // A picture there that does not decode is not replaced by the resource.
+        m_Image.Load(picture);
+    } else {
+        try {
+            HGLOBAL block = Common::Tools::LoadResourceToGlobal(Common::Tools::GetResourceCache(), nullptr,
+                                                                kSplashResourceId);
+            if (block != nullptr) {
+                IStream* raw = nullptr;
+                const HRESULT hr = ::CreateStreamOnHGlobal(block, FALSE, &raw);
+                if (FAILED(hr))
+                    _com_issue_error(hr);
+                IStreamPtr stream(raw, false);
+                m_Image.Load(stream);
+            }
+        } catch (const _com_error&) {
+            m_Image.Reset();
+        }
+    }
+    if (m_Image.IsEmpty())
+        return false;
+
+    const wchar_t* className = SplashClass();
+    if (className == nullptr ||
+        !CreateEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, className, L"~splash", WS_POPUP | WS_DISABLED, 0, 0,
+                  m_Image.GetWidth(), m_Image.GetHeight(), nullptr, nullptr))
+        return false;
+    CenterWindow();
+    ShowWindow(SW_SHOWNOACTIVATE);
+    return true;
+}
+
+void CSplashWnd::OnPaint()
+{
+    CPaintDC dc(this);
+    m_Image.Draw(dc, 0, 0);
+}
+
+// ---- CSplashThread
+
+CSplashThread::CSplashThread() : m_evReady(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+BOOL CSplashThread::InitInstance()
+{
+    // The starter waits for the event: it is signalled whatever Create does.
+    try {
+        m_bShown = m_wndSplash.Create();
+    } catch (...) {
+        m_bShown = false;
+    }
+    ::SetEvent(m_evReady.Get());
+    return TRUE;
+}
+
+void StartSplashThread(CSplashHolder& holder)
+{
+    auto* thread = new CSplashThread;
+    if (!thread->m_evReady.IsValid() || !thread->CreateThread(CREATE_SUSPENDED)) {
+        delete thread;
+        return;
+    }
+    // Own handles: the thread object, with its handles, is gone once WM_QUIT ends it.
+    HANDLE process = ::GetCurrentProcess();
+    HANDLE ready = nullptr;
+    HANDLE running = nullptr;
+    ::DuplicateHandle(process, thread->m_evReady.Get(), process, &ready, SYNCHRONIZE, FALSE, 0);
+    ::DuplicateHandle(process, thread->m_hThread, process, &running, SYNCHRONIZE, FALSE, 0);
+    Common::Tools::CScopedHandle readyHandle(ready);
+    Common::Tools::CScopedHandle runningHandle(running);
+    holder.m_nThreadId = thread->m_nThreadID;
+    bool* shown = &thread->m_bShown;
+    thread->ResumeThread();
+
+    // The thread ending early (it never should) also releases the wait.
+    bool isShown = false;
+    if (readyHandle.IsValid() && runningHandle.IsValid()) {
+        const HANDLE handles[] = {readyHandle.Get(), runningHandle.Get()};
+        isShown = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 && *shown;
+    } else if (readyHandle.IsValid()) {
+        isShown = ::WaitForSingleObject(readyHandle.Get(), INFINITE) == WAIT_OBJECT_0 && *shown;
+    }
+    if (isShown)
+        ::Sleep(kShownPause);
+}
+
+CSplashHolder* StartSplash()
+{
+    if (g_CmdLine.m_bQuiet)
+        return nullptr;
+    auto* holder = new CSplashHolder;
+    StartSplashThread(*holder);
+    return holder;
+}
