@@ -6,11 +6,16 @@
 #include "common/config/XMLElement.h"
 #include "setup/res/resource.h"
 
+#include <commctrl.h>
+
 namespace DlgPopup {
 
 CDlgComponents::CDlgComponents(CWnd* parent, CSetupOptions* options)
     : CBaseDialog(L"//Interface/Localize/DlgComponents", IDD_COMPONENTS, parent), m_DataProv(options)
 {
+    // The template's tree view needs its window class before the page is made.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES};
+    ::InitCommonControlsEx(&controls);
     try {
         Common::Config::IXMLSettings* settings = Common::Config::GetSetupConfig().GetSettings();
         if (settings != nullptr) {
