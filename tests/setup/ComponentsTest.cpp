@@ -287,6 +287,48 @@ TEST_F(TreeRulesTest, PopulatedTreeShowsEveryItemExpandedWithItsBox)
     EXPECT_EQ(0, Condition(L"deep"));
 }
 
+// The pixels of one image of the list, drawn over the window colour.
+std::vector<DWORD> ImagePixels(HIMAGELIST list, int index)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = 16;
+    info.bmiHeader.biHeight = -16;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = ::SelectObject(dc, bitmap);
+    RECT all = {0, 0, 16, 16};
+    ::FillRect(dc, &all, ::GetSysColorBrush(COLOR_WINDOW));
+    ImageList_Draw(list, index, dc, 0, 0, ILD_NORMAL);
+    ::GdiFlush();
+    std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + 256);
+    ::SelectObject(dc, previous);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    return pixels;
+}
+
+TEST_F(TreeRulesTest, StateImagesAreDrawnBoxesWithADistinctLookEach)
+{
+    std::vector<std::vector<DWORD>> images;
+    for (int i = 0; i < 16; ++i)
+        images.push_back(ImagePixels(m_tree.m_ilState, i));
+    const std::vector<DWORD> blank = ImagePixels(nullptr, 0);
+    for (int i : {0, 4, 8, 12})
+        EXPECT_EQ(blank, images[i]) << i << " is a blank image";
+    for (int i : {1, 2, 3, 5, 6, 7})
+        EXPECT_NE(blank, images[i]) << i << " shows a box";
+    EXPECT_NE(images[1], images[2]) << "unchecked and checked";
+    EXPECT_NE(images[2], images[3]) << "checked and mixed";
+    EXPECT_NE(images[1], images[3]) << "unchecked and mixed";
+    // An empty box may look alike in both; a ticked one is greyed when disabled.
+    EXPECT_NE(images[2], images[6]) << "normal and disabled";
+    EXPECT_EQ(images[5], images[13]) << "disabled and hot looks disabled";
+}
+
 TEST_F(TreeRulesTest, ClicksSetSubtreesAndParentsFollowTheirChildren)
 {
     struct SStep
