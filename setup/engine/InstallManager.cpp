@@ -12,6 +12,7 @@
 #include "setup/engine/InstallAbort.h"
 #include "setup/engine/tools.h"
 #include "setup/wizard/BaseDialog.h"
+#include "setup/wizard/DlgComponents.h"
 #include "setup/wizard/DlgDestination.h"
 #include "setup/wizard/DlgFinish.h"
 #include "setup/wizard/DlgInstall.h"
@@ -269,13 +270,14 @@ bool CInstallManager::InitDialogs()
     m_SetupOptions.SetCondition(L"UI", !g_CmdLine.m_bQuiet);
     m_Dialogs.clear();
     // The pages in showing order: language, licence, destination, components,
-    // toolbar and install. The language and components pages join when built;
+    // toolbar and install. The language page joins when built;
     // the licence page shows Back only after a language page.
     const bool hasLanguagePage = false;
     AddDialog(std::make_shared<DlgPopup::CDlgLicense>(hasLanguagePage, m_pDlgMain));
     CString targetDir(L"%TargetDir%");
     ExpandVariables(targetDir);
     AddDialog(std::make_shared<DlgPopup::CDlgDestination>(targetDir, m_pDlgMain));
+    AddDialog(std::make_shared<DlgPopup::CDlgComponents>(m_pDlgMain, &m_SetupOptions));
     AddDialog(std::make_shared<DlgPopup::CDlgToolbar>(&m_SetupOptions, m_pDlgMain));
     AddDialog(std::make_shared<DlgPopup::CDlgInstall>(m_pDlgMain));
     return !m_Dialogs.empty();
