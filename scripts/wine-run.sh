@@ -13,11 +13,21 @@ shift 2
 # The program's output goes through a file: a process it starts in passing (the
 # desktop process that a first window brings up lingers for a second) would
 # otherwise hold a pipe to the caller open after the program has ended.
+# Under heavy load Wine now and then fails to start the program at all (its
+# launcher then says so and nothing of the program ran): that start is tried again.
 run_program() {
-    local out rc
+    local out rc try
     out=$(mktemp)
-    wine "$@" >"$out" 2>&1
-    rc=$?
+    for try in 1 2 3; do
+        wine "$@" >"$out" 2>&1
+        rc=$?
+        if [ $rc -eq 0 ] || ! grep -q '^Application could not be started' "$out" ||
+            [ "$(grep -cv -e '^Application could not be started' -e '^ShellExecuteEx failed' -e '^$' "$out")" -ne 0 ]; then
+            break
+        fi
+        echo "wine-run.sh: the program did not start (try $try)" >&2
+        sleep 1
+    done
     cat "$out"
     rm -f "$out"
     return $rc
