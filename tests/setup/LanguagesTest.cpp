@@ -3,18 +3,24 @@
 // document with the page list built again.
 #include "tests/setup/EngineFixture.h"
 
+#include "common/config/GraphRes.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/tools/PathVariables.h"
 #include "setup/engine/ConfigTools.h"
+#include "setup/engine/GdiplusScope.h"
 #include "setup/engine/InstallAbort.h"
 #include "setup/engine/MultiLang.h"
 #include "setup/wizard/DlgLangSelect.h"
 #include "setup/wizard/DlgLicense.h"
+#include "setup/wizard/MainWindow.h"
+#include "tests/support/BitmapBytes.h"
 #include "tests/support/GuiDriver.h"
 #include "tests/support/Narrow.h"
 
 #include "resource.h"
+
+#include <gdiplus.h>
 
 #include <gtest/gtest.h>
 
@@ -434,6 +440,53 @@ TEST_F(LanguagesTest, QuietWizardKeepsTheLanguageChosenAtStart)
             EXPECT_EQ(nullptr, page->m_hWnd) << c.name << ": no page was shown";
         g_CmdLine.m_bQuiet = false;
     }
+}
+
+TEST_F(LanguagesTest, ShownMainWindowTakesTheThemeOfTheNewLanguage)
+{
+    CGdiplusScope gdiplus;
+    // The window and the theme go while GDI+ still runs, whatever the test's outcome.
+    struct SCleanup
+    {
+        std::unique_ptr<CInstallManager>& manager;
+        ~SCleanup()
+        {
+            manager.reset();
+            Common::Config::GetSetupConfig().ReleaseGraphRes();
+        }
+    } cleanup{m_pManager};
+
+    auto themed = [](const std::string& marker, const std::string& image) {
+        return "<Interface><SetupFiles Marker=\"" + marker + "\"/><Resources><Images><Back Path=\"\\images\\" + image +
+               "\" ID=\"1\"/></Images></Resources><Localize><DlgMain BackImg=\"1\"/></Localize></Interface>";
+    };
+    TestSupport::PackageFiles files{
+        {L"multilang.xml", ToBytes(MultiLangXml("bb", {{"aa", OtherLanguage(1), "A"}, {"bb", OtherLanguage(2), "B"}}))},
+        {L"aa\\setup.xml", ToBytes(themed("A", "a.bmp"))},
+        {L"bb\\setup.xml", ToBytes(themed("B", "b.bmp"))},
+        {L"images\\a.bmp", TestSupport::Bitmap24(320, 200, [](int, int) { return 0x102030u; })},
+        {L"images\\b.bmp", TestSupport::Bitmap24(300, 180, [](int, int) { return 0x302010u; })}};
+    ASSERT_TRUE(LoadWithoutRootDocument(files));
+    ASSERT_EQ("bb", N(Manager().m_strLanguage));
+    Manager().ShowMainWindow();
+    DlgPopup::CDlgMain* window = Manager().m_pDlgMain;
+    ASSERT_NE(nullptr, window);
+    ASSERT_NE(nullptr, window->m_hWnd);
+    ASSERT_NE(nullptr, window->m_pBackImage);
+    EXPECT_EQ(300u, window->m_pBackImage->GetWidth());
+
+    ASSERT_TRUE(Manager().SetLanguage(L"aa"));
+    auto* theme = Common::Config::GetSetupConfig().GetGraphRes();
+    ASSERT_NE(nullptr, theme);
+    EXPECT_EQ(theme->GetImage(1), window->m_pBackImage);
+    ASSERT_NE(nullptr, window->m_pBackImage);
+    EXPECT_EQ(320u, window->m_pBackImage->GetWidth());
+
+    // A language that does not load leaves the window holding nothing of a theme.
+    EXPECT_FALSE(Manager().SetLanguage(L"zz"));
+    EXPECT_EQ(nullptr, window->m_pBackImage);
+    EXPECT_EQ(nullptr, window->m_pWaitImage);
+    ::RedrawWindow(window->m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
 // --- The language page, shown for real ---
