@@ -339,11 +339,12 @@ bool CInstallManager::InitDialogs()
     m_Dialogs.clear();
     // The pages in showing order: language, licence, destination, components,
     // toolbar and install. The components page joins when built; the licence page
-    // shows Back only after a language page.
+    // shows Back only after a language page that is in the list (a disabled one
+    // would leave Back leading nowhere).
     bool hasLanguagePage = false;
     if (m_MultiLang.m_bLoaded && m_MultiLang.GetCount() >= 2) {
         AddDialog(std::make_shared<DlgPopup::CDlgLangSelect>(&m_MultiLang, m_pDlgMain));
-        hasLanguagePage = true;
+        hasLanguagePage = !m_Dialogs.empty();
     }
     AddDialog(std::make_shared<DlgPopup::CDlgLicense>(hasLanguagePage, m_pDlgMain));
     CString targetDir(L"%TargetDir%");

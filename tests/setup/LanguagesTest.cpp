@@ -337,6 +337,14 @@ TEST_F(LanguagesTest, LanguagePageLeadsOnlyWhenThereIsAChoice)
     ASSERT_TRUE(licence);
     EXPECT_FALSE(licence->m_bHasBack);
     EXPECT_TRUE(licence->m_bFirstPage);
+
+    // A disabled language page: the licence leads, and its Back would lead nowhere.
+    ASSERT_TRUE(LoadTwoLanguages(kAllPages, "<DlgLangSelector Enable=\"false\"/><DlgLicence/><DlgInstall/>"));
+    ASSERT_TRUE(Manager().InitDialogs());
+    EXPECT_EQ((std::vector<int>{DlgPopup::PageLicense, DlgPopup::PageInstall}), PageTypes(Manager().m_Dialogs));
+    licence = std::dynamic_pointer_cast<DlgPopup::CDlgLicense>(Manager().m_Dialogs.front());
+    ASSERT_TRUE(licence);
+    EXPECT_FALSE(licence->m_bHasBack);
 }
 
 TEST_F(LanguagesTest, ChangedLanguageRebuildsThePagesAndKeepsTheIndexInsideTheList)
