@@ -4,6 +4,7 @@
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/storage/Storage.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
@@ -16,6 +17,7 @@
 #include "setup/wizard/DlgDestination.h"
 #include "setup/wizard/DlgFinish.h"
 #include "setup/wizard/DlgInstall.h"
+#include "setup/wizard/DlgLangSelect.h"
 #include "setup/wizard/DlgLicense.h"
 #include "setup/wizard/DlgToolbar.h"
 #include "setup/wizard/FolderPage.h"
@@ -125,8 +127,15 @@ bool CInstallManager::Init()
         m_pSettings = Common::Config::GetSetupConfig().GetSettings();
         if (m_pSettings != nullptr)
             InitMacros();
-        // A package that holds only "\multilang.xml" needs its language list, which
-        // arrives with the language page; until then it does not load.
+        if (m_pSettings == nullptr) {
+            // A multilingual package: the document of the chosen language.
+            IStreamPtr languages =
+                Common::Config::GetSetupConfig().GetPackage().OpenStream(L"\\multilang.xml");
+            if (languages) {
+                if (!m_MultiLang.Load(languages) || !SetLanguage(m_MultiLang.m_strCurrent))
+                    m_pSettings = nullptr;
+            }
+        }
 
         if (m_pSettings != nullptr) {
             m_bUpdateMode = GetConfigBool(L"Update", L"//Interface/SetupFiles", false);
@@ -254,9 +263,46 @@ bool CInstallManager::RebootRequiredBeforeInstall()
 
 bool CInstallManager::SetLanguage(const CString& language)
 {
-    // One interface document per package for now: the language in use stays.
-    m_strLanguage = language;
-    return m_pSettings != nullptr;
+    if (language == m_strLanguage)
+        return true;
+    auto& config = Common::Config::GetSetupConfig();
+    try {
+        // The value names a storage of the package; it may not lead anywhere else.
+        if (!Common::Storage::IsSafeElementName(language.GetString())) {
+            SetupTrace(L"Language '%s' is not a valid language name", language.GetString());
+            return false;
+        }
+        CString name(L"\\%LANGID%\\setup.xml");
+        name.Replace(L"%LANGID%", language);
+
+        // The main window borrows the theme's images and fonts, and the loads below
+        // delete the document and the theme it holds.
+        if (m_pDlgMain != nullptr)
+            m_pDlgMain->ReleaseResources();
+        const bool loaded = config.LoadSettings(name) && config.LoadGraphRes();
+        // Never left pointing at the document just deleted, whatever the outcome.
+        m_pSettings = config.GetSettings();
+        if (!loaded)
+            return false;
+        if (m_pSettings == nullptr)
+            _com_issue_error(E_FAIL);
+
+        if (m_pDlgMain != nullptr && m_pDlgMain->m_hWnd != nullptr) {
+            m_pDlgMain->SendMessage(WM_SETREDRAW, FALSE);
+            m_pDlgMain->LoadResources();
+            m_pDlgMain->SendMessage(WM_SETREDRAW, TRUE);
+            ::RedrawWindow(m_pDlgMain->m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        }
+
+        InitMacros();
+        InitDialogs();
+        m_strLanguage = language;
+        return true;
+    } catch (const _com_error& e) {
+        SetupTrace(L"CInstallManager::SetLanguage - failed %#010x", static_cast<unsigned>(e.Error()));
+        m_pSettings = config.GetSettings();
+        return false;
+    }
 }
 
 bool CInstallManager::HasLockedModules()
@@ -270,9 +316,13 @@ bool CInstallManager::InitDialogs()
     m_SetupOptions.SetCondition(L"UI", !g_CmdLine.m_bQuiet);
     m_Dialogs.clear();
     // The pages in showing order: language, licence, destination, components,
-    // toolbar and install. The language page joins when built;
-    // the licence page shows Back only after a language page.
-    const bool hasLanguagePage = false;
+    // toolbar and install. The licence page shows Back only after a language page
+    // that is in the list (a disabled one would leave Back leading nowhere).
+    bool hasLanguagePage = false;
+    if (m_MultiLang.m_bLoaded && m_MultiLang.GetCount() >= 2) {
+        AddDialog(std::make_shared<DlgPopup::CDlgLangSelect>(&m_MultiLang, m_pDlgMain));
+        hasLanguagePage = !m_Dialogs.empty();
+    }
     AddDialog(std::make_shared<DlgPopup::CDlgLicense>(hasLanguagePage, m_pDlgMain));
     CString targetDir(L"%TargetDir%");
     ExpandVariables(targetDir);

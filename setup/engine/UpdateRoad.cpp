@@ -43,19 +43,13 @@ CString ReplacePlaceholders(const CString& text, const wchar_t* const (&names)[3
 bool UseInstalledLanguage(CInstallManager& manager, const CString& language)
 {
     CMultiLang& languages = manager.m_MultiLang;
-    if (!languages.m_bLoaded || languages.m_Values.empty())
+    if (!languages.m_bLoaded || languages.m_vecValues.empty())
         return language.IsEmpty();
-    for (size_t i = 0; i < languages.m_Values.size(); ++i) {
-        if (languages.m_Values[i].Str() != language.Str())
-            continue;
-        // Becomes CMultiLang::SelectValue once the language list has it.
-        languages.m_strCurrent = language;
-        languages.m_nCurrent = static_cast<int>(i);
-        if (manager.SetLanguage(language))
-            return true;
-        SetupTrace(L"Language '%s' not found in update package or it damaged", language.GetString());
+    if (!languages.SelectValue(language))
         return false;
-    }
+    if (manager.SetLanguage(language))
+        return true;
+    SetupTrace(L"Language '%s' not found in update package or it damaged", language.GetString());
     return false;
 }
 

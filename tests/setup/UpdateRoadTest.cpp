@@ -122,7 +122,7 @@ protected:
 
     void UseLanguages(const std::vector<CString>& values, const CString& loaded)
     {
-        Manager().m_MultiLang.m_Values = values;
+        Manager().m_MultiLang.m_vecValues = values;
         Manager().m_MultiLang.m_bLoaded = true;
         Manager().m_MultiLang.m_strCurrent = loaded;
         // The document of this language is the one loaded: choosing it again
