@@ -185,6 +185,36 @@ TEST_F(PrinterTest, InstallCallsTheLibraryInOrderWithTheDocumentsValues)
     EXPECT_EQ("Key=Printers\\Virtual", Narrow(expanded));
 }
 
+TEST_F(PrinterTest, LongRegistryKeyIsCutToTheBuffer)
+{
+    Load(SPrinterDocument());
+    Texts("GetVersion=2.0;GetPrinterRegKey=" + std::string(600, 'k'));
+    EXPECT_TRUE(Install());
+    EXPECT_EQ(std::string(520, 'k'), Narrow(Manager().m_strPrinterRegKey));
+}
+
+TEST_F(PrinterTest, RelativeLibraryNameMeansTheFileInTheCurrentFolder)
+{
+    // A library of that name beside the program must not stand in for it.
+    const std::wstring folder = m_temp / L"current";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW((TestSupport::ModuleFolder() + L"fakeprinter_noCloseLibrary.dll").c_str(),
+                          (folder + L"\\fakeprinter.dll").c_str(), TRUE));
+    wchar_t before[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+    SPrinterDocument document;
+    document.library = "fakeprinter.dll";
+    Load(document);
+    EXPECT_THROW(Manager().InstallPrinter(), _com_error);  // the copy has no CloseLibrary
+    EXPECT_EQ(12u, Calls().size());  // the whole sequence, no CloseLibrary
+    document.library = "absent.dll";
+    Load(document);
+    EXPECT_FALSE(Install());
+    EXPECT_TRUE(Calls().empty());
+    SetCurrentDirectoryW(before);
+}
+
 TEST_F(PrinterTest, ShareNameAndDefaultsReachTheLibrary)
 {
     SPrinterDocument document;
@@ -219,6 +249,8 @@ TEST_F(PrinterTest, PackedVersionsDecideWhatIsInstalled)
         {"2.5", "2.4.255", "3", true, false},
         {"", "", "", false, false},
         {"1..2", "1.1", "1.2", true, false},  // ".." is one separator
+        // A text that fills the buffer whole is read up to its end: 1.2.3.4.56.
+        {"1.2.3.4.56789", "1.2.3.3", "1.2.3.4", true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.library) + " / " + c.driver + " / " + c.proc);
