@@ -37,6 +37,8 @@ struct SSystemSeams
     std::function<void(const wchar_t* commandLine)> startUninstaller;
     // The Windows Installer state of a product code (5: installed); null: msi.dll.
     std::function<int(const wchar_t* productCode)> productState;
+    // The Windows version as GetVersionExW gives it; null: GetVersionExW.
+    std::function<BOOL(OSVERSIONINFOW* info)> windowsVersion;
 };
 
 // The engine of setup: the state of one run and the install, uninstall and
@@ -140,6 +142,11 @@ public:
     // Windows, through callbridge from the 64-bit one. True when the calls made
     // succeeded, or the node was skipped.
     bool RunDll(const Common::Config::CXMLElement& node);
+
+    // The virtual printer, through the printer setup library the package names.
+    // True when done or when the package has no printer; false after a failure.
+    bool InstallPrinter();
+    bool UninstallPrinter();
 
     DlgPopup::CDlgMain* m_pDlgMain = nullptr;
     DialogList m_Dialogs;

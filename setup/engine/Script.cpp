@@ -80,7 +80,10 @@ const struct
     {L"ChangeStatus", [](CInstallManager& manager, const CXMLElement& node) { manager.ChangeStatus(node); }},
     {L"Question", [](CInstallManager& manager, const CXMLElement& node) { manager.ShowMessageNode(node); }},
     {L"MessageBox", [](CInstallManager& manager, const CXMLElement& node) { manager.ShowMessageNode(node); }},
-    {L"Printer", nullptr},
+    {L"Printer",
+     [](CInstallManager& manager, const CXMLElement& node) {
+         GetNodeBool(node, L"Install", true) ? manager.InstallPrinter() : manager.UninstallPrinter();
+     }},
     {L"Files", &FilesNode},
     {L"RegUninstaller", [](CInstallManager& manager, const CXMLElement&) { manager.RegisterUninstaller(); }},
     {L"ClearUninstall", &ClearUninstallNode},
