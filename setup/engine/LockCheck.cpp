@@ -119,7 +119,9 @@ bool CInstallManager::HasLockedModules()
     Common::Win32::WatchSet files;
     GetPackageExecutables(*this, files, true);
     for (const std::wstring& path : files) {
-        if (!::PathFileExistsW(path.c_str()))
+        // A folder is no module; it never opens as a file and would always count as locked.
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
             continue;
         HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {

@@ -22,6 +22,7 @@ namespace {
 const wchar_t kLockCheckPath[] = L"//Interface/Localize/DlgLockCheck";
 const UINT kLockscoutResource = 137;
 const DWORD kServiceStopTimeoutMs = 20000;
+const DWORD kMinServicePollMs = 100;
 const wchar_t kRule[] = L"-------------------------------------------------------------";
 
 // A service control handle, closed on every path.
@@ -90,8 +91,10 @@ bool StopService(const std::wstring& name)
     ::ControlService(service.Get(), SERVICE_CONTROL_STOP, &control);
     const DWORD start = ::GetTickCount();
     while (status.dwCurrentState != SERVICE_STOPPED) {
-        // A huge hint would hold the page far beyond the time allowed.
-        ::Sleep(status.dwWaitHint < kServiceStopTimeoutMs ? status.dwWaitHint : kServiceStopTimeoutMs);
+        // A huge hint would hold the page far beyond the time allowed, a zero one
+        // would spin.
+        DWORD pause = status.dwWaitHint < kServiceStopTimeoutMs ? status.dwWaitHint : kServiceStopTimeoutMs;
+        ::Sleep(pause < kMinServicePollMs ? kMinServicePollMs : pause);
         status = QueryStatus(service.Get(), &ok);
         if (!ok || ::GetTickCount() - start >= kServiceStopTimeoutMs)
             return status.dwCurrentState == SERVICE_STOPPED && ok;
@@ -149,7 +152,7 @@ INT_PTR CDlgLockCheck::DoModal()
 {
     if (m_pWatchList != nullptr)
         m_ProcessInfo.SetWatchList(*m_pWatchList);
-    m_ProcessInfo.Refresh();
+    RefreshProcesses();
     if (SelectProcesses()) {
         SetupTrace(L"Need to close %d applications", static_cast<int>(m_ProcessInfo.size()));
         return CBaseDialog::DoModal();
@@ -214,6 +217,22 @@ void CDlgLockCheck::LoadColumns()
     } catch (const _com_error&) {
         SetupTrace(L"CDlgLockCheck: Can't load columns");
         EndDialog(PageResultNext);
+    }
+}
+
+void CDlgLockCheck::RefreshProcesses()
+{
+    m_ProcessInfo.Refresh();
+    // Setup itself may load a watched module: asking the user to close setup, or
+    // ending it as a silent-kill program, would only stop the installation.
+    const DWORD self = ::GetCurrentProcessId();
+    for (size_t i = 0; i < m_ProcessInfo.size();) {
+        if (m_ProcessInfo[i].dwPid == self) {
+            SetupTrace(L"Setup itself uses a watched file: '%s'", m_ProcessInfo[i].strPath.c_str());
+            m_ProcessInfo.erase(m_ProcessInfo.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            ++i;
+        }
     }
 }
 
@@ -284,7 +303,7 @@ void CDlgLockCheck::FillList()
 void CDlgLockCheck::OnRetry()
 {
     CWaitCursor wait;
-    m_ProcessInfo.Refresh();
+    RefreshProcesses();
     if (SelectProcesses()) {
         FillList();
     } else {

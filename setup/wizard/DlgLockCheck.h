@@ -33,6 +33,8 @@ public:
     void OnRetry();
     void OnIgnore();
 
+    // The finder's Refresh, without setup's own process.
+    void RefreshProcesses();
     // True when a process must be shown; fills the silent-kill indexes.
     bool SelectProcesses();
     bool IsSilentKill(const std::wstring& path) const;

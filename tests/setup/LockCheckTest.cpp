@@ -117,6 +117,24 @@ std::vector<std::wstring> ListRows(HWND page)
     return rows;
 }
 
+std::vector<std::wstring> ColumnHeadings(HWND page)
+{
+    std::vector<std::wstring> headings;
+    HWND list = ::GetDlgItem(page, IDC_LOCK_LIST);
+    HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int count = static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t buffer[260] = {};
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT;
+        column.pszText = buffer;
+        column.cchTextMax = 260;
+        ::SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+        headings.push_back(buffer);
+    }
+    return headings;
+}
+
 // Runs 'act' on a thread of its own once the lock page shows; a page still open
 // long after is ended with 77, so that a page that will not close fails the test.
 class CLockPageDriver
@@ -237,8 +255,8 @@ TEST_F(LockCheckTest, HasLockedModulesOnlyForAFileHeldOpen)
     TestSupport::CTempFolder folder;
     const std::wstring free = folder / L"free.dat";
     TestSupport::WriteFileBytes(free, TestSupport::Bytes{'y'});
-    // A file nobody has open, and one that does not exist, are no locks.
-    ASSERT_TRUE(LoadWatching({free, folder / L"missing.exe"}));
+    // A file nobody has open, one that does not exist and a folder are no locks.
+    ASSERT_TRUE(LoadWatching({free, folder / L"missing.exe", folder.Path()}));
     EXPECT_FALSE(Manager().HasLockedModules());
 
     ASSERT_TRUE(LoadWatching({free, held}));
@@ -277,13 +295,14 @@ TEST_F(LockCheckTest, HeldProgramIsListedAndRetryEndsThePageOnceItIsGone)
     DlgPopup::CDlgLockCheck page(&files, DlgPopup::SilentKillMap(), nullptr);
     EXPECT_EQ(DlgPopup::PageLockCheck, page.GetPageType());
 
-    std::vector<std::wstring> first, afterRetry;
+    std::vector<std::wstring> first, afterRetry, columns;
     std::wstring text, retry, ignore, cancel;
     bool openAfterRetry = false, ended = false;
     INT_PTR result = -1;
     const auto lines = TraceOf([&] {
         CLockPageDriver driver([&](const CGuiDriver& d, HWND p) {
             first = ListRows(p);
+            columns = ColumnHeadings(p);
             text = d.ControlText(p, IDC_LOCK_TEXT);
             retry = d.ControlText(p, IDC_LOCK_RETRY);
             ignore = d.ControlText(p, IDC_LOCK_IGNORE);
@@ -302,6 +321,7 @@ TEST_F(LockCheckTest, HeldProgramIsListedAndRetryEndsThePageOnceItIsGone)
     // No window and no version text: the row shows the full path.
     EXPECT_EQ(locker.Path() + L"|" + FileOf(locker.Path()), first[0]);
     EXPECT_EQ(first, afterRetry);
+    EXPECT_EQ((std::vector<std::wstring>{L"Application", L"File"}), columns);
     EXPECT_TRUE(openAfterRetry);
     EXPECT_TRUE(ended);
     EXPECT_EQ(L"Close these programs.\nThen press Try again.", text);
@@ -349,6 +369,24 @@ TEST_F(LockCheckTest, SilentKillProgramsAreClosedWithoutThePageUnlessIgnored)
     EXPECT_EQ(FileOf(listed.Path()), rows[0].substr(rows[0].find(L'|') + 1));
     EXPECT_TRUE(IsRunning(silent.Id()));
     EXPECT_TRUE(IsRunning(listed.Id()));
+}
+
+TEST_F(LockCheckTest, SetupItselfIsNeitherListedNorEnded)
+{
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
+    ASSERT_TRUE(LoadWatching({}));
+    Common::Win32::WatchSet files;
+    files.insert(self);
+    DlgPopup::SilentKillMap map;
+    map[FileOf(self)] = L"";
+    DlgPopup::CDlgLockCheck page(&files, map, nullptr);
+    INT_PTR result = -1;
+    const auto lines = TraceOf([&] { result = page.DoModal(); });
+    EXPECT_EQ(DlgPopup::PageResultNext, result);
+    EXPECT_EQ(1u, CountContaining(lines, "Setup itself uses a watched file"));
+    EXPECT_EQ(0u, CountContaining(lines, "Terminate process"));
+    EXPECT_EQ(nullptr, page.m_hWnd);
 }
 
 TEST_F(LockCheckTest, CancelOnThePageStopsTheScriptAsTheUsersStop)
