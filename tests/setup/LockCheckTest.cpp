@@ -380,13 +380,41 @@ TEST_F(LockCheckTest, SetupItselfIsNeitherListedNorEnded)
     files.insert(self);
     DlgPopup::SilentKillMap map;
     map[FileOf(self)] = L"";
-    DlgPopup::CDlgLockCheck page(&files, map, nullptr);
     INT_PTR result = -1;
-    const auto lines = TraceOf([&] { result = page.DoModal(); });
+    HWND shown = nullptr;
+    const auto lines = TraceOf([&] {
+        DlgPopup::CDlgLockCheck page(&files, map, nullptr);
+        result = page.DoModal();
+        shown = page.m_hWnd;
+    });
+    // The tests carry no lockscout resource: the page goes on with the local scan.
+    EXPECT_EQ(1u, CountContaining(lines, "Failed to run lockscout"));
     EXPECT_EQ(DlgPopup::PageResultNext, result);
     EXPECT_EQ(1u, CountContaining(lines, "Setup itself uses a watched file"));
     EXPECT_EQ(0u, CountContaining(lines, "Terminate process"));
-    EXPECT_EQ(nullptr, page.m_hWnd);
+    EXPECT_EQ(nullptr, shown);
+}
+
+TEST_F(LockCheckTest, SixtyFourBitProgramIsListedThroughLockscout)
+{
+    CLockerProcess locker(std::wstring(COMPANION_BIN_DIR_W) + L"\\childprog.exe", L"LockCheck64.exe");
+    ASSERT_TRUE(locker.IsReady());
+    TestSupport::CStartedProcess scout;
+    ASSERT_TRUE(scout.Start(std::wstring(COMPANION_BIN_DIR_W) + L"\\lockscout.exe", {}));
+    ASSERT_TRUE(LoadWatching({}));
+    Common::Win32::WatchSet files;
+    files.insert(locker.Path());
+    DlgPopup::CDlgLockCheck page(&files, DlgPopup::SilentKillMap(), nullptr);
+    std::vector<std::wstring> rows;
+    CLockPageDriver driver([&](const CGuiDriver& d, HWND p) {
+        rows = ListRows(p);
+        d.Click(p, IDC_LOCK_IGNORE);
+    });
+    EXPECT_EQ(DlgPopup::PageResultNext, page.DoModal());
+    ASSERT_TRUE(driver.Found());
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ(FileOf(locker.Path()), rows[0].substr(rows[0].find(L'|') + 1));
+    EXPECT_TRUE(IsRunning(locker.Id())) << "Ignore closes nothing";
 }
 
 TEST_F(LockCheckTest, CancelOnThePageStopsTheScriptAsTheUsersStop)
