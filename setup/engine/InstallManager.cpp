@@ -305,11 +305,6 @@ bool CInstallManager::SetLanguage(const CString& language)
     }
 }
 
-bool CInstallManager::HasLockedModules()
-{
-    return false;
-}
-
 bool CInstallManager::InitDialogs()
 {
     SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::InitDialogs");

@@ -89,6 +89,8 @@ public:
     bool SetLanguage(const CString& language);
     bool ProductUpdateAllowed();
     bool HasLockedModules();
+    // The "LockCheck" node: the page that lists the programs using the package's files.
+    bool LockCheck();
 
     // Restart decision and restart.
     void FinishInstallation();

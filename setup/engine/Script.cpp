@@ -92,7 +92,7 @@ const struct
     {L"MoveFile", [](CInstallManager& manager, const CXMLElement& node) { manager.MoveFileW(node); }},
     {L"Call", [](CInstallManager& manager, const CXMLElement& node) { manager.Call(node); }},
     {L"RunDll", [](CInstallManager& manager, const CXMLElement& node) { manager.RunDll(node); }},
-    {L"LockCheck", nullptr},
+    {L"LockCheck", [](CInstallManager& manager, const CXMLElement&) { manager.LockCheck(); }},
     {L"SetCond", [](CInstallManager& manager, const CXMLElement& node) { manager.SetCond(node); }},
 };
 

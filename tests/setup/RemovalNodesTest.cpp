@@ -461,18 +461,37 @@ TEST_F(RemoveFilesTest, DelayedModeSchedulesEveryFileAndNoRemoveGroupsStay)
 TEST_F(RemoveFilesTest, AFileInUseWaitsForTheRestart)
 {
     const std::wstring app = Out(L"app");
-    WriteFileBytes(app + L"\\busy.dll", ToBytes("busy"));
-    WriteFileBytes(app + L"\\free.dll", ToBytes("free"));
-    LoadFiles(Group(app, "<F FileName='busy.dll'/><F FileName='free.dll'/>"));
+    // Not program files: a held one of those would put the whole removal off.
+    WriteFileBytes(app + L"\\busy.dat", ToBytes("busy"));
+    WriteFileBytes(app + L"\\free.dat", ToBytes("free"));
+    LoadFiles(Group(app, "<F FileName='busy.dat'/><F FileName='free.dat'/>"));
     {
-        CHeldFile held(app + L"\\busy.dll");
+        CHeldFile held(app + L"\\busy.dat");
         ASSERT_TRUE(held.IsHeld());
         RemoveFiles();
     }
-    EXPECT_TRUE(Exists(app + L"\\busy.dll"));
-    EXPECT_FALSE(Exists(app + L"\\free.dll"));
+    EXPECT_TRUE(Exists(app + L"\\busy.dat"));
+    EXPECT_FALSE(Exists(app + L"\\free.dat"));
     EXPECT_TRUE(Manager().m_bNeedRestartByFiles);
-    EXPECT_TRUE(PendingAre({app + L"\\busy.dll", app}));
+    EXPECT_TRUE(PendingAre({app + L"\\busy.dat", app}));
+}
+
+TEST_F(RemoveFilesTest, AHeldProgramFilePutsTheWholeRemovalOff)
+{
+    const std::wstring app = Out(L"app");
+    WriteFileBytes(app + L"\\busy.dll", ToBytes("busy"));
+    WriteFileBytes(app + L"\\free.dll", ToBytes("free"));
+    LoadFiles(Group(app, "<F FileName='busy.dll'/><F FileName='free.dll'/>"));
+    std::vector<std::string> lines;
+    {
+        CHeldFile held(app + L"\\busy.dll");
+        ASSERT_TRUE(held.IsHeld());
+        lines = RemoveFiles();
+    }
+    EXPECT_TRUE(Manager().m_bDelayedMode);
+    EXPECT_TRUE(HasLine(lines, "First locked module: '" + N(app) + "\\busy.dll'")) << Joined(lines);
+    EXPECT_TRUE(Exists(app + L"\\free.dll"));
+    EXPECT_TRUE(PendingAre({app + L"\\busy.dll", app + L"\\free.dll", app}));
 }
 
 TEST_F(RemoveFilesTest, NamesThatLeaveTheirFolderAreRefused)
