@@ -31,6 +31,8 @@ using TestSupport::WriteFileBytes;
 
 namespace {
 
+using TestSupport::Joined;
+
 const wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
 
@@ -110,14 +112,6 @@ using TestSupport::TraceOf;
 bool HasLine(const std::vector<std::string>& lines, const std::string& line)
 {
     return std::find(lines.begin(), lines.end(), "Setup: " + line) != lines.end();
-}
-
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
 }
 
 // A program file whose version resource's ProductVersion text is replaced by

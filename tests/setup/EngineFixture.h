@@ -8,6 +8,7 @@
 #include "tests/support/DebugOutputCapture.h"
 #include "tests/support/PackageFixture.h"
 #include "tests/support/RegistryScope.h"
+#include "tests/support/TraceLines.h"
 
 #include <gtest/gtest.h>
 

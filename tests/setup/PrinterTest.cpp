@@ -17,27 +17,12 @@
 
 namespace {
 
+using TestSupport::Joined;
+using TestSupport::HasLine;
+using TestSupport::HasLineStarting;
+
 using TestSupport::Narrow;
 using TestSupport::TraceOf;
-
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
-}
-
-bool HasLine(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-bool HasLineStarting(const std::vector<std::string>& lines, const std::string& prefix)
-{
-    return std::any_of(lines.begin(), lines.end(),
-                       [&](const std::string& line) { return line.compare(0, prefix.size(), prefix) == 0; });
-}
 
 std::string Library(const std::string& variant = std::string())
 {

@@ -25,24 +25,14 @@ _COM_SMARTPTR_TYPEDEF(IPersistFile, __uuidof(IPersistFile));
 
 namespace {
 
+using TestSupport::Joined;
+using TestSupport::HasLine;
+
 using TestSupport::Narrow;
 using TestSupport::TraceOf;
 
 const int kStatusTextId = 103;
 const UINT kPostedMessage = WM_APP + 1;
-
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
-}
-
-bool HasLine(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 int CountStarting(const std::vector<std::string>& lines, const std::string& prefix)
 {

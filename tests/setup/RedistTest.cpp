@@ -13,29 +13,14 @@
 
 namespace {
 
+using TestSupport::Joined;
+using TestSupport::HasLine;
+using TestSupport::HasLineStarting;
+
 using TestSupport::TraceOf;
 
 // A product code no Windows Installer knows.
 const char kUnknownProduct[] = "{5B1E0C57-2D43-4F7A-9C1B-8E6D3A0F4C21}";
-
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
-}
-
-bool HasLine(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-bool HasLineStarting(const std::vector<std::string>& lines, const std::string& prefix)
-{
-    return std::any_of(lines.begin(), lines.end(),
-                       [&](const std::string& line) { return line.compare(0, prefix.size(), prefix) == 0; });
-}
 
 // One redistributable entry; CmdLine names childprog.exe, which lies beside the
 // test program as the installers lie beside setup.

@@ -18,6 +18,8 @@
 
 namespace {
 
+using TestSupport::Joined;
+
 using TestSupport::Bytes;
 using TestSupport::Narrow;
 
@@ -28,14 +30,6 @@ using TestSupport::TraceOf;
 bool Contains(const std::vector<std::string>& lines, const std::string& line)
 {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
 }
 
 // Removes the key tree before and after the test (in the view setup writes).

@@ -13,6 +13,9 @@
 
 namespace {
 
+using TestSupport::Joined;
+using TestSupport::HasLine;
+
 using TestSupport::Narrow;
 using TestSupport::TraceOf;
 
@@ -24,19 +27,6 @@ std::wstring Probe32()
 std::wstring Probe64()
 {
     return std::wstring(COMPANION_BIN_DIR_W) + L"\\dllprobe.dll";
-}
-
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
-}
-
-bool HasLine(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 int CountStarting(const std::vector<std::string>& lines, const std::string& prefix)

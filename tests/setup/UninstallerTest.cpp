@@ -26,6 +26,8 @@ using XMLTest::Narrow;
 
 namespace {
 
+using TestSupport::Joined;
+
 const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 std::string Utf8(const std::wstring& text)
@@ -45,14 +47,6 @@ bool Exists(const std::wstring& path)
 bool Contains(const Bytes& haystack, const std::string& needle)
 {
     return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
-}
-
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
 }
 
 // The trace lines written while the body runs, as one text.
