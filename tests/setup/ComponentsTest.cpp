@@ -4,6 +4,7 @@
 
 #include "setup/engine/SetupOptions.h"
 #include "setup/wizard/DlgComponents.h"
+#include "tests/setup/PageDriver.h"
 #include "tests/support/GuiDriver.h"
 
 #include "resource.h"
@@ -61,7 +62,6 @@ const char kTree[] =
     "<Forced Name=\"forced\" Caption=\"Forced\" SetIf=\"UI\"/>"
     "</OptionsTree>";
 
-const INT_PTR kWatchdogResult = 77;
 
 class ComponentsTest : public TestSupport::CEngineTest
 {
@@ -388,68 +388,18 @@ TEST_F(TreeRulesTest, HoverDrawsTheHotLookAndARefreshDrawsItNormal)
 // ---- the page ----
 
 // What the driver saw and did on the shown page.
-struct SPageSeen
+struct SPageSeen : TestSupport::SPageSeen
 {
-    bool found = false;
-    std::wstring title;
-    std::map<int, std::wstring> texts;
-    std::vector<std::wstring> placeholders;
     bool onStateIcon = false;
     int afterClick = -1;  // state image of the clicked item
     int afterSpace = -1;  // state image of the item toggled by the space key
 };
 
-// Runs 'act' on the page from a thread of its own; a page still open ten seconds
-// later is ended with kWatchdogResult so that a stuck page fails instead of hanging.
-class CPageDriver
+// The components page, found by its tree.
+class CPageDriver : public TestSupport::CPageDriver<SPageSeen>
 {
 public:
-    typedef std::function<void(const CGuiDriver&, HWND, SPageSeen&)> Actions;
-
-    explicit CPageDriver(Actions act)
-    {
-        m_thread = std::thread([this, act] {
-            CGuiDriver driver;
-            HWND page = driver.WaitFor(SWindowMatch::Dialog(IDC_COMPONENTS_TREE));
-            if (page == nullptr)
-                return;
-            m_seen.found = true;
-            m_seen.title = driver.Title(page);
-            for (HWND child = ::GetWindow(page, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
-                const std::wstring text = driver.Text(child);
-                m_seen.texts[::GetDlgCtrlID(child)] = text;
-                if ((::GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) != 0 && text.find(L'~') != std::wstring::npos)
-                    m_seen.placeholders.push_back(text);
-            }
-            if (act)
-                act(driver, page, m_seen);
-            driver.SetTimeout(10000);
-            if (driver.WaitGone(page))
-                return;
-            driver.SetTimeout(1000);
-            for (int round = 0; round < 10 && ::IsWindow(page); ++round) {
-                while (HWND box = driver.Find(SWindowMatch::Dialog(TestSupport::kMessageBoxTextId).OwnedBy(page)))
-                    ::EndDialog(box, IDNO);
-                ::EndDialog(page, kWatchdogResult);
-                driver.WaitGone(page);
-            }
-        });
-    }
-    ~CPageDriver()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    const SPageSeen& Seen()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_seen;
-    }
-
-private:
-    SPageSeen m_seen;
-    std::thread m_thread;
+    explicit CPageDriver(Actions act) : TestSupport::CPageDriver<SPageSeen>(IDC_COMPONENTS_TREE, act) {}
 };
 
 // The child of 'parent' (TVI_ROOT for the roots) with that caption.

@@ -6,6 +6,7 @@
 #include "setup/wizard/DlgInstall.h"
 #include "setup/wizard/DlgToolbar.h"
 #include "setup/wizard/MainWindow.h"
+#include "tests/setup/PageDriver.h"
 #include "tests/support/GuiDriver.h"
 
 #include "resource.h"
@@ -44,86 +45,9 @@ std::string Document(const std::string& setupFiles = "", const std::string& more
     return "<Interface><SetupFiles " + setupFiles + "/>" + localize + more + "</Interface>";
 }
 
-const INT_PTR kWatchdogResult = 77;
 
-// What a page showed when the driver found it.
-struct SPageSeen
-{
-    bool found = false;
-    std::wstring title;
-    std::map<int, std::wstring> texts;
-    std::map<int, bool> visible;
-    std::map<int, int> checks;
-    std::vector<std::wstring> placeholders; // visible controls still showing a "~"
-};
-
-// Waits on a thread of its own for the shown page that has control 'markerId',
-// records it, then runs 'act' on it. A page still open ten seconds later is
-// ended with kWatchdogResult, so that a page that will not close fails the test
-// instead of hanging it.
-class CPageDriver
-{
-public:
-    typedef std::function<void(const CGuiDriver&, HWND)> Actions;
-
-    CPageDriver(int markerId, Actions act)
-    {
-        m_thread = std::thread([this, markerId, act] {
-            CGuiDriver driver;
-            HWND page = driver.WaitFor(SWindowMatch::Dialog(markerId));
-            if (page == nullptr)
-                return;
-            Record(driver, page);
-            if (act)
-                act(driver, page);
-            driver.SetTimeout(10000);
-            if (driver.WaitGone(page))
-                return;
-            // A message box over the page holds its loop: end the boxes first.
-            driver.SetTimeout(1000);
-            for (int round = 0; round < 10 && ::IsWindow(page); ++round) {
-                while (HWND box = driver.Find(SWindowMatch::Dialog(TestSupport::kMessageBoxTextId).OwnedBy(page)))
-                    ::EndDialog(box, IDNO);
-                ::EndDialog(page, kWatchdogResult);
-                driver.WaitGone(page);
-            }
-        });
-    }
-    ~CPageDriver()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-
-    const SPageSeen& Seen()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_seen;
-    }
-
-private:
-    void Record(const CGuiDriver& driver, HWND page)
-    {
-        m_seen.found = true;
-        m_seen.title = driver.Title(page);
-        for (HWND child = ::GetWindow(page, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
-            const int id = ::GetDlgCtrlID(child);
-            const std::wstring text = driver.Text(child);
-            const bool shown = (::GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) != 0;
-            if (id > 0) {
-                m_seen.texts[id] = text;
-                m_seen.visible[id] = shown;
-                m_seen.checks[id] = driver.CheckState(page, id);
-            }
-            if (shown && text.find(L'~') != std::wstring::npos)
-                m_seen.placeholders.push_back(text);
-        }
-    }
-
-    SPageSeen m_seen;
-    std::thread m_thread;
-};
+typedef TestSupport::CPageDriver<> CPageDriver;
+using TestSupport::SPageSeen;
 
 // Clicks a button and waits until its check state is the wanted one.
 bool ClickAndWait(const CGuiDriver& driver, HWND page, int id, int checked)
