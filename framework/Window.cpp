@@ -43,6 +43,19 @@ void TraceException(const wchar_t* where, std::exception_ptr error) noexcept
     }
 }
 
+const wchar_t* RegisterPlainWindowClass(const wchar_t* name)
+{
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = AfxGetInstanceHandle();
+    wc.lpszClassName = name;
+    if (::RegisterClassExW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS)
+        return name;
+    return nullptr;
+}
+
 } // namespace Framework
 
 LRESULT CALLBACK FrameworkWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

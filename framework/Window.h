@@ -109,6 +109,10 @@ public:                                                        \
 namespace Framework {
 // Writes a caught exception to the debugger output; never throws.
 void TraceException(const wchar_t* where, std::exception_ptr error) noexcept;
+// Registers a window class of this module with the default procedure, redrawn
+// when resized, with no cursor and no background brush (its owner paints it).
+// Gives the name when the class is there, null when it could not be registered.
+const wchar_t* RegisterPlainWindowClass(const wchar_t* name);
 } // namespace Framework
 
 // A window object over a handle. The object binds itself to a window it creates or

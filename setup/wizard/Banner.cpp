@@ -22,16 +22,8 @@ const wchar_t kBannerClass[] = L"SetupPageBanner";
 // is drawn in WM_ERASEBKGND.
 const wchar_t* BannerClass()
 {
-    static const ATOM atom = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.style = CS_HREDRAW | CS_VREDRAW;
-        wc.lpfnWndProc = ::DefWindowProcW;
-        wc.hInstance = AfxGetInstanceHandle();
-        wc.lpszClassName = kBannerClass;
-        return ::RegisterClassExW(&wc);
-    }();
-    return atom != 0 ? kBannerClass : nullptr;
+    static const wchar_t* const name = Framework::RegisterPlainWindowClass(kBannerClass);
+    return name;
 }
 
 } // namespace

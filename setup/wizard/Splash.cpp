@@ -1,5 +1,6 @@
 #include "setup/wizard/Splash.h"
 
+#include "common/tools/ComSupport.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/ResourceCache.h"
 #include "setup/engine/CmdLineHelper.h"
@@ -18,8 +19,6 @@ using std::min;
 
 namespace {
 
-_COM_SMARTPTR_TYPEDEF(IStream, __uuidof(IStream));
-
 const wchar_t kSplashClass[] = L"SetupSplash";
 const UINT kSplashResourceId = 151;
 const wchar_t* const kPictureExtensions[] = {L".dat", L".png", L".bmp", L".jpg", L".jpeg"};
@@ -28,16 +27,8 @@ const DWORD kShownPause = 1000;
 
 const wchar_t* SplashClass()
 {
-    static const ATOM atom = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.style = CS_HREDRAW | CS_VREDRAW;
-        wc.lpfnWndProc = ::DefWindowProcW;
-        wc.hInstance = AfxGetInstanceHandle();
-        wc.lpszClassName = kSplashClass;
-        return ::RegisterClassExW(&wc);
-    }();
-    return atom != 0 ? kSplashClass : nullptr;
+    static const wchar_t* const name = Framework::RegisterPlainWindowClass(kSplashClass);
+    return name;
 }
 
 bool IsFile(const wchar_t* path)

@@ -4,6 +4,7 @@
 // version resource, and a helper process that holds a file open.
 #include "tests/e2e/SetupRun.h"
 #include "tests/support/PackageFixture.h"
+#include "tests/support/TraceLines.h"
 
 #include <windows.h>
 

@@ -17,6 +17,9 @@ using TestSupport::ToBytes;
 
 namespace {
 
+using TestSupport::HasLine;
+using TestSupport::Joined;
+
 const wchar_t kProduct[] = L"{5D2A8E63-1B7C-4F94-A0E2-6C3B9D8F1A47}";
 const wchar_t kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{5D2A8E63-1B7C-4F94-A0E2-6C3B9D8F1A47}";
@@ -95,22 +98,6 @@ std::vector<std::wstring> GuidNamesIn(const std::wstring& folder)
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return names;
-}
-
-bool Has(const std::vector<std::string>& lines, const std::string& line)
-{
-    for (const std::string& each : lines)
-        if (each == line)
-            return true;
-    return false;
-}
-
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += "\n  " + line;
-    return text;
 }
 
 class Uninstall : public ::testing::Test
@@ -194,10 +181,10 @@ TEST_F(Uninstall, TheRegisteredCommandRemovesTheProduct)
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(0u, run.exitCode);
     const std::vector<std::string> lines = run.TraceLines();
-    EXPECT_TRUE(Has(lines, "Setup: Install : CInstallManager::Uninstall >")) << Joined(lines);
-    EXPECT_TRUE(Has(lines, "Setup: Clear application install info - successful")) << Joined(lines);
-    EXPECT_TRUE(Has(lines, "Setup: Remove file: successful, '" + Narrow(UninstallFile(L".cfs")) + "'")) << Joined(lines);
-    EXPECT_FALSE(Has(lines, "Setup: Starting the registered uninstaller: " + Narrow(UninstallFile(L".exe")) + " /X" +
+    EXPECT_TRUE(HasLine(lines, "Setup: Install : CInstallManager::Uninstall >")) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "Setup: Clear application install info - successful")) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "Setup: Remove file: successful, '" + Narrow(UninstallFile(L".cfs")) + "'")) << Joined(lines);
+    EXPECT_FALSE(HasLine(lines, "Setup: Starting the registered uninstaller: " + Narrow(UninstallFile(L".exe")) + " /X" +
                                 Narrow(kProduct) + " /qn /norestart"))
         << "the copy is the registered uninstaller itself";
     CheckRemoved();
@@ -228,10 +215,10 @@ TEST_F(Uninstall, AnotherSetupHandsTheJobToTheRegisteredCopy)
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(0u, run.exitCode);
     const std::vector<std::string> lines = run.TraceLines();
-    EXPECT_TRUE(Has(lines, "Setup: Starting the registered uninstaller: " + Narrow(UninstallFile(L".exe")) + " /x" +
+    EXPECT_TRUE(HasLine(lines, "Setup: Starting the registered uninstaller: " + Narrow(UninstallFile(L".exe")) + " /x" +
                                Narrow(kProduct) + " /qn /norestart"))
         << Joined(lines);
-    EXPECT_FALSE(Has(lines, "Setup: Clear application install info - successful")) << "this setup removes nothing";
+    EXPECT_FALSE(HasLine(lines, "Setup: Clear application install info - successful")) << "this setup removes nothing";
 
     // The copy runs on alone; its end is awaited here.
     const DWORD copy = FindProcess(std::wstring(kProduct) + L".exe");
@@ -259,7 +246,7 @@ TEST_F(Uninstall, AProductThatIsNotInstalledFailsWithoutHarm)
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(0u, run.exitCode);
     const std::vector<std::string> lines = run.TraceLines();
-    EXPECT_TRUE(Has(lines, "Setup: No uninstaller registered for product " + Narrow(kProduct))) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "Setup: No uninstaller registered for product " + Narrow(kProduct))) << Joined(lines);
     EXPECT_TRUE(E2E::FileExists(m_strSetup));
     EXPECT_TRUE(PendingDeletions().empty());
 }

@@ -14,6 +14,9 @@ using TestSupport::ToBytes;
 
 namespace {
 
+using TestSupport::HasLine;
+using TestSupport::Joined;
+
 const wchar_t kProduct[] = L"{8B4F2D61-3E7A-4C95-A1D8-5F0C9E2B7A36}";
 const wchar_t kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{8B4F2D61-3E7A-4C95-A1D8-5F0C9E2B7A36}";
@@ -45,22 +48,6 @@ std::string UpdateDocument(const std::string& version)
            "    <G DestPath=\"%TargetDir%\"><F FileName=\"\\files\\plain.txt\"/></G>\n"
            "  </SetupFiles>\n" +
            E2E::PreFinish("    <Files/>\n") + "</Interface>\n";
-}
-
-bool Has(const std::vector<std::string>& lines, const std::string& line)
-{
-    for (const std::string& each : lines)
-        if (each == line)
-            return true;
-    return false;
-}
-
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += "\n  " + line;
-    return text;
 }
 
 class Update : public ::testing::Test
@@ -110,8 +97,8 @@ TEST_F(Update, ANewerUpdateReplacesTheFilesInTheInstalledFolder)
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(0u, run.exitCode);
     const std::vector<std::string> lines = run.TraceLines();
-    EXPECT_TRUE(Has(lines, "Setup: Update mode")) << Joined(lines);
-    EXPECT_TRUE(Has(lines, "Setup: Installing update to: C:\\e2e\\target")) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "Setup: Update mode")) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "Setup: Installing update to: C:\\e2e\\target")) << Joined(lines);
     EXPECT_TRUE(E2E::BytesOf(Installed()) == ToBytes("version 1.2.1"));
     EXPECT_FALSE(E2E::FileExists(L"C:\\e2e\\elsewhere\\plain.txt"));
     EXPECT_TRUE(DisplayVersion() == E2E::StringData(L"1.2.1"));
@@ -126,7 +113,7 @@ TEST_F(Update, AnOlderOrEqualUpdateIsRefusedWithTwo)
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(2u, run.exitCode) << version;
         const std::vector<std::string> lines = run.TraceLines();
-        EXPECT_TRUE(Has(lines, "Setup: Already up to date. Installed version: 1.2, Update version: " + version))
+        EXPECT_TRUE(HasLine(lines, "Setup: Already up to date. Installed version: 1.2, Update version: " + version))
             << Joined(lines);
         EXPECT_TRUE(E2E::BytesOf(Installed()) == ToBytes("version 1.2")) << version;
         EXPECT_TRUE(DisplayVersion() == E2E::StringData(L"1.2")) << version;
