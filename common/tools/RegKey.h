@@ -51,30 +51,5 @@ private:
     HKEY m_hKey = nullptr;
 };
 
-// Deletes every subkey of the open key, depth first, opening each with the given
-// access. The first subkey that cannot be opened or deleted ends it with that
-// error: enumerating index 0 again would find the same subkey for ever.
-inline LONG DeleteSubkeys(HKEY key, REGSAM access)
-{
-    for (;;) {
-        wchar_t name[256] = {};
-        DWORD length = static_cast<DWORD>(sizeof(name) / sizeof(name[0]));
-        LONG result = ::RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (result == ERROR_NO_MORE_ITEMS)
-            return ERROR_SUCCESS;
-        if (result != ERROR_SUCCESS)
-            return result;
-        CRegKey child;
-        result = child.Open(key, name, access);
-        if (result == ERROR_SUCCESS)
-            result = DeleteSubkeys(child.Get(), access);
-        child.Close();
-        if (result == ERROR_SUCCESS)
-            result = ::RegDeleteKeyW(key, name);
-        if (result != ERROR_SUCCESS)
-            return result;
-    }
-}
-
 } // namespace Tools
 } // namespace Common

@@ -82,7 +82,7 @@ public:
     // The marker file's path: UninstallPath joined with ProductID. Raises _com_error.
     CString RebootMarkerPath();
 
-    // Steps that belong to later parts of the road; for now they let the road go on.
+    // Checks the listed redistributables and installs those missing; false ends the road.
     bool CheckRedist();
     // Runs one redistributable installer (relative to setup's folder); true on exit code 0.
     bool InstallRedist(const CString& commandLine, const CString& caption);

@@ -6,6 +6,7 @@
 #include "common/config/XMLElement.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/RegKey.h"
+#include "common/tools/RegKeyTree.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
 
@@ -17,6 +18,7 @@ namespace {
 
 using Common::Config::CXMLElement;
 using Common::Tools::CRegKey;
+using Common::Tools::EKeyTreeResult;
 
 // No view flag: a 32-bit setup writes the 32-bit view as Windows redirects it.
 const REGSAM kAccess = KEY_READ | KEY_WRITE;
@@ -58,25 +60,16 @@ LONG SetDword(HKEY key, const wchar_t* name, DWORD value)
     return ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
-// Deletes root\path with its subtree; the key must be open already as 'key'.
-// The root itself is never deleted: the path must name a key below it.
-LONG DeleteKeyTree(HKEY root, const CString& path, CRegKey& key)
-{
-    if (NamesNoKey(path))
-        return ERROR_INVALID_PARAMETER;
-    LONG result = Common::Tools::DeleteSubkeys(key.Get(), kAccess);
-    key.Close();
-    if (result == ERROR_SUCCESS)
-        result = ::RegDeleteKeyW(root, path);
-    return result;
-}
-
 void DeleteClassesRootTree(const CString& path)
 {
-    CRegKey key;
-    if (NamesNoKey(path) || key.Open(HKEY_CLASSES_ROOT, path, kAccess) != ERROR_SUCCESS)
+    if (NamesNoKey(path))
         _com_issue_error(E_FAIL);
-    if (DeleteKeyTree(HKEY_CLASSES_ROOT, path, key) != ERROR_SUCCESS)
+    const Common::Tools::SKeyTreeDeletion deletion = Common::Tools::DeleteKeyTree(HKEY_CLASSES_ROOT, path, kAccess);
+    if (deletion.result == EKeyTreeResult::Refused)
+        SetupTrace(L"Refused to remove the shared key 'HKCR\\%s'", path.GetString());
+    else if (deletion.result == EKeyTreeResult::Stopped)
+        SetupTrace(L"Removal of 'HKCR\\%s' stopped part-way (error %ld)", path.GetString(), deletion.error);
+    if (deletion.result != EKeyTreeResult::Deleted)
         _com_issue_error(E_FAIL);
 }
 
@@ -154,21 +147,36 @@ void RemoveRegEntry(const CXMLElement& node)
             SetupTrace(L"RemoveRegEntry: Refused to remove from the root '%s'", display.GetString());
             return;
         }
+        if (wholeKey) {
+            // Opens, refuses a shared key and deletes in one place.
+            const Common::Tools::SKeyTreeDeletion deletion = Common::Tools::DeleteKeyTree(root, keyName, kAccess);
+            switch (deletion.result) {
+            case EKeyTreeResult::Refused:
+                SetupTrace(L"RemoveRegEntry: Refused to remove the shared key '%s'", display.GetString());
+                break;
+            case EKeyTreeResult::NotOpened:
+                SetupTrace(L"RemoveRegEntry: Can't open key '%s'", display.GetString());
+                break;
+            case EKeyTreeResult::Stopped:
+                SetupTrace(L"RemoveRegEntry: stopped part-way (error %ld), Remove entire node '%s' is incomplete",
+                           deletion.error, display.GetString());
+                break;
+            default:
+                SetupTrace(L"RemoveRegEntry: %s, Remove entire node '%s'",
+                           SucceededText(deletion.result == EKeyTreeResult::Deleted).GetString(), display.GetString());
+                break;
+            }
+            return;
+        }
         CRegKey key;
         if (key.Open(root, keyName, kAccess) != ERROR_SUCCESS) {
             SetupTrace(L"RemoveRegEntry: Can't open key '%s'", display.GetString());
             return;
         }
-        if (wholeKey) {
-            const LONG result = DeleteKeyTree(root, keyName, key);
-            SetupTrace(L"RemoveRegEntry: %s, Remove entire node '%s'", SucceededText(result == ERROR_SUCCESS).GetString(),
-                       display.GetString());
-        } else {
-            const CString valueName = GetNodeAttribute(node, L"ValueName", L"");
-            const LONG result = ::RegDeleteValueW(key.Get(), valueName);
-            SetupTrace(L"RemoveRegEntry: %s, Remove value '%s' from node '%s'",
-                       SucceededText(result == ERROR_SUCCESS).GetString(), valueName.GetString(), display.GetString());
-        }
+        const CString valueName = GetNodeAttribute(node, L"ValueName", L"");
+        const LONG result = ::RegDeleteValueW(key.Get(), valueName);
+        SetupTrace(L"RemoveRegEntry: %s, Remove value '%s' from node '%s'",
+                   SucceededText(result == ERROR_SUCCESS).GetString(), valueName.GetString(), display.GetString());
     } catch (const _com_error& e) {
         SetupTrace(L"RemoveRegEntry: failed %#010x", static_cast<unsigned>(e.Error()));
     }

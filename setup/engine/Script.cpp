@@ -21,13 +21,6 @@ CString Text(const _bstr_t& text)
     return CString(static_cast<const wchar_t*>(text));
 }
 
-// Nodes whose handlers are not built yet are still matched, so that the
-// keywords after them in the table cannot take their names.
-void NotSupportedYet(const wchar_t* keyword)
-{
-    SetupTrace(L"Script node '%s' is not supported yet", keyword);
-}
-
 // A registry node never stops a script, not even for a Remove that is no
 // boolean.
 void RegistryNode(CInstallManager&, const CXMLElement& node)
@@ -63,7 +56,7 @@ void ClearUninstallNode(CInstallManager& manager, const CXMLElement&)
     manager.AddRebootRequiredMarker();
 }
 
-// Keywords in the order they are tried; a null handler is a node not built yet.
+// Keywords in the order they are tried; the first whose name matches runs.
 const struct
 {
     const wchar_t* keyword;
@@ -150,10 +143,7 @@ void CInstallManager::RunScript(const Common::Config::CXMLNodeList& nodes, bool 
         for (const auto& entry : kKeywords) {
             if (!SameKeyword(name, entry.keyword))
                 continue;
-            if (entry.handler != nullptr)
-                entry.handler(*this, node);
-            else
-                NotSupportedYet(entry.keyword);
+            entry.handler(*this, node);
             break;
         }
     }

@@ -7,6 +7,7 @@
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/RegKey.h"
+#include "common/tools/RegKeyTree.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/CmdLineHelper.h"
@@ -33,16 +34,13 @@ bool IsRecordName(const CString& product)
 
 bool DeleteRecord(const CString& product)
 {
-    CRegKey uninstall;
-    if (uninstall.Open(HKEY_LOCAL_MACHINE, kUninstallKey, kAccess) != ERROR_SUCCESS)
-        return false;
-    CRegKey record;
-    if (record.Open(uninstall.Get(), product, kAccess) != ERROR_SUCCESS)
-        return false;
-    if (Common::Tools::DeleteSubkeys(record.Get(), kAccess) != ERROR_SUCCESS)
-        return false;
-    record.Close();
-    return ::RegDeleteKeyW(uninstall.Get(), product) == ERROR_SUCCESS;
+    const CString path = CString(kUninstallKey) + L"\\" + product;
+    const Common::Tools::SKeyTreeDeletion deletion = Common::Tools::DeleteKeyTree(HKEY_LOCAL_MACHINE, path, kAccess);
+    if (deletion.result == Common::Tools::EKeyTreeResult::Refused)
+        SetupTrace(L"Refused to remove the shared key 'HKLM\\%s'", path.GetString());
+    else if (deletion.result == Common::Tools::EKeyTreeResult::Stopped)
+        SetupTrace(L"Removal of 'HKLM\\%s' stopped part-way (error %ld)", path.GetString(), deletion.error);
+    return deletion.result == Common::Tools::EKeyTreeResult::Deleted;
 }
 
 } // namespace

@@ -378,7 +378,8 @@ TEST_F(InstallRoad, AFailureAfterTheMainWindowIsReportedOverIt)
     EXPECT_TRUE(HasText(box, L"Setup failed."));
 }
 
-TEST_F(InstallRoad, ReconfigurationIsRefusedForNow)
+// A list file that cannot be loaded refuses the reconfiguration, quietly or not.
+TEST_F(InstallRoad, ReconfigurationWithAMissingListFileIsRefused)
 {
     UsePackage(Document());
     for (const std::vector<std::wstring>& arguments : std::vector<std::vector<std::wstring>>{

@@ -44,7 +44,11 @@ const std::string kDocument = E2E::InstallDocument(
     "  <Uninstall>\n"
     "    <PreFinish><Files Install=\"false\"/><HKCU KeyName=\"Software\\E2E\\Product\" Remove=\"true\"/></PreFinish>\n"
     "    <PostFinish><RemoveFolder FolderName=\"%TargetDir%\"/></PostFinish>\n"
-    "  </Uninstall>\n");
+    "  </Uninstall>\n"
+    "  <Config>\n"
+    "    <Remove><HKCU KeyName=\"Software\\E2E\\Product\" ValueName=\"Removed\" HexValue=\"0x1\" condition=\"Extra\"/></Remove>\n"
+    "    <Add><HKCU KeyName=\"Software\\E2E\\Product\" ValueName=\"Added\" HexValue=\"0x1\" condition=\"Extra\"/></Add>\n"
+    "  </Config>\n");
 
 std::wstring UninstallFile(const wchar_t* extension)
 {
@@ -188,6 +192,35 @@ TEST_F(Uninstall, TheRegisteredCommandRemovesTheProduct)
                                 Narrow(kProduct) + " /qn /norestart"))
         << "the copy is the registered uninstaller itself";
     CheckRemoved();
+}
+
+// "/config" through the registered copy: the Add script runs for the listed
+// component, the Remove script's node for it stays off, the components file keeps the
+// choice and the list file is gone.
+TEST_F(Uninstall, TheRegisteredCopyReconfiguresTheProduct)
+{
+    InstallQuietly();
+    if (HasFatalFailure())
+        return;
+    const std::wstring list = m_temp / L"change.xml";
+    TestSupport::WriteFileBytes(list, ToBytes("<C><AddComponents><item Name=\"Extra\" Value=\"true\"/></AddComponents>"
+                                              "<RemoveComponents><item Name=\"Extra\" Value=\"false\"/></RemoveComponents></C>"));
+
+    const SProcessRun run = TestSupport::RunProcess(UninstallFile(L".exe"), {L"/config", list, L"/qn", L"/norestart"});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode) << Joined(run.TraceLines());
+    EXPECT_TRUE(E2E::ReadRegValue(HKEY_CURRENT_USER, L"Software\\E2E\\Product", L"Added").found);
+    EXPECT_FALSE(E2E::ReadRegValue(HKEY_CURRENT_USER, L"Software\\E2E\\Product", L"Removed").found);
+    EXPECT_FALSE(E2E::FileExists(list)) << "the list file is deleted";
+    const Bytes components = TestSupport::ReadFileBytes(UninstallFile(L".cfg"));
+    std::string text;  // the saved file may be UTF-8 or UTF-16: drop the NULs
+    for (unsigned char c : components)
+        if (c != 0)
+            text += static_cast<char>(c);
+    EXPECT_NE(std::string::npos, text.find("\"Extra\"")) << text;
+    // The product itself is untouched.
+    EXPECT_TRUE(E2E::FileExists(std::wstring(E2E::kTargetDir) + L"\\sub\\plain.txt"));
+    EXPECT_TRUE(E2E::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
 // The id of a running process started from the program of that name; 0 when none.

@@ -455,7 +455,7 @@ TEST_F(ProgramNodesTest, ChangeStatusShowsTheStepsCaptionAndSetsTheTaskbarState)
     Manager().ShowMainWindow();
     const HWND window = Manager().m_pDlgMain->m_hWnd;
     ASSERT_NE(nullptr, window);
-    const bool taskbar = Manager().m_TaskbarProgress.HasTaskbarList();
+    ASSERT_TRUE(Manager().m_TaskbarProgress.HasTaskbarList());
     const auto status = [window]() {
         wchar_t text[100] = {};
         GetDlgItemTextW(window, kStatusTextId, text, 100);
@@ -465,17 +465,13 @@ TEST_F(ProgramNodesTest, ChangeStatusShowsTheStepsCaptionAndSetsTheTaskbarState)
     Run(L"//Interface/S");
     EXPECT_EQ("Unpacking the tools", status());
     EXPECT_TRUE(Manager().m_pDlgMain->m_bShowWait);
-    if (taskbar) {
-        EXPECT_EQ(UI::CTaskbarProgress::kError, Manager().m_TaskbarProgress.GetState());
-    }
+    EXPECT_EQ(UI::CTaskbarProgress::kError, Manager().m_TaskbarProgress.GetState());
 
     // A step without a caption clears it; without ProgressState the state stays.
     Run(L"//Interface/T");
     EXPECT_EQ("", status());
     EXPECT_FALSE(Manager().m_pDlgMain->m_bShowWait);
-    if (taskbar) {
-        EXPECT_EQ(UI::CTaskbarProgress::kError, Manager().m_TaskbarProgress.GetState());
-    }
+    EXPECT_EQ(UI::CTaskbarProgress::kError, Manager().m_TaskbarProgress.GetState());
 
     // No tag at all clears it too.
     Run(L"//Interface/U");

@@ -3,6 +3,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/PathVariables.h"
+#include "common/tools/RegKeyTree.h"
 #include "common/tools/SetupTrace.h"
 #include "tests/support/CaptureOutput.h"
 #include "tests/support/Narrow.h"
@@ -333,10 +334,7 @@ TEST_F(RegistryNodesTest, TreeRemovalStopsAtASubkeyItCannotDelete)
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, (tree + L"\\a").c_str(), 0, KEY_ALL_ACCESS, &a));
     {
         CDanglingLink link(a, L"dangling");
-        if (!link.Usable()) {
-            RegCloseKey(a);
-            GTEST_SKIP() << "registry links are not available here";
-        }
+        ASSERT_TRUE(link.Usable()) << "the registry link that stops the removal could not be made";
         Load(std::string("<S><HKCU Remove='true' KeyName='") + kUserKeyA +
              "\\Tree'/><SetCond condition='after'/></S>");
         const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
@@ -347,6 +345,182 @@ TEST_F(RegistryNodesTest, TreeRemovalStopsAtASubkeyItCannotDelete)
         EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, tree));
     }
     RegCloseKey(a);
+}
+
+TEST_F(RegistryNodesTest, TreeRemovalThatStopsPartWayIsTracedAsSuch)
+{
+    CKeyTreeScope scope(HKEY_CURRENT_USER, kUserKey);
+    const std::wstring tree = std::wstring(kUserKey) + L"\\Tree";
+    // "0first" comes before "a" and goes; the link below "a" stops the removal.
+    for (const wchar_t* sub : {L"\\0first", L"\\a"})
+        ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_CURRENT_USER, tree + sub, L"v", TestSupport::OwnRegistryView(),
+                                                   L"x"));
+    HKEY a = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, (tree + L"\\a").c_str(), 0, KEY_ALL_ACCESS, &a));
+    {
+        CDanglingLink link(a, L"dangling");
+        ASSERT_TRUE(link.Usable()) << "the registry link that stops the removal could not be made";
+        Load(std::string("<S><HKCU Remove='true' KeyName='") + kUserKeyA +
+             "\\Tree'/><SetCond condition='after'/></S>");
+        const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, tree + L"\\0first"));
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, tree + L"\\a"));
+        const std::string node = std::string("'HKCU\\") + kUserKeyA + "\\Tree'";
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find("Setup: RemoveRegEntry: stopped part-way") == 0 && line.find(node) != std::string::npos;
+        })) << Joined(lines);
+        EXPECT_FALSE(Contains(lines, "Setup: RemoveRegEntry: failed, Remove entire node " + node)) << Joined(lines);
+        EXPECT_FALSE(Contains(lines, "Setup: RemoveRegEntry: successful, Remove entire node " + node)) << Joined(lines);
+        EXPECT_TRUE(Has(L"after"));
+    }
+    RegCloseKey(a);
+}
+
+TEST(SharedRegistryKeyTest, KeysThatEveryProductSharesAreTold)
+{
+    const struct {
+        HKEY root;
+        const wchar_t* path;
+        bool shared;
+    } cases[] = {
+        // Roots and their first level.
+        {HKEY_CURRENT_USER, L"", true},
+        {HKEY_LOCAL_MACHINE, L"\\", true},
+        {HKEY_CLASSES_ROOT, L"", true},
+        {HKEY_CURRENT_USER, L"Software", true},
+        {HKEY_LOCAL_MACHINE, L"SOFTWARE", true},
+        {HKEY_LOCAL_MACHINE, L"System", true},
+        {HKEY_CURRENT_USER, L"Environment", true},
+        {HKEY_CURRENT_USER, L"software\\", true},
+        {HKEY_CURRENT_USER, L"\\Software", true},
+        {HKEY_CURRENT_USER, L"\\\\Software\\\\", true},
+        {HKEY_USERS, L"S-1-5-21-1", true},
+        {HKEY_USERS, L"S-1-5-21-1\\Software", true},
+        // Shared places under Software.
+        {HKEY_LOCAL_MACHINE, L"Software\\Classes", true},
+        {HKEY_CURRENT_USER, L"software\\classes\\", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\\\Microsoft", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Policies", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Clients", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", true},
+        {HKEY_LOCAL_MACHINE, L"SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Microsoft", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Classes", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Classes\\Wow6432Node", true},
+        {HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services", true},
+        // The shared places of the classes root.
+        {HKEY_CLASSES_ROOT, L".", true},
+        {HKEY_CLASSES_ROOT, L"CLSID", true},
+        {HKEY_CLASSES_ROOT, L"clsid\\", true},
+        {HKEY_CLASSES_ROOT, L"*", true},
+        {HKEY_CLASSES_ROOT, L"Directory", true},
+        {HKEY_CLASSES_ROOT, L"Interface", true},
+        {HKEY_CLASSES_ROOT, L"Wow6432Node", true},
+        {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID", true},
+        // One product's own keys.
+        {HKEY_CURRENT_USER, L"Software\\Vendor", false},
+        {HKEY_CURRENT_USER, L"Software\\Vendor\\Product", false},
+        {HKEY_LOCAL_MACHINE, L"\\software\\vendor\\product\\", false},
+        {HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Vendor\\Product", false},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{12345678-ABCD}", false},
+        {HKEY_LOCAL_MACHINE,
+         L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{12345678-ABCD}", false},
+        {HKEY_LOCAL_MACHINE, L"Software\\Classes\\Vendor.Update", false},
+        {HKEY_CLASSES_ROOT, L".qvtupd", false},
+        {HKEY_CLASSES_ROOT, L"Vendor.Update", false},
+        {HKEY_CLASSES_ROOT, L"CLSID\\{12345678-ABCD}", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.shared, Common::Tools::IsSharedRegistryKey(c.root, c.path)) << Narrow(c.path);
+}
+
+// Points HKEY_CURRENT_USER of this process at a scratch key, so that a removal
+// that should be refused can only ever reach copies of the shared keys.
+class CCurrentUserOverride
+{
+public:
+    explicit CCurrentUserOverride(const std::wstring& scratch) : m_scratch(scratch)
+    {
+        SHDeleteKeyW(HKEY_CURRENT_USER, m_scratch.c_str());
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, m_scratch.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS)
+            return;
+        // A marker seen through HKEY_CURRENT_USER proves the override works.
+        m_bActive = RegSetValueExW(key, L"QuorvantScratchMarker", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4) ==
+                        ERROR_SUCCESS &&
+                    RegOverridePredefKey(HKEY_CURRENT_USER, key) == ERROR_SUCCESS &&
+                    ReadValue(HKEY_CURRENT_USER, L"", L"QuorvantScratchMarker").found;
+        RegCloseKey(key);
+    }
+    ~CCurrentUserOverride()
+    {
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        SHDeleteKeyW(HKEY_CURRENT_USER, m_scratch.c_str());
+    }
+    CCurrentUserOverride(const CCurrentUserOverride&) = delete;
+    CCurrentUserOverride& operator=(const CCurrentUserOverride&) = delete;
+
+    bool Active() const { return m_bActive; }
+
+private:
+    std::wstring m_scratch;
+    bool m_bActive = false;
+};
+
+TEST_F(RegistryNodesTest, SharedKeysAreRefusedAndAProductsOwnKeysRemoved)
+{
+    CCurrentUserOverride scratch(L"Software\\QuorvantTests\\SharedKeysScratch");
+    ASSERT_TRUE(scratch.Active()) << "HKEY_CURRENT_USER could not be pointed at the scratch key";
+    const std::wstring uninstall = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    for (const std::wstring& sub : {std::wstring(L"Software\\Wow6432Node\\Keep"), std::wstring(L"System\\Keep"),
+                                    uninstall + L"\\{QVT-RECORD}", std::wstring(L"Software\\Vendor\\Product\\Sub"),
+                                    std::wstring(L"Software\\Other\\Keep")})
+        ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_CURRENT_USER, sub, L"v", 0, L"x")) << Narrow(sub);
+
+    const struct {
+        const char* keyName;
+        const wchar_t* stillThere;
+    } refused[] = {
+        {"Software", L"Software"},
+        {"software\\", L"Software"},
+        {"\\Software", L"Software"},
+        {"System", L"System\\Keep"},
+        // Wine keeps Classes and Policies of the current user out of an
+        // overridden root: their refusal is seen in the trace alone.
+        {"Software\\Classes", L"Software\\Other\\Keep"},
+        {"SOFTWARE\\\\Microsoft", L"Software\\Microsoft"},
+        {"Software\\Policies\\", L"Software\\Other\\Keep"},
+        {"Software\\Wow6432Node", L"Software\\Wow6432Node\\Keep"},
+        {"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+         L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QVT-RECORD}"},
+    };
+    for (const auto& c : refused) {
+        Load(std::string("<S><HKCU Remove='true' KeyName='") + c.keyName + "'/><SetCond condition='after'/></S>");
+        const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
+        EXPECT_TRUE(Contains(lines, std::string("Setup: RemoveRegEntry: Refused to remove the shared key 'HKCU\\") +
+                                        c.keyName + "'"))
+            << Joined(lines);
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, c.stillThere)) << c.keyName;
+        EXPECT_TRUE(Has(L"after"));
+    }
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\Other\\Keep"));
+
+    // A product's own key and its uninstall record go.
+    Load("<S><HKCU Remove='true' KeyName='Software\\Vendor'/>"
+         "<HKCU Remove='true' KeyName='" + Narrow(uninstall) + "\\{QVT-RECORD}'/></S>");
+    const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Vendor")) << Joined(lines);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, uninstall + L"\\{QVT-RECORD}")) << Joined(lines);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, uninstall));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\Other\\Keep"));
 }
 
 class AssociationTest : public RegistryNodesTest
