@@ -69,8 +69,12 @@ bool CInstallManager::RunDll(const Common::Config::CXMLElement& node)
         SetupTrace(L"CmdLine pattern: %s, file32: %s, file64: %s, EntryPoint: %s", pattern.GetString(),
                    file32.GetString(), file64.GetString(), entryPoint.GetString());
 
-        CRunDLL run;
-        result = run.Run(DllCommandLine(pattern, file32, entryPoint)) > 0;
+        // Without a file name the entry point would be taken for the DLL and searched
+        // for from setup's own folder: a failed call, nothing is loaded.
+        if (!file32.IsEmpty()) {
+            CRunDLL run;
+            result = run.Run(DllCommandLine(pattern, file32, entryPoint)) > 0;
+        }
         SetupTrace(L"32-bit component registration %s", RegistrationText(result));
 
         if (IsWow64() && !file64.IsEmpty() && PathFileExistsW(file64)) {

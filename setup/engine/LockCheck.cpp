@@ -47,11 +47,11 @@ void AddPackageFolder(const CString& src, const CString& dest, Common::Win32::Wa
         // The listing names the streams from the package root; what follows the
         // group's folder goes below DestPath.
         const size_t skip = path.compare(0, folder.size(), folder) == 0 ? folder.size() : 0;
-        std::wstring rest = path.substr(skip);
-        std::wstring target = dest.Str();
-        if (!rest.empty() && rest[0] != L'\\' && !target.empty() && target.back() != L'\\')
-            target += L'\\';
-        files.insert(target + rest);
+        // One backslash between the two, whether DestPath ends in one or not: the
+        // page compares these paths with those of the running programs.
+        CString target = dest;
+        if (AppendPath(target, path.substr(skip).c_str()))
+            files.insert(target.Str());
     }
 }
 

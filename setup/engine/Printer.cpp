@@ -75,15 +75,20 @@ CString Value(const wchar_t* attribute, const wchar_t* xpath)
     return GetConfigValue(attribute, xpath);
 }
 
-// The system's text for the code, without its line end; empty when it has none.
+// The system's text for the code, without its line end. A code the system has no
+// text for (the library's own ones) reads as a COM error's does, so that the
+// message never shows an empty reason.
 CString MessageText(HRESULT hr)
 {
     wchar_t* text = nullptr;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (length == 0 || text == nullptr)
-        return CString();
+    if (length == 0 || text == nullptr) {
+        CString unknown;
+        unknown.Format(L"Unknown error 0x%08X", static_cast<unsigned>(hr));
+        return unknown;
+    }
     std::wstring message(text, length);
     ::LocalFree(text);
     while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
@@ -232,8 +237,7 @@ bool CInstallManager::InstallPrinter()
         const HRESULT hr = e.Error();
         const CString message = MessageText(hr);
         CString errorText;
-        if (!message.IsEmpty())
-            errorText.Format(L"%#010x - %s", static_cast<unsigned>(hr), message.GetString());
+        errorText.Format(L"%#010x - %s", static_cast<unsigned>(hr), message.GetString());
         ShowMessageByIdWith(MainWindowHandle(), L"PrnIstallFailed", L"%ERROR%", errorText, MB_ICONERROR);
         SetupTrace(L"Exception occurred during printer install. Error %#010x: %s", static_cast<unsigned>(hr),
                    message.GetString());

@@ -98,12 +98,12 @@ bool CInstallManager::CheckRedist()
             const Common::Config::CXMLElement node = *entry;
             if (HasAttribute(node, L"x64") && !(m_bIs64BitOS && VariantToBool(node.GetAttribute(L"x64", _variant_t()))))
                 continue;
-            const CString id = GetRawAttribute(node, L"ID", L"0");
-            const CString caption = GetRawAttribute(node, L"Caption", L"0");
+            const CString id = GetNodeAttribute(node, L"ID", L"0");
+            const CString caption = GetNodeAttribute(node, L"Caption", L"0");
             const int state = m_Seams.productState ? m_Seams.productState(id) : QueryProductStateByOrdinal(id);
             const bool installed = state == kProductInstalled;
             if (!installed)
-                missing.push_back({caption, GetRawAttribute(node, L"CmdLine", L"0")});
+                missing.push_back({caption, GetNodeAttribute(node, L"CmdLine", L"0")});
             SetupTrace(L"'%s (%s)' - %s", caption.GetString(), id.GetString(), installed ? L"Installed" : L"Missing");
         }
 

@@ -238,6 +238,24 @@ TEST_F(LockCheckTest, PackageExecutablesComeFromFileGroupsFoldersAndBusyCheck)
     }
 }
 
+TEST_F(LockCheckTest, TrailingBackslashOfDestPathGivesTheSamePaths)
+{
+    const std::set<std::wstring> expected = {L"C:\\App\\a.exe", L"C:\\App\\sub\\b.dll", L"C:\\Dest\\One.exe"};
+    for (const char* slash : {"", "\\"}) {
+        SCOPED_TRACE(std::string("DestPath ending: '") + slash + "'");
+        ASSERT_TRUE(LoadPackage({{L"setup.xml", TestSupport::ToBytes(
+                                      "<Interface><SetupFiles>"
+                                      "<Group SrcPath=\"bin\" DestPath=\"C:\\App" + std::string(slash) + "\"/>"
+                                      "<Group DestPath=\"C:\\Dest" + std::string(slash) + "\">"
+                                      "<File FileName=\"x\\One.exe\"/>"
+                                      "</Group></SetupFiles></Interface>")},
+                                 {L"bin\\a.exe", {'1'}},
+                                 {L"bin\\sub\\b.dll", {'2'}}}));
+        for (bool fullPathsOnly : {false, true})
+            EXPECT_EQ(expected, Executables(fullPathsOnly)) << "full paths only: " << fullPathsOnly;
+    }
+}
+
 TEST_F(LockCheckTest, MissingSetupFilesIsTracedAndStopsTheCollection)
 {
     ASSERT_TRUE(LoadDocument("<Interface><BusyCheck><Busy FileName=\"C:\\Busy\\data.bin\"/></BusyCheck></Interface>"));

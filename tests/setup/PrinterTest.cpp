@@ -139,6 +139,27 @@ protected:
         return result;
     }
 
+    // Installs in a run that is not quiet; the message box is answered and its
+    // texts kept.
+    bool InstallAnswering(std::vector<std::wstring>& texts, std::vector<std::string>& trace)
+    {
+        delete Manager().m_pDlgMain;
+        Manager().m_pDlgMain = nullptr;
+        g_CmdLine.m_bQuiet = false;
+        TestSupport::SWindowInfo seen;
+        bool answered = false;
+        bool result = true;
+        std::thread user([&] {
+            TestSupport::CGuiDriver driver(::GetCurrentProcessId(), 20000);
+            answered = driver.AnswerMessageBox(IDOK, &seen);
+        });
+        trace = TraceOf([&] { result = Manager().InstallPrinter(); });
+        user.join();
+        EXPECT_TRUE(answered);
+        texts = seen.childTexts;
+        return result;
+    }
+
     std::wstring m_strLog;
 };
 
@@ -340,33 +361,49 @@ TEST_F(PrinterTest, MissingLibraryShowsTheMessageAndTheScriptGoesOn)
     SPrinterDocument document;
     document.library = Narrow(m_temp / L"absent.dll");
     ASSERT_TRUE(LoadDocument(document.Text()));
-    delete Manager().m_pDlgMain;
-    Manager().m_pDlgMain = nullptr;
-    g_CmdLine.m_bQuiet = false;
-    TestSupport::SWindowInfo seen;
-    bool answered = false;
-    bool result = true;
-    std::thread user([&] {
-        TestSupport::CGuiDriver driver(::GetCurrentProcessId(), 20000);
-        answered = driver.AnswerMessageBox(IDOK, &seen);
-    });
-    const std::vector<std::string> trace = TraceOf([&] { result = Manager().InstallPrinter(); });
-    user.join();
-    ASSERT_TRUE(answered);
-    EXPECT_FALSE(result);
+    std::vector<std::wstring> texts;
+    std::vector<std::string> trace;
+    EXPECT_FALSE(InstallAnswering(texts, trace));
     const std::wstring prefix = L"Printer failed: 0x80004005 - ";
-    std::string texts;
+    std::string shown;
     bool found = false;
-    for (const std::wstring& t : seen.childTexts) {
-        texts += Narrow(t) + "\n";
+    for (const std::wstring& t : texts) {
+        shown += Narrow(t) + "\n";
         found = found || (t.compare(0, prefix.size(), prefix) == 0 && t.size() > prefix.size());
     }
-    EXPECT_TRUE(found) << texts;
+    EXPECT_TRUE(found) << shown;
     EXPECT_TRUE(HasLineStarting(trace, "Setup: Exception occurred during printer install. Error 0x80004005: "))
         << Joined(trace);
     EXPECT_TRUE(HasLine(trace, "Setup: Install virtual printer - failed")) << Joined(trace);
     EXPECT_TRUE(Calls().empty());
+}
 
+TEST_F(PrinterTest, CodesWithoutSystemTextAreShownAsUnknownErrors)
+{
+    const struct
+    {
+        const char* results;
+        const wchar_t* message;
+        const char* traceLine;
+    } cases[] = {
+        {"InstallPrinter=0xA0001234", L"Printer failed: 0xa0001234 - Unknown error 0xA0001234",
+         "Setup: Exception occurred during printer install. Error 0xa0001234: Unknown error 0xA0001234"},
+        {"InstallConnector=0xA00FFFFF", L"Printer failed: 0xa00fffff - Unknown error 0xA00FFFFF",
+         "Setup: Exception occurred during printer install. Error 0xa00fffff: Unknown error 0xA00FFFFF"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.results);
+        ASSERT_TRUE(LoadDocument(SPrinterDocument().Text()));
+        Results(c.results);
+        std::vector<std::wstring> texts;
+        std::vector<std::string> trace;
+        EXPECT_FALSE(InstallAnswering(texts, trace));
+        std::string shown;
+        for (const std::wstring& t : texts)
+            shown += Narrow(t) + "\n";
+        EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), c.message)) << shown;
+        EXPECT_TRUE(HasLine(trace, c.traceLine)) << Joined(trace);
+    }
 }
 
 TEST_F(PrinterTest, ScriptNodeChoosesByInstallAndGoesOnAfterAFailure)

@@ -2,6 +2,8 @@
 
 #include "setup/engine/Redist.h"
 
+#include "common/tools/PathVariables.h"
+
 #include "tests/support/GuiDriver.h"
 #include "tests/support/Narrow.h"
 
@@ -148,6 +150,36 @@ TEST_F(RedistTest, AQuotedInstallerNameRunsToo)
     const auto lines = TraceOf([&] { result = Manager().CheckRedist(); });
     EXPECT_TRUE(result) << Joined(lines);
     EXPECT_TRUE(HasLine(lines, "Setup: Installing 'Quoted'(\"childprog.exe\" exit 0) - OK")) << Joined(lines);
+}
+
+TEST_F(RedistTest, PathVariablesAreExpandedInTheEntries)
+{
+    // The installer lies in a folder of its own, reached only through the variable.
+    ASSERT_TRUE(CopyFileW((TestSupport::ModuleFolder() + L"childprog.exe").c_str(), (m_temp / L"vc.exe").c_str(),
+                          TRUE));
+    ASSERT_TRUE(GetPathVariables().Define(L"%RedistTestDir%", m_temp.Path().c_str()));
+    ASSERT_TRUE(GetPathVariables().Define(L"%RedistTestId%", L"A"));
+    ASSERT_TRUE(GetPathVariables().Define(L"%RedistTestName%", L"Runtime"));
+    const std::string dir = TestSupport::Narrow(m_temp.Path());
+    const struct
+    {
+        const char* cmdLine;
+        std::string expanded;
+    } cases[] = {
+        {"%RedistTestDir%\\vc.exe exit 0", dir + "\\vc.exe exit 0"},
+        {"&quot;%RedistTestDir%\\vc.exe&quot; exit 0", "\"" + dir + "\\vc.exe\" exit 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cmdLine);
+        Load(Document(Entry("%RedistTestId%", "%RedistTestName%", c.cmdLine)));
+        g_CmdLine.m_bQuiet = true;
+        bool result = false;
+        const auto lines = TraceOf([&] { result = Manager().CheckRedist(); });
+        EXPECT_TRUE(result) << Joined(lines);
+        EXPECT_EQ(std::vector<std::string>{"A"}, m_queried);
+        EXPECT_TRUE(HasLine(lines, "Setup: 'Runtime (A)' - Missing")) << Joined(lines);
+        EXPECT_TRUE(HasLine(lines, "Setup: Installing 'Runtime'(" + c.expanded + ") - OK")) << Joined(lines);
+    }
 }
 
 TEST_F(RedistTest, AFailingInstallerStopsTheRestAndTheCheckComesAgain)

@@ -143,8 +143,12 @@ TEST_F(RunDllTest, ResultsOfTheTwoCalls)
          {"32 ProbeText 'p'"}, "succeeded", nullptr},
         // Twice: the second copy becomes two untyped arguments.
         {"CmdLine='%DLL% %DLL%' FileName='" + Narrow(Probe32()) + "'", false, {}, "failed", nullptr},
-        // Without a file name the entry point is taken as the DLL.
+        // Without a file name nothing is loaded, not even a DLL named like the entry
+        // point that lies in setup's own folder.
         {"CmdLine='%DLL% 1' EntryPoint='Setup'", false, {}, "failed", nullptr},
+        {"CmdLine='%DLL% Setup 7' EntryPoint='dllprobe.dll'", false, {}, "failed", nullptr},
+        // The 64-bit call is still made.
+        {"CmdLine='%DLL% 7' FileName64='" + Narrow(Probe64()) + "'", false, {"64 Setup 7"}, "failed", "failed"},
     };
     for (const auto& c : cases) {
         const std::vector<std::string> lines = RunNode("condition='r' " + c.attributes);
