@@ -301,6 +301,15 @@ void CInstallManager::RemoveFile(const Common::Config::CXMLElement& node)
     const CString file = GetNodeAttribute(node, L"FileName", L"");
     if (!IsRemovableFile(file))
         return;
+    // A deletion scheduled for a missing file would take a file reinstalled
+    // before the restart.
+    if (::GetFileAttributesW(file) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            SetupTrace(L"RemoveFile: no file '%s'", file.GetString());
+            return;
+        }
+    }
     // A read-only file would not go at the restart either.
     ClearReadOnly(file);
     if (m_bDelayedMode) {

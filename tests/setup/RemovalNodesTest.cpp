@@ -275,23 +275,27 @@ TEST_F(RemovalNodesTest, RemoveFileDeletesNowOrAtTheRestart)
     struct SCase
     {
         const char* name;
+        const wchar_t* file;
         bool readOnly;
         bool held;
         bool delayed;
         bool missing;
         bool deletedNow;
     };
+    // A missing file is not scheduled: the restart would take a file reinstalled meanwhile.
     const SCase cases[] = {
-        {"plain", false, false, false, false, true},
-        {"read-only", true, false, false, false, true},
-        {"in use", false, true, false, false, false},
-        {"delayed mode", false, false, true, false, false},
-        {"missing", false, false, false, true, false},
+        {"plain", L"app\\plain.dll", false, false, false, false, true},
+        {"read-only", L"app\\read-only.dll", true, false, false, false, true},
+        {"in use", L"app\\in use.dll", false, true, false, false, false},
+        {"delayed mode", L"app\\delayed.dll", false, false, true, false, false},
+        {"missing", L"app\\missing.dll", false, false, false, true, false},
+        {"missing in delayed mode", L"app\\missing delayed.dll", false, false, true, true, false},
+        {"missing folder", L"gone\\missing.dll", false, false, false, true, false},
+        {"missing folder in delayed mode", L"gone\\delayed.dll", false, false, true, true, false},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string name = c.name;
-        const std::wstring file = Out(L"app\\" + std::wstring(name.begin(), name.end()) + L".dll");
+        const std::wstring file = Out(c.file);
         if (!c.missing)
             WriteFileBytes(file, ToBytes("content"));
         if (c.readOnly)
@@ -303,10 +307,12 @@ TEST_F(RemovalNodesTest, RemoveFileDeletesNowOrAtTheRestart)
             CHeldFile held(c.held ? file : std::wstring());
             lines = Run();
         }
-        EXPECT_EQ(!c.deletedNow && !c.missing, Exists(file));
+        const bool scheduled = !c.deletedNow && !c.missing;
+        EXPECT_EQ(scheduled, Exists(file));
         EXPECT_EQ(c.deletedNow, HasLine(lines, "File Removed: " + N(file))) << Joined(lines);
-        EXPECT_EQ(!c.deletedNow, HasLine(lines, "Delay remove: '" + N(file) + "'")) << Joined(lines);
-        EXPECT_EQ(!c.deletedNow, IsPending(file));
+        EXPECT_EQ(scheduled, HasLine(lines, "Delay remove: '" + N(file) + "'")) << Joined(lines);
+        EXPECT_EQ(c.missing, HasLine(lines, "RemoveFile: no file '" + N(file) + "'")) << Joined(lines);
+        EXPECT_EQ(scheduled, IsPending(file));
         // A single file left to the restart does not ask for the restart.
         EXPECT_FALSE(Manager().m_bNeedRestartByFiles);
     }
