@@ -50,15 +50,6 @@ std::wstring PackagePath(const CString& path)
     return text;
 }
 
-// A drive path ("C:\...") or a UNC path: anything else would be resolved against
-// the current folder or drive.
-bool IsFullPath(const CString& path)
-{
-    if (path.GetLength() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\')
-        return true;
-    return path.GetLength() >= 3 && path[0] == L'\\' && path[1] == L'\\';
-}
-
 bool IsDeviceName(const std::wstring& component)
 {
     std::wstring base = component.substr(0, component.find(L'.'));
