@@ -6,6 +6,7 @@
 #include "common/tools/FileTools.h"
 
 #include <string>
+#include <vector>
 
 namespace Common {
 namespace Config {
@@ -28,6 +29,93 @@ void Rewind(IStream* stream)
     const HRESULT hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
     if (FAILED(hr))
         Raise(hr);
+}
+
+// The prolog up to the root element: whitespace, the XML declaration, comments
+// and processing instructions. Any other markup there ("<!DOCTYPE") declares a
+// document type.
+bool DeclaresDocumentType(const std::wstring& content)
+{
+    const std::wstring::size_type end = content.size();
+    std::wstring::size_type at = 0;
+    for (;;) {
+        at = content.find(L'<', at);
+        if (at == std::wstring::npos || at + 1 >= end)
+            return false;
+        if (content.compare(at, 4, L"<!--") == 0) {
+            at = content.find(L"-->", at + 4);
+            if (at == std::wstring::npos)
+                return false;
+            at += 3;
+        } else if (content[at + 1] == L'?') {
+            at = content.find(L"?>", at + 2);
+            if (at == std::wstring::npos)
+                return false;
+            at += 2;
+        } else {
+            return content[at + 1] == L'!';
+        }
+    }
+}
+
+// The markup of the bytes as wide text: UTF-16 by its byte-order mark or by the
+// zero bytes around its first character, otherwise one character a byte, which
+// keeps the ASCII of the prolog of UTF-8 and the 8-bit encodings.
+std::wstring MarkupText(const std::vector<BYTE>& bytes)
+{
+    const size_t size = bytes.size();
+    bool utf16 = false;
+    bool bigEndian = false;
+    size_t start = 0;
+    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        utf16 = true;
+        start = 2;
+    } else if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+        utf16 = bigEndian = true;
+        start = 2;
+    } else if (size >= 2 && bytes[0] != 0 && bytes[1] == 0) {
+        utf16 = true;
+    } else if (size >= 2 && bytes[0] == 0 && bytes[1] != 0) {
+        utf16 = bigEndian = true;
+    }
+    std::wstring text;
+    if (utf16) {
+        text.reserve((size - start) / 2);
+        for (size_t i = start; i + 1 < size; i += 2)
+            text += static_cast<wchar_t>(bigEndian ? (bytes[i] << 8) | bytes[i + 1] : bytes[i] | (bytes[i + 1] << 8));
+    } else {
+        text.reserve(size);
+        for (size_t i = 0; i < size; ++i)
+            text += static_cast<wchar_t>(bytes[i]);
+    }
+    return text;
+}
+
+std::vector<BYTE> ReadAll(IStream* stream)
+{
+    Rewind(stream);
+    std::vector<BYTE> bytes;
+    BYTE chunk[16384];
+    for (;;) {
+        ULONG read = 0;
+        const HRESULT hr = stream->Read(chunk, sizeof(chunk), &read);
+        if (FAILED(hr))
+            Raise(hr);
+        bytes.insert(bytes.end(), chunk, chunk + read);
+        if (hr != S_OK || read == 0)
+            break;
+    }
+    Rewind(stream);
+    return bytes;
+}
+
+// The DOM expands entities whatever it is told (a few kilobytes of entities
+// grow past any memory or time) and no document of ours needs a document type:
+// refuse one before the parser sees it.
+void RefuseDocumentType(const std::wstring& markup)
+{
+    if (DeclaresDocumentType(markup))
+        Raise(E_FAIL);
 }
 
 } // namespace
@@ -70,6 +158,14 @@ CXMLDocument::~CXMLDocument() = default;
 
 void CXMLDocument::Load(const _bstr_t& source, bool isFile)
 {
+    if (isFile) {
+        // An unreadable file is left to the DOM, which reports it.
+        const IStreamPtr content = ::LoadFileToStream(NonNull(source));
+        if (content)
+            RefuseDocumentType(MarkupText(ReadAll(content)));
+    } else {
+        RefuseDocumentType(ToWide(source));
+    }
     CheckDom(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT hr = isFile ? m_pDocument->load(_variant_t(NonNull(source)), &loaded)
@@ -83,7 +179,7 @@ void CXMLDocument::LoadStream(IStream* stream)
 {
     if (stream == nullptr)
         Raise(E_FAIL);
-    Rewind(stream);
+    RefuseDocumentType(MarkupText(ReadAll(stream)));
     CheckDom(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     CheckDom(m_pDocument->load(_variant_t(static_cast<IUnknown*>(stream)), &loaded), m_pDocument,

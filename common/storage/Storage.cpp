@@ -5,6 +5,8 @@
 #include "common/tools/CriticalSection.h"
 #include "common/tools/SetupTrace.h"
 
+#include <cwctype>
+
 namespace Common {
 namespace Storage {
 
@@ -144,9 +146,24 @@ DWORD CStorage::TransformBytes(const BYTE* key, DWORD keyLength, const BYTE* inp
     return inputLength;
 }
 
+bool IsDeviceName(const std::wstring& name)
+{
+    std::wstring base = name.substr(0, name.find(L'.'));
+    while (!base.empty() && base.back() == L' ')
+        base.pop_back();
+    for (wchar_t& c : base)
+        c = static_cast<wchar_t>(std::towupper(c));
+    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
+        base == L"CONOUT$")
+        return true;
+    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
+
 bool IsSafeElementName(const std::wstring& name)
 {
-    if (name.find_first_not_of(L". ") == std::wstring::npos)
+    // Windows drops a trailing dot or space: "a.txt." would be written over "a.txt".
+    if (name.empty() || name.back() == L'.' || name.back() == L' ' || IsDeviceName(name))
         return false;
     for (wchar_t c : name) {
         if (c < 0x20 || c == L'\\' || c == L'/' || c == L':')

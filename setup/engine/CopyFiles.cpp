@@ -50,29 +50,6 @@ std::wstring PackagePath(const CString& path)
     return text;
 }
 
-// A drive path ("C:\...") or a UNC path: anything else would be resolved against
-// the current folder or drive.
-bool IsFullPath(const CString& path)
-{
-    if (path.GetLength() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\')
-        return true;
-    return path.GetLength() >= 3 && path[0] == L'\\' && path[1] == L'\\';
-}
-
-bool IsDeviceName(const std::wstring& component)
-{
-    std::wstring base = component.substr(0, component.find(L'.'));
-    while (!base.empty() && base.back() == L' ')
-        base.pop_back();
-    for (wchar_t& c : base)
-        c = static_cast<wchar_t>(std::towupper(c));
-    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
-        base == L"CONOUT$")
-        return true;
-    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
-           base[3] >= L'1' && base[3] <= L'9';
-}
-
 // A path below a target folder: components that each name one file, no "..",
 // no root, no drive, no stream suffix, no device.
 bool IsSafeRelativePath(const CString& path)
@@ -84,7 +61,7 @@ bool IsSafeRelativePath(const CString& path)
     for (;;) {
         const size_t end = text.find(L'\\', start);
         const std::wstring component = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (!Common::Storage::IsSafeElementName(component) || IsDeviceName(component))
+        if (!Common::Storage::IsSafeElementName(component) || Common::Storage::IsDeviceName(component))
             return false;
         if (end == std::wstring::npos)
             return true;

@@ -78,9 +78,10 @@ int CInstallManager::Uninstall()
                 return static_cast<int>(SetupExitDone);
             if (!CheckAdminRights())
                 return static_cast<int>(SetupExitRefused);
-            // Only a Yes removes the product: a box that could not be shown is no consent.
+            // Only a No stops: a package without the question has nothing to ask
+            // (no box, the answer IDCANCEL) and goes on.
             const int answer = ShowMessageById(MainWindowHandle(), L"UninstallApp", MB_YESNO | MB_ICONQUESTION);
-            if (answer != IDYES) {
+            if (answer == IDNO) {
                 SetupTrace(L"Uninstall declined (answer %d)", answer);
                 return static_cast<int>(SetupExitStopped);
             }

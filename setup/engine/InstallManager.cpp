@@ -373,8 +373,8 @@ void CInstallManager::RunPages()
             auto folderPage = dynamic_cast<DlgPopup::IFolderPage*>(page.get());
             const CString path = folderPage != nullptr ? folderPage->GetFolderText() : CString();
             if (CheckDestinationDrive(path) && CheckFreeSpace(path)) {
-                // The folder the checks passed, not the text typed: a relative or
-                // dotted text would name another folder once the current one moves.
+                // The folder the checks passed, not the text typed: "..", "/" and
+                // short names are resolved once, here.
                 GetPathVariables().Define(L"%TargetDir%", CanonicalPath(path));
             } else {
                 if (g_CmdLine.m_bQuiet)
@@ -412,9 +412,12 @@ void CInstallManager::RunPages()
 
 bool CInstallManager::CheckDestinationDrive(const CString& path)
 {
-    const CString canonical = CanonicalPath(path);
+    // A relative text would be made full against setup's current folder: the
+    // user never chose that folder, so only a full path is taken.
+    const bool full = IsFullPath(path);
+    const CString canonical = full ? CanonicalPath(path) : CString();
     CString root = canonical;
-    bool ok = !canonical.IsEmpty() && StripPathToRoot(root);
+    bool ok = full && !canonical.IsEmpty() && StripPathToRoot(root);
     if (ok) {
         const UINT type = ::GetDriveTypeW(root);
         ok = (type == DRIVE_REMOVABLE || type == DRIVE_FIXED) && !::PathIsRootW(canonical);

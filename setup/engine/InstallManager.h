@@ -203,6 +203,7 @@ DWORD PackVersion(const CString& version);
 
 // Removal tools. A deletion that cannot be done now is left to the next restart.
 // Asks Windows to delete the path at the next restart; sets the flag when given.
+// A path that IsRemovableFile refuses is not scheduled (and the flag not set).
 void DelayRemove(const CString& path, bool* restartFlag);
 void ClearReadOnly(const CString& path);
 // The folder's content, depth first, then the folder. Folders that no package may

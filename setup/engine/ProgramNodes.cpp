@@ -50,16 +50,6 @@ bool MakeProgramPart(CString& program)
     return true;
 }
 
-// "C:\..." or "\\server\share\...": a link is written only where the package
-// says, never relative to whatever the current folder is.
-bool IsFullPath(const CString& path)
-{
-    if (path.GetLength() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-        path[1] == L':' && (path[2] == L'\\' || path[2] == L'/'))
-        return true;
-    return path.GetLength() >= 3 && (path[0] == L'\\' || path[0] == L'/') && (path[1] == L'\\' || path[1] == L'/');
-}
-
 CString FullPathOf(const CString& path)
 {
     const DWORD size = GetFullPathNameW(path, 0, nullptr, nullptr);

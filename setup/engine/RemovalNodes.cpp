@@ -102,7 +102,18 @@ std::wstring WindowsFolder()
     return KnownFolder(CSIDL_WINDOWS);
 }
 
-// Folders of the system and of every user that no package owns.
+// A folder named by an environment variable; empty when it is not set.
+std::wstring EnvironmentFolder(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, path, static_cast<DWORD>(std::size(path)));
+    if (length == 0 || length >= std::size(path))
+        return std::wstring();
+    return Canonical(path);
+}
+
+// Folders of the system and of every user that no package owns. Together with
+// every folder above them: removing a parent removes them too.
 std::vector<std::wstring> FindSystemFolders()
 {
     static const int kFolders[] = {
@@ -118,6 +129,19 @@ std::vector<std::wstring> FindSystemFolders()
         const std::wstring folder = KnownFolder(csidl);
         if (!folder.empty())
             folders.push_back(folder);
+    }
+    // A 32-bit process on 64-bit Windows gets the x86 folders for every Program
+    // Files folder id; the 64-bit ones are named only by these variables.
+    for (const wchar_t* variable : {L"ProgramW6432", L"CommonProgramW6432"}) {
+        const std::wstring folder = EnvironmentFolder(variable);
+        if (!folder.empty())
+            folders.push_back(folder);
+    }
+    // The 64-bit System32 under both of the names a 32-bit process can reach it by.
+    const std::wstring windows = KnownFolder(CSIDL_WINDOWS);
+    if (!windows.empty()) {
+        folders.push_back(Canonical(windows + L"\\System32"));
+        folders.push_back(Canonical(windows + L"\\Sysnative"));
     }
     wchar_t temp[MAX_PATH + 1] = {};
     const DWORD length = ::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp);
@@ -238,8 +262,11 @@ bool IsUsableInstallFolder(const CString& path)
 
 void DelayRemove(const CString& path, bool* restartFlag)
 {
+    // Whoever asks: a protected place is not scheduled either.
+    if (!IsRemovableFile(path))
+        return;
     SetupTrace(L"Delay remove: '%s'", path.GetString());
-    if (!path.IsEmpty() && !::MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    if (!::MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
         SetupTrace(L"Delay remove failed: '%s' (error %u)", path.GetString(), static_cast<unsigned>(::GetLastError()));
     if (restartFlag != nullptr)
         *restartFlag = true;
@@ -274,6 +301,15 @@ void CInstallManager::RemoveFile(const Common::Config::CXMLElement& node)
     const CString file = GetNodeAttribute(node, L"FileName", L"");
     if (!IsRemovableFile(file))
         return;
+    // A deletion scheduled for a missing file would take a file reinstalled
+    // before the restart.
+    if (::GetFileAttributesW(file) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            SetupTrace(L"RemoveFile: no file '%s'", file.GetString());
+            return;
+        }
+    }
     // A read-only file would not go at the restart either.
     ClearReadOnly(file);
     if (m_bDelayedMode) {

@@ -204,7 +204,12 @@ void CInstallManager::RegisterUninstaller()
         }
 
         MakeUninstallFolder(folder);
-        ::CopyFileW(GetModulePath(), uninstaller, FALSE);
+        // The record and the update association name this copy: without it
+        // they would point at a program that is not there.
+        if (!::CopyFileW(GetModulePath(), uninstaller, FALSE)) {
+            SetupTrace(L"Can't copy the uninstaller to '%s' (error %lu)", uninstaller.GetString(), ::GetLastError());
+            _com_issue_error(E_FAIL);
+        }
         AssociateUpdatePackages(true, uninstaller);
         WriteUninstallPackage(m_pSettings, package, target);
         const bool saved = m_SetupOptions.Save();

@@ -437,8 +437,14 @@ TEST_F(XMLDocumentTest, LoadFromPackageOnlyOverwritesTheDiskFile)
 
 TEST_F(XMLDocumentTest, LoadFromFailures)
 {
-    const std::wstring package =
-        Package({{L"setup.xml", ToBytes(kPackageDocument)}, {L"broken.xml", ToBytes("<Interface>")}});
+    std::string blowUp = "<!DOCTYPE Interface [<!ENTITY e \"" + std::string(100000, 'a') +
+                         "\">]><Interface><InstallInfo Name=\"";
+    for (int use = 0; use < 20000; ++use)
+        blowUp += "&e;";
+    blowUp += "\"/></Interface>";
+    const std::wstring package = Package({{L"setup.xml", ToBytes(kPackageDocument)},
+                                          {L"broken.xml", ToBytes("<Interface>")},
+                                          {L"doctype.xml", ToBytes(blowUp)}});
     CPackedStorage storage;
     ASSERT_TRUE(storage.Open(package, true, false));
     const std::wstring disk = m_temp / L"missing.xml";
@@ -465,6 +471,8 @@ TEST_F(XMLDocumentTest, LoadFromFailures)
     CXMLSettings settings;
     EXPECT_EQ(E_FAIL, ComErrorOf([&] { settings.LoadFrom(disk.c_str(), L"\\setup.xml", nullptr, false); }));
     EXPECT_EQ(E_FAIL, ComErrorOf([&] { settings.LoadFrom(disk.c_str(), L"\\broken.xml", &storage, false); }));
+    // A document type never reaches the parser, which would expand it for good.
+    EXPECT_EQ(E_FAIL, ComErrorOf([&] { settings.LoadFrom(disk.c_str(), L"\\doctype.xml", &storage, false); }));
 }
 
 TEST_F(XMLDocumentTest, WritableSettingsRememberTheFileTheyCameFrom)
@@ -586,6 +594,96 @@ TEST_F(XMLDocumentTest, ExternalEntitiesAndDTDsAreNeverFetched)
             // Either the document is refused or it loads without the file.
             if (SUCCEEDED(hr)) {
                 EXPECT_FALSE(leaks(document)) << "source " << source;
+            }
+        }
+    }
+}
+
+// The DOM expands entities however it is set up: a document that declares a
+// document type is refused before it is parsed, from text, file and stream, in
+// each encoding the parser reads, and quickly.
+TEST_F(XMLDocumentTest, DocumentsThatDeclareADocumentTypeAreRefusedQuickly)
+{
+    std::wstring laughs = L"<!DOCTYPE r [<!ENTITY l0 \"lol\">";
+    for (int level = 1; level < 10; ++level) {
+        laughs += L"<!ENTITY l" + std::to_wstring(level) + L" \"";
+        for (int copy = 0; copy < 10; ++copy)
+            laughs += L"&l" + std::to_wstring(level - 1) + L";";
+        laughs += L"\">";
+    }
+    laughs += L"]><r>&l9;</r>";
+    std::wstring blowUp = L"<!DOCTYPE Interface [<!ENTITY e \"" + std::wstring(100000, L'a') +
+                          L"\">]><Interface><InstallInfo Name=\"";
+    for (int use = 0; use < 5000; ++use)
+        blowUp += L"&e;";
+    blowUp += L"\"/></Interface>";
+
+    struct Case
+    {
+        const char* what;
+        std::wstring text;
+    };
+    const Case refused[] = {
+        {"billion laughs", laughs},
+        {"quadratic blow-up in an attribute", L"<?xml version=\"1.0\"?>" + blowUp},
+        {"external entity naming a local file",
+         L"<!DOCTYPE r [<!ENTITY e SYSTEM \"file:///c:/windows/win.ini\">]><r>&e;</r>"},
+        {"document type without entities", L"<!DOCTYPE Interface><Interface/>"},
+        {"after a declaration, a comment and an instruction",
+         L"<?xml version=\"1.0\"?>\r\n<!-- x --><?pi y?>\n <!DOCTYPE Interface [<!ENTITY e \"x\">]><Interface/>"},
+    };
+    const Case loaded[] = {
+        {"declaration", L"<?xml version=\"1.0\"?><Interface><InstallInfo Name=\"plain\"/></Interface>"},
+        {"DOCTYPE in a comment and an attribute",
+         L"<?xml version=\"1.0\"?><!-- <!DOCTYPE r [<!ENTITY e \"x\">]> --><?pi <!DOCTYPE?>"
+         L"<Interface><InstallInfo Name=\"&lt;!DOCTYPE r&gt;\"/></Interface>"},
+        {"no declaration", L"\r\n<Interface><InstallInfo Name=\"bare\"/></Interface>"},
+    };
+    // UTF-8 with and without its byte-order mark, UTF-16LE with its mark.
+    auto encode = [](const std::wstring& text, int encoding) {
+        Bytes bytes;
+        if (encoding == 1)
+            bytes = {0xEF, 0xBB, 0xBF};
+        if (encoding == 2) {
+            bytes = {0xFF, 0xFE};
+            for (wchar_t c : text) {
+                bytes.push_back(static_cast<BYTE>(c & 0xFF));
+                bytes.push_back(static_cast<BYTE>(c >> 8));
+            }
+            return bytes;
+        }
+        const std::string narrow = Narrow(text.c_str());
+        bytes.insert(bytes.end(), narrow.begin(), narrow.end());
+        return bytes;
+    };
+    const std::wstring file = m_temp / L"doctype.xml";
+    auto load = [&](CXMLDocument& document, const std::wstring& text, int source, int encoding) {
+        if (source == 0) {
+            document.Load(text.c_str(), false);
+        } else if (source == 1) {
+            WriteFileBytes(file, encode(text, encoding));
+            document.Load(file.c_str(), true);
+        } else {
+            const Bytes bytes = encode(text, encoding);
+            document.LoadStream(MemoryStream(std::string(bytes.begin(), bytes.end())));
+        }
+    };
+    for (int source = 0; source < 3; ++source) {
+        for (int encoding = 0; encoding < (source == 0 ? 1 : 3); ++encoding) {
+            SCOPED_TRACE("source " + std::to_string(source) + ", encoding " + std::to_string(encoding));
+            for (const Case& item : refused) {
+                CXMLDocument document;
+                const ULONGLONG start = GetTickCount64();
+                EXPECT_EQ(E_FAIL, ComErrorOf([&] { load(document, item.text, source, encoding); })) << item.what;
+                EXPECT_LT(GetTickCount64() - start, 1000u) << item.what;
+            }
+            for (const Case& item : loaded) {
+                CXMLDocument document;
+                EXPECT_EQ(S_OK, ComErrorOf([&] {
+                    load(document, item.text, source, encoding);
+                    IXMLDOMNodePtr root;
+                    document.GetNode(L"/Interface/InstallInfo", root);
+                })) << item.what;
             }
         }
     }

@@ -273,6 +273,10 @@ TEST_F(CopyFilesTest, TargetsOutsideTheFolderAreRefused)
         {"FileName=\"\\a.txt\" TargetFileName=\"\\evil.txt\""},
         {"FileName=\"\\a.txt\" TargetFileName=\"a.txt:hidden\""},
         {"FileName=\"\\a.txt\" TargetFileName=\"nul\""},
+        {"FileName=\"\\a.txt\" TargetFileName=\"evil.txt.\""},
+        {"FileName=\"\\a.txt\" TargetFileName=\"sub\\evil.txt \""},
+        {"FileName=\"\\a.txt\" TargetFileName=\"sub.\\evil.txt\""},
+        {"FileName=\"\\a.txt\" TargetFileName=\"Com1.log\""},
         {"FileName=\"\\..\"" },
     };
     for (const auto& c : cases) {
@@ -291,6 +295,33 @@ TEST_F(CopyFilesTest, TargetsOutsideTheFolderAreRefused)
     Load("<SetupFiles><G DestPath=\"%CopyTestUndefined%\\app\"><F FileName=\"\\a.txt\"/></G></SetupFiles>",
          {{L"a.txt", ToBytes("payload")}});
     EXPECT_FALSE(Manager().CopyFiles());
+}
+
+// Windows drops a trailing dot or space: such a stream would land on its
+// neighbour without them. No file system holds those names, so the package's
+// directory is patched.
+TEST_F(CopyFilesTest, StreamNamesEndingInADotOrASpaceNeverOverwriteTheirNeighbour)
+{
+    const Bytes good = ToBytes("good");
+    for (const wchar_t* twin : {L"good.txt.", L"good.txt "}) {
+        SCOPED_TRACE(N(twin));
+        const std::wstring dest = Out(twin[wcslen(twin) - 1] == L'.' ? L"dot" : L"space");
+        // Same length as the twin, so the directory's order still holds.
+        ASSERT_TRUE(LoadPackage(
+            {{L"setup.xml", ToBytes("<Interface><SetupFiles><Group SrcPath=\"\\data\" DestPath=\"" + N(dest) +
+                                    "\"/></SetupFiles></Interface>")},
+             {L"data\\good.txt", good},
+             {L"data\\good.txtZ", ToBytes("twin")}},
+            PackageTools::SBuildOptions(), [&](const std::wstring& package) {
+                TestSupport::CCompoundImage image(ReadFileBytes(package));
+                image.SetEntryName(image.FindEntry(L"good.txtZ", 2), twin);
+                WriteFileBytes(package, image.Data());
+            }));
+        g_CmdLine.m_bQuiet = true;
+        Manager().CopyFiles();
+        EXPECT_EQ(good, ReadFileBytes(dest + L"\\good.txt"));
+        EXPECT_EQ((std::vector<std::wstring>{L"good.txt"}), Names(dest));
+    }
 }
 
 TEST_F(CopyFilesTest, LocalFilesAreReadBesideSetup)

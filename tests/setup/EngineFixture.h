@@ -47,12 +47,16 @@ protected:
     }
 
     // Builds and loads the package; false (with a test failure) when it does not.
-    bool LoadPackage(const PackageFiles& files, const PackageTools::SBuildOptions& options = PackageTools::SBuildOptions())
+    // The patch, if any, changes the built package file before it is opened.
+    bool LoadPackage(const PackageFiles& files, const PackageTools::SBuildOptions& options = PackageTools::SBuildOptions(),
+                     const std::function<void(const std::wstring&)>& patch = nullptr)
     {
         m_pManager.reset();
         auto& config = Common::Config::GetSetupConfig();
         config.Close();
         m_strPackage = MakePackage(m_temp, files, options, L"engine" + std::to_wstring(++m_nPackages) + L".cfs");
+        if (patch)
+            patch(m_strPackage);
         EXPECT_TRUE(config.GetPackage().Open(m_strPackage, true, false));
         if (files.count(L"setup.xml") != 0) {
             EXPECT_TRUE(config.LoadSettings(L"\\setup.xml"));

@@ -195,6 +195,11 @@ TEST_F(InstallManagerTest, DestinationRefusals)
     const std::wstring win = windows;                 // C:\windows
     const std::wstring drive = win.substr(0, 2);      // C:
     const std::wstring under = win.substr(3);          // windows
+    // A current folder where a relative path would pass every other check.
+    wchar_t before[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, before);
+    const std::wstring here = m_temp.Path();
+    ASSERT_TRUE(::SetCurrentDirectoryW(here.c_str()));
     struct SCase
     {
         std::wstring path;
@@ -213,11 +218,17 @@ TEST_F(InstallManagerTest, DestinationRefusals)
         {L"\\\\server\\share\\Product", false},                  // a network path
         {L"Q:\\Product", false},                                 // no such drive
         {L"", false},
+        // Not a full path: each would name a folder under the current one.
+        {L"MyApp", false},
+        {L"App\\Sub", false},
+        {L"\\App", false},
+        {here.substr(0, 2) + L"App", false}, // relative to the drive's current folder
     };
     g_CmdLine.m_bQuiet = true;
     for (const auto& c : cases) {
         EXPECT_EQ(c.ok, Manager().CheckDestinationDrive(c.path.c_str())) << std::string(c.path.begin(), c.path.end());
     }
+    ::SetCurrentDirectoryW(before);
 }
 
 TEST_F(InstallManagerTest, RefusedDestinationFailsAQuietRoadAndShowsThePageAgainOtherwise)

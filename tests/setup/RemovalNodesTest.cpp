@@ -7,6 +7,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,18 @@ std::wstring Parent(std::wstring path)
 void MakeFolder(const std::wstring& path)
 {
     ::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+}
+
+void MakeTree(const std::wstring& root)
+{
+    WriteFileBytes(root + L"\\a.txt", ToBytes("a"));
+    WriteFileBytes(root + L"\\ro.txt", ToBytes("read-only"));
+    ::SetFileAttributesW((root + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteFileBytes(root + L"\\hidden.sys", ToBytes("hidden"));
+    ::SetFileAttributesW((root + L"\\hidden.sys").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    WriteFileBytes(root + L"\\sub\\deep\\b.txt", ToBytes("b"));
+    ::SetFileAttributesW((root + L"\\sub").c_str(), FILE_ATTRIBUTE_READONLY);
+    MakeFolder(root + L"\\empty");
 }
 
 class RemovalNodesTest : public TestSupport::CEngineTest
@@ -147,28 +160,142 @@ TEST_F(RemovalNodesTest, RemoveFolderRefusesSystemPlacesWithATrace)
     EXPECT_TRUE(PendingDeletions().empty());
 }
 
+// A 32-bit process under WOW64 sees the x86 folders for every Program Files id;
+// the 64-bit ones are named by these variables only.
+std::wstring EnvironmentFolder(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, path, MAX_PATH);
+    return length != 0 && length < MAX_PATH ? std::wstring(path) : std::wstring();
+}
+
+std::wstring Upper(std::wstring text)
+{
+    ::CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::wstring Slashes(std::wstring text)
+{
+    std::replace(text.begin(), text.end(), L'\\', L'/');
+    return text;
+}
+
+TEST_F(RemovalNodesTest, ProtectedPlacesSurviveEveryWayOfDeleting)
+{
+    const std::wstring programFiles64 = EnvironmentFolder(L"ProgramW6432");
+    const std::wstring common64 = EnvironmentFolder(L"CommonProgramW6432");
+    const std::wstring programFilesX86 = KnownFolder(CSIDL_PROGRAM_FILESX86);
+    const std::wstring commonX86 = KnownFolder(CSIDL_PROGRAM_FILES_COMMONX86);
+    const std::wstring profile = KnownFolder(CSIDL_PROFILE);
+    const std::wstring windows = WindowsFolder();
+    for (const std::wstring& folder : {programFiles64, common64, programFilesX86, commonX86, profile})
+        ASSERT_FALSE(folder.empty());
+    struct SPlace
+    {
+        std::wstring folder; // where the marker goes
+        std::wstring path;   // how the script names it
+    };
+    const SPlace places[] = {
+        {programFiles64, programFiles64},
+        {programFiles64, programFiles64 + L"\\"},
+        {programFiles64, Upper(programFiles64)},
+        {programFiles64, Slashes(programFiles64)},
+        {common64, common64},
+        {common64, Slashes(Upper(common64)) + L"/"},
+        {programFilesX86, programFilesX86},
+        {commonX86, commonX86 + L"\\"},
+        {Parent(profile), Parent(profile)},
+        {Parent(common64), Parent(common64) + L"\\"},
+        {windows + L"\\Sysnative", windows + L"\\Sysnative"},
+        {windows + L"\\System32", Upper(windows + L"\\System32")},
+    };
+    struct SWay
+    {
+        const char* name;
+        const char* node; // the path goes between it and "'/>"; null: DelayRemove itself
+        bool delayed;
+    };
+    const SWay ways[] = {
+        {"RemoveFolder", "<RemoveFolder FolderName='", false},
+        {"RemoveFolder delayed", "<RemoveFolder FolderName='", true},
+        {"RemoveFolder IfEmpty", "<RemoveFolder IfEmpty='true' FolderName='", false},
+        {"RemoveFolder IfEmpty delayed", "<RemoveFolder IfEmpty='true' FolderName='", true},
+        {"RemoveFile", "<RemoveFile FileName='", false},
+        {"RemoveFile delayed", "<RemoveFile FileName='", true},
+        {"DelayRemove", nullptr, false},
+    };
+    for (const SPlace& place : places) {
+        const std::wstring marker = place.folder + L"\\removal-marker.txt";
+        WriteFileBytes(marker, ToBytes("marker"));
+        ASSERT_TRUE(Exists(marker)) << N(marker);
+        for (const SWay& way : ways) {
+            SCOPED_TRACE(N(place.path) + " " + way.name);
+            bool restart = false;
+            std::vector<std::string> lines;
+            if (way.node == nullptr) {
+                lines = TraceOf([&] { DelayRemove(place.path.c_str(), &restart); });
+            } else {
+                Load(way.node + N(place.path) + "'/>");
+                Manager().m_bDelayedMode = way.delayed;
+                lines = Run();
+            }
+            EXPECT_TRUE(HasLineStarting(lines, "Refused to remove '" + N(place.path) + "': ")) << Joined(lines);
+            EXPECT_FALSE(HasLineStarting(lines, "Delay remove: ")) << Joined(lines);
+            EXPECT_TRUE(Exists(marker));
+            EXPECT_TRUE(PendingAre({}));
+            EXPECT_FALSE(restart);
+            EXPECT_FALSE(Manager().m_bNeedRestartByFiles);
+        }
+        ::DeleteFileW(marker.c_str());
+    }
+}
+
+TEST_F(RemovalNodesTest, AProductFolderBelowProgramFilesIsStillRemoved)
+{
+    const std::wstring roots[] = {EnvironmentFolder(L"ProgramW6432"), EnvironmentFolder(L"CommonProgramW6432"),
+                                  KnownFolder(CSIDL_PROGRAM_FILESX86)};
+    for (const std::wstring& root : roots) {
+        SCOPED_TRACE(N(root));
+        ASSERT_FALSE(root.empty());
+        const std::wstring vendor = root + L"\\Removal Test Vendor";
+        const std::wstring product = vendor + L"\\Product";
+        MakeTree(product);
+        Load("<RemoveFolder FolderName='" + N(product) + "'/>");
+        const auto lines = Run();
+        EXPECT_FALSE(Exists(product)) << Joined(lines);
+        EXPECT_TRUE(Exists(vendor));
+        EXPECT_TRUE(PendingAre({}));
+        ::RemoveDirectoryW(vendor.c_str());
+    }
+}
+
 TEST_F(RemovalNodesTest, RemoveFileDeletesNowOrAtTheRestart)
 {
     struct SCase
     {
         const char* name;
+        const wchar_t* file;
         bool readOnly;
         bool held;
         bool delayed;
         bool missing;
         bool deletedNow;
     };
+    // A missing file is not scheduled: the restart would take a file reinstalled meanwhile.
     const SCase cases[] = {
-        {"plain", false, false, false, false, true},
-        {"read-only", true, false, false, false, true},
-        {"in use", false, true, false, false, false},
-        {"delayed mode", false, false, true, false, false},
-        {"missing", false, false, false, true, false},
+        {"plain", L"app\\plain.dll", false, false, false, false, true},
+        {"read-only", L"app\\read-only.dll", true, false, false, false, true},
+        {"in use", L"app\\in use.dll", false, true, false, false, false},
+        {"delayed mode", L"app\\delayed.dll", false, false, true, false, false},
+        {"missing", L"app\\missing.dll", false, false, false, true, false},
+        {"missing in delayed mode", L"app\\missing delayed.dll", false, false, true, true, false},
+        {"missing folder", L"gone\\missing.dll", false, false, false, true, false},
+        {"missing folder in delayed mode", L"gone\\delayed.dll", false, false, true, true, false},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string name = c.name;
-        const std::wstring file = Out(L"app\\" + std::wstring(name.begin(), name.end()) + L".dll");
+        const std::wstring file = Out(c.file);
         if (!c.missing)
             WriteFileBytes(file, ToBytes("content"));
         if (c.readOnly)
@@ -180,10 +307,12 @@ TEST_F(RemovalNodesTest, RemoveFileDeletesNowOrAtTheRestart)
             CHeldFile held(c.held ? file : std::wstring());
             lines = Run();
         }
-        EXPECT_EQ(!c.deletedNow && !c.missing, Exists(file));
+        const bool scheduled = !c.deletedNow && !c.missing;
+        EXPECT_EQ(scheduled, Exists(file));
         EXPECT_EQ(c.deletedNow, HasLine(lines, "File Removed: " + N(file))) << Joined(lines);
-        EXPECT_EQ(!c.deletedNow, HasLine(lines, "Delay remove: '" + N(file) + "'")) << Joined(lines);
-        EXPECT_EQ(!c.deletedNow, IsPending(file));
+        EXPECT_EQ(scheduled, HasLine(lines, "Delay remove: '" + N(file) + "'")) << Joined(lines);
+        EXPECT_EQ(c.missing, HasLine(lines, "RemoveFile: no file '" + N(file) + "'")) << Joined(lines);
+        EXPECT_EQ(scheduled, IsPending(file));
         // A single file left to the restart does not ask for the restart.
         EXPECT_FALSE(Manager().m_bNeedRestartByFiles);
     }
@@ -202,18 +331,6 @@ TEST_F(RemovalNodesTest, RemoveFolderIfEmptyRemovesOnlyAnEmptyFolder)
     EXPECT_TRUE(IsPending(Out(L"full")));
     EXPECT_FALSE(IsPending(Out(L"full\\file.txt")));
     EXPECT_FALSE(Manager().m_bNeedRestartByFiles);
-}
-
-void MakeTree(const std::wstring& root)
-{
-    WriteFileBytes(root + L"\\a.txt", ToBytes("a"));
-    WriteFileBytes(root + L"\\ro.txt", ToBytes("read-only"));
-    ::SetFileAttributesW((root + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    WriteFileBytes(root + L"\\hidden.sys", ToBytes("hidden"));
-    ::SetFileAttributesW((root + L"\\hidden.sys").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    WriteFileBytes(root + L"\\sub\\deep\\b.txt", ToBytes("b"));
-    ::SetFileAttributesW((root + L"\\sub").c_str(), FILE_ATTRIBUTE_READONLY);
-    MakeFolder(root + L"\\empty");
 }
 
 TEST_F(RemovalNodesTest, RemoveFolderWithContentRemovesTheWholeTree)

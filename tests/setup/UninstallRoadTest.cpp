@@ -78,6 +78,7 @@ struct SDocument
     std::string preFinish = "<SetCond condition='PreFinishRan'/>";
     std::string postFinish = "<SetCond condition='PostFinishRan'/>";
     std::string extra;       // more elements under the root (UninstallScript)
+    std::string localize;    // more elements under Localize (pages)
     bool question = true;
 };
 
@@ -124,7 +125,7 @@ protected:
                            "<SetupFiles " + d.setupFiles + "</SetupFiles><Localize><Messages>";
         if (d.question)
             text += "<UninstallApp Caption='Remove Road Product?'/>";
-        text += "<UninstallFailed Caption='Uninstall failed.'/></Messages></Localize>"
+        text += "<UninstallFailed Caption='Uninstall failed.'/></Messages>" + d.localize + "</Localize>"
                 "<Uninstall><PreFinish>" + d.preFinish + "</PreFinish><PostFinish>" + d.postFinish +
                 "</PostFinish></Uninstall>" + d.extra + "</Interface>";
         ASSERT_TRUE(LoadDocument(text));
@@ -331,33 +332,49 @@ TEST_F(UninstallRoadTest, TheMarkerIsWrittenOnlyWhenFilesWaitForTheRestart)
     EXPECT_FALSE(Exists(m_strUninst));
 }
 
-TEST_F(UninstallRoadTest, OnlyAYesRemovesTheProduct)
+TEST_F(UninstallRoadTest, OnlyANoToTheQuestionKeepsTheProduct)
 {
-    Load(Product());
-    WriteInstalledRecord(m_strTarget);
-    g_CmdLine.m_bQuiet = false;
-    TestSupport::SWindowInfo seen;
-    bool answered = false;
-    std::thread user([&] {
-        TestSupport::CGuiDriver driver(::GetCurrentProcessId(), 20000);
-        answered = driver.AnswerMessageBox(IDNO, &seen);
-    });
-    const int code = Manager().Uninstall();
-    user.join();
-    EXPECT_TRUE(answered);
-    EXPECT_EQ(SetupExitStopped, code);
-    EXPECT_NE(seen.childTexts.end(), std::find(seen.childTexts.begin(), seen.childTexts.end(), L"Remove Road Product?"));
-    EXPECT_FALSE(Condition(L"PreFinishRan"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, RecordKey(m_strSelf)));
-
-    // A package without the question cannot ask it: that is no Yes either.
-    SDocument d = Product();
-    d.question = false;
-    Load(d);
-    g_CmdLine.m_bQuiet = false;
-    const auto lines = TraceOf([&] { EXPECT_EQ(SetupExitStopped, Manager().Uninstall()); });
-    EXPECT_TRUE(HasLineStarting(lines, "Uninstall declined")) << Joined(lines);
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, RecordKey(m_strSelf)));
+    struct SCase
+    {
+        const char* name;
+        bool question;
+        int answer; // 0: no box is expected
+        int exitCode;
+        bool removed;
+    };
+    const SCase cases[] = {
+        {"No", true, IDNO, SetupExitStopped, false},
+        {"Yes", true, IDYES, SetupExitDone, true},
+        // A package without the question has nothing to ask: the uninstall goes on.
+        {"no question in the package", false, 0, SetupExitDone, true},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SDocument d = Product();
+        d.question = c.question;
+        d.localize = "<DlgFinish Enable='false'/>"; // the road's last page would wait for a click
+        Load(d);
+        WriteInstalledRecord(m_strTarget);
+        g_CmdLine.m_bQuiet = false;
+        TestSupport::SWindowInfo seen;
+        bool answered = false;
+        std::thread user([&] {
+            if (c.answer == 0)
+                return;
+            TestSupport::CGuiDriver driver(::GetCurrentProcessId(), 20000);
+            answered = driver.AnswerMessageBox(c.answer, &seen);
+        });
+        int code = -1;
+        const auto lines = TraceOf([&] { code = Manager().Uninstall(); });
+        user.join();
+        EXPECT_EQ(c.answer != 0, answered);
+        EXPECT_EQ(c.exitCode, code) << Joined(lines);
+        EXPECT_EQ(c.answer != 0, std::find(seen.childTexts.begin(), seen.childTexts.end(), L"Remove Road Product?") !=
+                                     seen.childTexts.end());
+        EXPECT_EQ(c.removed, Condition(L"PreFinishRan"));
+        EXPECT_EQ(c.removed, !KeyExists(HKEY_LOCAL_MACHINE, RecordKey(m_strSelf)));
+        EXPECT_EQ(!c.removed, HasLineStarting(lines, "Uninstall declined")) << Joined(lines);
+    }
 }
 
 TEST_F(UninstallRoadTest, RefusalsAndStopsLeaveTheProductInstalled)

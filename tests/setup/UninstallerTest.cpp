@@ -591,4 +591,39 @@ TEST_F(UninstallerTest, MissingImageFailsAndKeepsWhatWasDone)
     EXPECT_FALSE(Exists(FileOf(document, L".cfg")));
 }
 
+TEST_F(UninstallerTest, AFailedCopyRegistersNothing)
+{
+    const struct {
+        const char* name;
+        bool folder; // the copy's name is taken by a folder; else by a file held open without sharing
+    } cases[] = {
+        {"a folder in the way", true},
+        {"a file held open", false},
+    };
+    for (const auto& c : cases) {
+        const SDocument document = Document(c.folder ? L"FolderInTheWay" : L"HeldOpen");
+        CRecordScope record(document.product);
+        const std::wstring copy = FileOf(document, L".exe");
+        ASSERT_TRUE(CreateDirectoryW(document.folder.c_str(), nullptr));
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.folder) {
+            ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr));
+        } else {
+            TestSupport::WriteFileBytes(copy, ToBytes("old copy"));
+            held = CreateFileW(copy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        }
+        ASSERT_TRUE(Load(document));
+        HRESULT hr = S_OK;
+        const std::string trace = TraceOf([&] { hr = Register(); });
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        EXPECT_EQ(E_FAIL, hr) << c.name;
+        EXPECT_FALSE(Manager().m_bUninstallerRegistered) << c.name;
+        EXPECT_FALSE(RecordExists(document.product)) << c.name;
+        EXPECT_FALSE(Exists(FileOf(document, L".cfs"))) << c.name;
+        EXPECT_NE(std::string::npos, trace.find("Can't copy the uninstaller")) << c.name << ": " << trace;
+    }
+}
+
 } // namespace
