@@ -138,7 +138,7 @@ std::vector<std::wstring> FindSystemFolders()
             folders.push_back(folder);
     }
     // The 64-bit System32 under both of the names a 32-bit process can reach it by.
-    const std::wstring windows = KnownFolder(CSIDL_WINDOWS);
+    const std::wstring windows = WindowsFolder();
     if (!windows.empty()) {
         folders.push_back(Canonical(windows + L"\\System32"));
         folders.push_back(Canonical(windows + L"\\Sysnative"));
