@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -324,56 +326,71 @@ private:
     bool m_bMade = false;
 };
 
+// The tree "<kUserKey>\Tree" with the given subkeys, and below "a" a link that no removal can get past.
+class CTreeStoppedByLink
+{
+public:
+    CTreeStoppedByLink(std::initializer_list<const wchar_t*> subkeys) : m_tree(std::wstring(kUserKey) + L"\\Tree")
+    {
+        for (const wchar_t* sub : subkeys)
+            EXPECT_TRUE(TestSupport::SetRegistryString(HKEY_CURRENT_USER, m_tree + sub, L"v",
+                                                       TestSupport::OwnRegistryView(), L"x"));
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExW(HKEY_CURRENT_USER, (m_tree + L"\\a").c_str(), 0, KEY_ALL_ACCESS, &m_a));
+        if (m_a != nullptr)
+            m_link.reset(new CDanglingLink(m_a, L"dangling"));
+    }
+    ~CTreeStoppedByLink()
+    {
+        m_link.reset();
+        if (m_a != nullptr)
+            RegCloseKey(m_a);
+    }
+    CTreeStoppedByLink(const CTreeStoppedByLink&) = delete;
+    CTreeStoppedByLink& operator=(const CTreeStoppedByLink&) = delete;
+
+    bool Usable() const { return m_link && m_link->Usable(); }
+    const std::wstring& Tree() const { return m_tree; }
+
+private:
+    std::wstring m_tree;
+    HKEY m_a = nullptr;
+    std::unique_ptr<CDanglingLink> m_link;
+};
+
+const char kRemoveTreeScript[] = "\\Tree'/><SetCond condition='after'/></S>";
+
 TEST_F(RegistryNodesTest, TreeRemovalStopsAtASubkeyItCannotDelete)
 {
     CKeyTreeScope scope(HKEY_CURRENT_USER, kUserKey);
-    const std::wstring tree = std::wstring(kUserKey) + L"\\Tree";
-    ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_CURRENT_USER, tree + L"\\a", L"v",
-                                               TestSupport::OwnRegistryView(), L"x"));
-    HKEY a = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, (tree + L"\\a").c_str(), 0, KEY_ALL_ACCESS, &a));
-    {
-        CDanglingLink link(a, L"dangling");
-        ASSERT_TRUE(link.Usable()) << "the registry link that stops the removal could not be made";
-        Load(std::string("<S><HKCU Remove='true' KeyName='") + kUserKeyA +
-             "\\Tree'/><SetCond condition='after'/></S>");
-        const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
-        EXPECT_TRUE(Contains(lines, std::string("Setup: RemoveRegEntry: failed, Remove entire node 'HKCU\\") +
-                                        kUserKeyA + "\\Tree'"))
-            << Joined(lines);
-        EXPECT_TRUE(Has(L"after"));
-        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, tree));
-    }
-    RegCloseKey(a);
+    CTreeStoppedByLink tree({L"\\a"});
+    ASSERT_TRUE(tree.Usable()) << "the registry link that stops the removal could not be made";
+    Load(std::string("<S><HKCU Remove='true' KeyName='") + kUserKeyA + kRemoveTreeScript);
+    const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
+    EXPECT_TRUE(Contains(lines, std::string("Setup: RemoveRegEntry: failed, Remove entire node 'HKCU\\") +
+                                    kUserKeyA + "\\Tree'"))
+        << Joined(lines);
+    EXPECT_TRUE(Has(L"after"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, tree.Tree()));
 }
 
 TEST_F(RegistryNodesTest, TreeRemovalThatStopsPartWayIsTracedAsSuch)
 {
     CKeyTreeScope scope(HKEY_CURRENT_USER, kUserKey);
-    const std::wstring tree = std::wstring(kUserKey) + L"\\Tree";
     // "0first" comes before "a" and goes; the link below "a" stops the removal.
-    for (const wchar_t* sub : {L"\\0first", L"\\a"})
-        ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_CURRENT_USER, tree + sub, L"v", TestSupport::OwnRegistryView(),
-                                                   L"x"));
-    HKEY a = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, (tree + L"\\a").c_str(), 0, KEY_ALL_ACCESS, &a));
-    {
-        CDanglingLink link(a, L"dangling");
-        ASSERT_TRUE(link.Usable()) << "the registry link that stops the removal could not be made";
-        Load(std::string("<S><HKCU Remove='true' KeyName='") + kUserKeyA +
-             "\\Tree'/><SetCond condition='after'/></S>");
-        const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
-        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, tree + L"\\0first"));
-        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, tree + L"\\a"));
-        const std::string node = std::string("'HKCU\\") + kUserKeyA + "\\Tree'";
-        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.find("Setup: RemoveRegEntry: stopped part-way") == 0 && line.find(node) != std::string::npos;
-        })) << Joined(lines);
-        EXPECT_FALSE(Contains(lines, "Setup: RemoveRegEntry: failed, Remove entire node " + node)) << Joined(lines);
-        EXPECT_FALSE(Contains(lines, "Setup: RemoveRegEntry: successful, Remove entire node " + node)) << Joined(lines);
-        EXPECT_TRUE(Has(L"after"));
-    }
-    RegCloseKey(a);
+    CTreeStoppedByLink tree({L"\\0first", L"\\a"});
+    ASSERT_TRUE(tree.Usable()) << "the registry link that stops the removal could not be made";
+    Load(std::string("<S><HKCU Remove='true' KeyName='") + kUserKeyA + kRemoveTreeScript);
+    const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, tree.Tree() + L"\\0first"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, tree.Tree() + L"\\a"));
+    const std::string node = std::string("'HKCU\\") + kUserKeyA + "\\Tree'";
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.find("Setup: RemoveRegEntry: stopped part-way") == 0 && line.find(node) != std::string::npos;
+    })) << Joined(lines);
+    EXPECT_FALSE(Contains(lines, "Setup: RemoveRegEntry: failed, Remove entire node " + node)) << Joined(lines);
+    EXPECT_FALSE(Contains(lines, "Setup: RemoveRegEntry: successful, Remove entire node " + node)) << Joined(lines);
+    EXPECT_TRUE(Has(L"after"));
 }
 
 TEST(SharedRegistryKeyTest, KeysThatEveryProductSharesAreTold)
