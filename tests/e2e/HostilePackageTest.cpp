@@ -251,25 +251,28 @@ TEST_F(HostilePackage, DocumentTypeDeclarationsAreRefusedBeforeTheyExpand)
         manyRefs += "&big;";
 
     // The body every document carries: it would copy a file and write a value.
-    const std::string body = "  <SetupMacroses><TargetDir Pattern=\"%TargetDir%\" Value=\"C:\\e2e\\target\"/>"
-                             "</SetupMacroses>\n"
-                             "  <SetupFiles><G DestPath=\"%TargetDir%\"><F FileName=\"\\files\\plain.txt\"/></G>"
-                             "</SetupFiles>\n" +
-                             E2E::PreFinish("    <Files/>\n"
-                                            "    <HKCU KeyName=\"Software\\E2E\" ValueName=\"Done\" HexValue=\"0x1\"/>\n");
+    // The entities are referenced in an attribute setup reads while it loads the
+    // document, where an expansion would be built.
+    const auto document = [](const std::string& declarations, const std::string& forcedDelay,
+                             const std::string& caption) {
+        return "<?xml version=\"1.0\"?>\n<!DOCTYPE Interface [" + declarations + "]>\n<Interface Caption=\"" +
+               caption + "\">\n"
+               "  <SetupMacroses><TargetDir Pattern=\"%TargetDir%\" Value=\"C:\\e2e\\target\"/></SetupMacroses>\n"
+               "  <SetupFiles ForcedDelayCopy=\"" + forcedDelay + "\">"
+               "<G DestPath=\"%TargetDir%\"><F FileName=\"\\files\\plain.txt\"/></G></SetupFiles>\n" +
+               E2E::PreFinish("    <Files/>\n"
+                              "    <HKCU KeyName=\"Software\\E2E\" ValueName=\"Done\" HexValue=\"0x1\"/>\n") +
+               "</Interface>\n";
+    };
     const struct {
         const char* name;
         std::string document;
     } cases[] = {
-        {"billion laughs",
-         "<?xml version=\"1.0\"?>\n<!DOCTYPE Interface [" + laughs + "]>\n<Interface Caption=\"&l10;\">\n" + body +
-             "</Interface>\n"},
+        {"billion laughs", document(laughs, "&l10;", "laughs")},
         {"a large entity many times in one attribute",
-         "<?xml version=\"1.0\"?>\n<!DOCTYPE Interface [<!ENTITY big \"" + std::string(100 * 1024, 'x') +
-             "\">]>\n<Interface Caption=\"" + manyRefs + "\">\n" + body + "</Interface>\n"},
+         document("<!ENTITY big \"" + std::string(100 * 1024, 'x') + "\">", manyRefs, "big")},
         {"an external entity naming a local file",
-         "<?xml version=\"1.0\"?>\n<!DOCTYPE Interface [<!ENTITY secret SYSTEM \"file:///" + Narrow(secret) +
-             "\">]>\n<Interface Caption=\"&secret;\">\n" + body + "</Interface>\n"},
+         document("<!ENTITY secret SYSTEM \"file:///" + Narrow(secret) + "\">", "false", "&secret;")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
