@@ -44,24 +44,43 @@ FARPROC GetProcAddressOrThrow(const CModuleHolder& holder, const char* name)
 
 bool SaveStreamToFile(IStream* stream, const wchar_t* path)
 {
+    return SaveStreamToFile(stream, path, CREATE_ALWAYS);
+}
+
+bool SaveStreamToFile(IStream* stream, const wchar_t* path, DWORD creation)
+{
     if (stream == nullptr || path == nullptr || *path == L'\0')
         return false;
     Common::Tools::CScopedHandle file(
-        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
         return false;
+    // The last error tells the caller whether the name was taken: a stream
+    // failure must not leave a stale one behind.
     std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kChunk]);
-    if (!buffer || !RewindStream(stream))
+    if (!buffer || !RewindStream(stream)) {
+        SetLastError(ERROR_READ_FAULT);
         return false;
+    }
     for (;;) {
         ULONG read = 0;
-        if (FAILED(stream->Read(buffer.get(), kChunk, &read)) || read > kChunk)
+        if (FAILED(stream->Read(buffer.get(), kChunk, &read)) || read > kChunk) {
+            SetLastError(ERROR_READ_FAULT);
             return false;
-        if (read == 0)
-            return RewindStream(stream);
+        }
+        if (read == 0) {
+            if (RewindStream(stream))
+                return true;
+            SetLastError(ERROR_READ_FAULT);
+            return false;
+        }
         DWORD written = 0;
-        if (!WriteFile(file.Get(), buffer.get(), read, &written, nullptr) || written != read)
+        if (!WriteFile(file.Get(), buffer.get(), read, &written, nullptr))
             return false;
+        if (written != read) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
     }
 }
 

@@ -54,6 +54,9 @@ FARPROC GetProcAddressOrThrow(const CModuleHolder& holder, const char* name);
 // False when the stream cannot be read or a write fails or falls short; the file
 // then stays as far as it was written. The stream is left at its start.
 bool SaveStreamToFile(IStream* stream, const wchar_t* path);
+// The same with CreateFileW's creation disposition: with CREATE_NEW an existing
+// file is left alone and the call fails with ERROR_FILE_EXISTS.
+bool SaveStreamToFile(IStream* stream, const wchar_t* path, DWORD creation);
 // The whole file in a new memory stream at its start; null when the file cannot
 // be opened or read whole, or is too large to hold in memory.
 IStreamPtr LoadFileToStream(const wchar_t* path);

@@ -75,6 +75,31 @@ bool IsFolder(const wchar_t* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// The staging names run from "~0000" to "~FFFF".
+const DWORD kLastStagedName = 0xFFFF;
+
+// The path as the file functions take it whatever its length: beyond MAX_PATH
+// only in the "\\?\" form, which is used as it stands, so it is made full and
+// plain first.
+CString ApiPath(const CString& path)
+{
+    if (path.GetLength() < MAX_PATH)
+        return path;
+    const DWORD size = ::GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(path, size, &full[0], nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    if (full.compare(0, 4, L"\\\\?\\") == 0)
+        return full;
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return CString(L"\\\\?\\UNC\\" + full.substr(2));
+    return CString(L"\\\\?\\" + full);
+}
+
 // Deletes the version probe when the entry is done with it, whichever way.
 class CProbeFile
 {
@@ -304,26 +329,37 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
     // The content is written beside the target first, on its volume: a write
     // that fails never leaves a cut target behind, and the same file waits for
     // the rename at the next restart when the target cannot be replaced now.
-    const CString guid = NewGuidString();
-    CString staged = folder;
-    if (guid.IsEmpty() || !AppendPath(staged, guid)) {
-        SetupTrace(L"CopyFile: No name for the copy of '%s'", target.GetString());
-        _com_issue_error(E_FAIL);
-    }
-    if (!SaveStreamToFile(stream, staged)) {
+    // The name is short so that a target deep in the tree can still be staged;
+    // a name some other file holds is passed over, never written to.
+    CString staged;
+    for (DWORD tried = 0;; ++tried) {
+        if (tried > kLastStagedName) {
+            SetupTrace(L"CopyFile: No name for the copy of '%s'", target.GetString());
+            _com_issue_error(E_FAIL);
+        }
+        CString name;
+        name.Format(L"~%04X", static_cast<unsigned>(m_dwNextStagedName++ & kLastStagedName));
+        staged = folder;
+        if (staged.IsEmpty() || staged[staged.GetLength() - 1] != L'\\')
+            staged += L"\\";
+        staged = ApiPath(staged + name);
+        if (SaveStreamToFile(stream, staged, CREATE_NEW))
+            break;
         const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || IsFolder(staged))
+            continue;
         ::DeleteFileW(staged);
         SetupTrace(L"CopyFile: Can't write '%s' (error %u)", staged.GetString(), static_cast<unsigned>(error));
         _com_issue_error(E_FAIL);
     }
-    if (!m_bDelayedMode && ::MoveFileExW(staged, target, MOVEFILE_REPLACE_EXISTING)) {
+    if (!m_bDelayedMode && ::MoveFileExW(staged, ApiPath(target), MOVEFILE_REPLACE_EXISTING)) {
         SetupTrace(L"CopyFile: File copied - '%s'", target.GetString());
         return;
     }
 
     // In use (or delayed mode).
     SetupTrace(L"CopyFile: Copy delayed, file '%s'", target.GetString());
-    if (!::MoveFileExW(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    if (!::MoveFileExW(staged, ApiPath(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
         const DWORD error = ::GetLastError();
         ::DeleteFileW(staged);
         SetupTrace(L"CopyFile: Can't schedule '%s' for the restart (error %u)", target.GetString(),

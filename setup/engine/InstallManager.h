@@ -163,6 +163,8 @@ public:
     bool m_bUninstallerRegistered = false;
     bool m_bUpdateMode = false;
     bool m_bDelayedMode = false;
+    // The next name tried for a staged copy (see CopyFile).
+    DWORD m_dwNextStagedName = 0;
     CSetupOptions m_SetupOptions;
     UI::CTaskbarProgress m_TaskbarProgress;
     CDllRunner m_DllRunner;

@@ -212,12 +212,29 @@ TEST_F(FileToolsTest, SaveStreamToFileFailsWhereNoFileCanBeMade)
     EXPECT_FALSE(Exists(m_temp / L"x.bin"));
 }
 
+TEST_F(FileToolsTest, SaveStreamToNewFileLeavesAnExistingOneAlone)
+{
+    const std::wstring path = m_temp / L"taken.bin";
+    WriteFileBytes(path, Pattern(50, 7));
+    IStreamPtr stream = MemoryStream(Pattern(100, 2));
+    EXPECT_FALSE(SaveStreamToFile(stream, path.c_str(), CREATE_NEW));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), GetLastError());
+    EXPECT_TRUE(ReadFileBytes(path) == Pattern(50, 7));
+
+    const std::wstring fresh = m_temp / L"fresh.bin";
+    EXPECT_TRUE(SaveStreamToFile(stream, fresh.c_str(), CREATE_NEW));
+    EXPECT_TRUE(ReadFileBytes(fresh) == Pattern(100, 2));
+}
+
 TEST_F(FileToolsTest, SaveStreamToFileFailsWhenTheStreamCannotBeRead)
 {
     const std::wstring path = m_temp / L"partial.bin";
     const CScriptedStream* raw = nullptr;
     IStreamPtr stream = Scripted(5 * 1024 * 1024, [](int read) { return read == 2 ? STG_E_READFAULT : S_OK; }, &raw);
+    SetLastError(ERROR_FILE_EXISTS);
     EXPECT_FALSE(SaveStreamToFile(stream, path.c_str()));
+    // Never taken for a name in use.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_READ_FAULT), GetLastError());
     // The file stays as far as it was written.
     EXPECT_TRUE(ReadFileBytes(path) == Bytes(raw->Data().begin(), raw->Data().begin() + 0x200000));
 }

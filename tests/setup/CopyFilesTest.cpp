@@ -18,6 +18,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -64,13 +65,30 @@ std::vector<std::wstring> Names(const std::wstring& folder, const std::wstring& 
     return names;
 }
 
-std::vector<std::wstring> GuidNames(const std::wstring& folder)
+// The copies staged beside their targets ("~" and four hex digits).
+std::vector<std::wstring> StagedNames(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
-    for (const std::wstring& name : Names(folder))
-        if (IsGuidName(name.c_str()))
+    for (const std::wstring& name : Names(folder, L"~*"))
+        if (name.size() == 5 && std::all_of(name.begin() + 1, name.end(), [](wchar_t c) { return std::iswxdigit(c) != 0; }))
             names.push_back(name);
     return names;
+}
+
+// A folder below 'base' whose full path is 'length' characters long.
+std::wstring DeepFolder(const std::wstring& base, size_t length)
+{
+    std::wstring folder = base;
+    wchar_t letter = L'a';
+    while (folder.size() < length) {
+        const size_t left = length - folder.size() - 1;
+        size_t part = std::min<size_t>(left, 100);
+        // Never leave room for a separator alone.
+        if (left - part == 1)
+            --part;
+        folder += L"\\" + std::wstring(part, letter++);
+    }
+    return folder;
 }
 
 // The pending renames as (source, destination) pairs, "\??\" and the
@@ -464,7 +482,7 @@ TEST_F(DelayedCopyTest, ForcedDelayStagesEveryFileBesideItsTarget)
     EXPECT_EQ(ToBytes("old"), ReadFileBytes(dest + L"\\old.dll"));
     EXPECT_FALSE(Exists(dest + L"\\new.dll"));
 
-    const std::vector<std::wstring> staged = GuidNames(dest);
+    const std::vector<std::wstring> staged = StagedNames(dest);
     ASSERT_EQ(2u, staged.size());
     const auto renames = PendingRenames();
     for (const std::wstring& target : {dest + L"\\old.dll", dest + L"\\new.dll"}) {
@@ -496,13 +514,83 @@ TEST_F(DelayedCopyTest, TargetInUseIsReplacedAtTheRestart)
     EXPECT_TRUE(Manager().m_bNeedRestartByFiles);
     EXPECT_FALSE(Manager().m_bDelayedMode);
 
-    const std::vector<std::wstring> staged = GuidNames(dest);
+    const std::vector<std::wstring> staged = StagedNames(dest);
     ASSERT_EQ(1u, staged.size());
     EXPECT_EQ(content, ReadFileBytes(dest + L"\\" + staged[0]));
     const auto renames = PendingRenames();
     ASSERT_EQ(1u, renames.size());
     EXPECT_TRUE(SamePath(dest + L"\\" + staged[0], renames[0].first)) << N(renames[0].first);
     EXPECT_TRUE(SamePath(target, renames[0].second)) << N(renames[0].second);
+}
+
+TEST_F(DelayedCopyTest, TargetsDeepInTheTreeAreStaged)
+{
+    const Bytes content = TestSupport::Noise(20000, 8);
+    const struct {
+        const char* name;
+        size_t length; // of the target's full path
+        const wchar_t* file;
+        bool delayedMode;
+    } cases[] = {
+        {"250 characters", 250, L"app.dll", false},
+        {"250 characters, delayed", 250, L"app.dll", true},
+        {"259 characters, one-letter name", MAX_PATH - 1, L"a", false},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring dest = DeepFolder(Out(L"d" + std::to_wstring(++index)), c.length - 1 - wcslen(c.file));
+        const std::wstring target = dest + L"\\" + c.file;
+        ASSERT_EQ(c.length, target.size());
+        Load(Group(dest, "<F FileName=\"\\" + N(c.file) + "\"/>"), {{c.file, content}});
+        Manager().m_bDelayedMode = c.delayedMode;
+        const std::vector<std::string> lines = TraceOf([&] { EXPECT_TRUE(Manager().CopyFiles()); });
+        EXPECT_FALSE(HasLine(lines, "File extraction\\copy error. (Total files: 1)")) << Joined(lines);
+        if (c.delayedMode) {
+            const std::vector<std::wstring> staged = StagedNames(dest);
+            ASSERT_EQ(1u, staged.size());
+            EXPECT_EQ(content, ReadFileBytes(dest + L"\\" + staged[0]));
+            const auto renames = PendingRenames();
+            ASSERT_EQ(1u, renames.size());
+            EXPECT_TRUE(SamePath(dest + L"\\" + staged[0], renames[0].first)) << N(renames[0].first);
+            EXPECT_TRUE(SamePath(target, renames[0].second)) << N(renames[0].second);
+            EXPECT_TRUE(Manager().m_bNeedRestartByFiles);
+        } else {
+            EXPECT_EQ(content, ReadFileBytes(target));
+            EXPECT_EQ(std::vector<std::wstring>{c.file}, Names(dest));
+            EXPECT_FALSE(Manager().m_bNeedRestartByFiles);
+        }
+    }
+}
+
+// Files that happen to hold a staging name are passed over and kept as they are.
+TEST_F(DelayedCopyTest, StagingNamesTakenByOtherFilesAreKept)
+{
+    const Bytes content = TestSupport::Noise(5000, 2);
+    for (bool delayedMode : {false, true}) {
+        SCOPED_TRACE(delayedMode ? "delayed mode" : "at once");
+        const std::wstring dest = Out(delayedMode ? L"delayed" : L"now");
+        WriteFileBytes(dest + L"\\~0000", ToBytes("someone else's"));
+        ASSERT_TRUE(::CreateDirectoryW((dest + L"\\~0001").c_str(), nullptr));
+        WriteFileBytes(dest + L"\\~0001\\inside.txt", ToBytes("inside"));
+        Load(Group(dest, "<F FileName=\"\\a.dll\"/>"), {{L"a.dll", content}});
+        Manager().m_bDelayedMode = delayedMode;
+        EXPECT_TRUE(Manager().CopyFiles());
+        EXPECT_EQ(ToBytes("someone else's"), ReadFileBytes(dest + L"\\~0000"));
+        EXPECT_EQ(ToBytes("inside"), ReadFileBytes(dest + L"\\~0001\\inside.txt"));
+        const auto renames = PendingRenames();
+        if (delayedMode) {
+            EXPECT_FALSE(Exists(dest + L"\\a.dll"));
+            EXPECT_EQ(content, ReadFileBytes(dest + L"\\~0002"));
+            ASSERT_EQ(1u, renames.size());
+            EXPECT_TRUE(SamePath(dest + L"\\~0002", renames[0].first)) << N(renames[0].first);
+            EXPECT_TRUE(SamePath(dest + L"\\a.dll", renames[0].second)) << N(renames[0].second);
+        } else {
+            EXPECT_EQ(content, ReadFileBytes(dest + L"\\a.dll"));
+            EXPECT_EQ((std::vector<std::wstring>{L"a.dll", L"~0000", L"~0001"}), Names(dest));
+            EXPECT_TRUE(renames.empty());
+        }
+    }
 }
 
 TEST_F(DelayedCopyTest, StagedCopyThatCannotBeWrittenIsAFailure)
