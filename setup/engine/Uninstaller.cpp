@@ -202,6 +202,15 @@ void CInstallManager::RegisterUninstaller()
             SetupTrace(L"Uninstall path '%s' is not a usable folder", folder.GetString());
             _com_issue_error(E_FAIL);
         }
+        // Every user may write in the shared data folder: a copy kept there could
+        // be replaced before it runs again with the rights of an uninstall.
+        CString sharedData(L"%TargetDataDir%");
+        ExpandVariables(sharedData);
+        if (IsPathAtOrBelow(folder, sharedData)) {
+            SetupTrace(L"Uninstall path '%s' lies in the shared data folder '%s': uninstaller not registered",
+                       folder.GetString(), sharedData.GetString());
+            _com_issue_error(E_FAIL);
+        }
 
         MakeUninstallFolder(folder);
         // The record and the update association name this copy: without it
