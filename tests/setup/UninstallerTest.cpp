@@ -676,3 +676,29 @@ TEST_F(UninstallerTest, AnUninstallPathInTheSharedDataFolderIsRefused)
     // Nothing was made inside the shared folder, not even the uninstall folder.
     EXPECT_FALSE(Exists(data + L"\\Uninstall"));
 }
+
+TEST_F(UninstallerTest, TheComponentsFileGoesBesideTheCopyInTheFolderChosenAfterStartUp)
+{
+    g_CmdLine.m_bRegisterProduct = false;
+    SDocument document = Document();
+    document.folder = L"%TargetDir%\\Uninstall";
+    ASSERT_TRUE(Load(document)); // start-up with the default install folder
+    // The folder typed on the destination page.
+    const std::wstring chosen = m_temp / L"Typed Folder";
+    ASSERT_TRUE(GetPathVariables().Define(L"%TargetDir%", chosen.c_str()));
+    Manager().m_SetupOptions.SetCondition(L"Extras", true);
+    Manager().m_SetupOptions.SetCondition(L"Docs", false);
+
+    HRESULT hr = E_UNEXPECTED;
+    const std::string trace = TraceOf([&] { hr = Register(); });
+    ASSERT_EQ(S_OK, hr) << trace;
+    EXPECT_NE(std::string::npos, trace.find("Setup: Save installed components info: 1\n")) << trace;
+    const std::wstring folder = chosen + L"\\Uninstall\\" + document.product;
+    EXPECT_TRUE(Exists(folder + L".exe"));
+    CSetupOptions components;
+    components.m_strPath = (folder + L".cfg").c_str();
+    ASSERT_TRUE(components.Load());
+    EXPECT_TRUE(components.EvaluateCondition(L"Extras", false));
+    EXPECT_FALSE(components.EvaluateCondition(L"Docs", false));
+    EXPECT_FALSE(Exists(m_strTarget + L"\\Uninstall")) << "nothing goes to the folder of start-up";
+}
