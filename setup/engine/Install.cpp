@@ -86,6 +86,7 @@ int CInstallManager::Uninstall()
                 return static_cast<int>(SetupExitStopped);
             }
             ShowMainWindow();
+            LocateComponentsFile(g_CmdLine.m_strProductCode);
             m_SetupOptions.Load();
             if (!ResolveUninstallTargetDir())
                 _com_issue_error(E_FAIL);
@@ -120,6 +121,7 @@ int CInstallManager::RunConfig()
         try {
             ShowMainWindow();
             options.m_bConfigMode = true;
+            LocateComponentsFile(GetConfigValue(L"ProductID", L"//Interface/InstallInfo"));
             // Without the installed selection the saved file would forget every
             // component the lists do not name.
             if (!options.Load())

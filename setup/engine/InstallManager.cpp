@@ -47,31 +47,6 @@ bool IsAdministrator()
     return member != FALSE;
 }
 
-// The full, long form of a path as the file system names it, so that "..", "/"
-// and short names cannot hide where a path leads. Parts that do not exist yet
-// keep their spelling behind the long form of the part that does.
-CString CanonicalPath(const CString& path)
-{
-    wchar_t full[MAX_PATH * 4] = {};
-    const DWORD fullLength = ::GetFullPathNameW(path, static_cast<DWORD>(std::size(full)), full, nullptr);
-    if (fullLength == 0 || fullLength >= std::size(full))
-        return path;
-    std::wstring head = full;
-    std::wstring tail;
-    while (!head.empty()) {
-        wchar_t longForm[MAX_PATH * 4] = {};
-        const DWORD length = ::GetLongPathNameW(head.c_str(), longForm, static_cast<DWORD>(std::size(longForm)));
-        if (length != 0 && length < std::size(longForm))
-            return CString((std::wstring(longForm) + tail).c_str());
-        const size_t cut = head.find_last_of(L'\\');
-        if (cut == std::wstring::npos || cut < 3)
-            break;
-        tail = head.substr(cut) + tail;
-        head.erase(cut);
-    }
-    return CString(full);
-}
-
 LONGLONG ClampedBytes(double megabytes)
 {
     const double bytes = megabytes * 1048576.0;

@@ -79,6 +79,10 @@ public:
     bool RebootRequiredBeforeInstall();
     // The value of the product's uninstall record; empty when missing.
     CString ReadUninstallValue(const CString& product, const CString& name);
+    // Points the condition store at the components file beside the product's
+    // registered uninstaller: the program the record names, else this program when
+    // it is that copy. Left as set at start-up when neither is known.
+    void LocateComponentsFile(const CString& product);
     // The marker file's path: UninstallPath joined with ProductID. Raises _com_error.
     CString RebootMarkerPath();
 

@@ -81,6 +81,28 @@ bool CInstallManager::RunInstalledUninstaller()
     return true;
 }
 
+void CInstallManager::LocateComponentsFile(const CString& product)
+{
+    // The uninstall folder of the document may name the install folder, which
+    // only the install run knew; the registered copy's place says where it went.
+    CString program;
+    if (IsRecordName(product)) {
+        program = HandOverCommand(ReadUninstallValue(product, L"UninstallString"), L"");
+        program.Trim();
+        if (program.GetLength() >= 2 && program[0] == L'"' && program[program.GetLength() - 1] == L'"')
+            program = program.Mid(1, program.GetLength() - 2);
+    }
+    if (!IsFullPath(program)) {
+        program = GetModulePath();
+        if (!IsRegisteredCopy(program, product))
+            return;
+    }
+    if (!RenamePathExtension(program, L".cfg"))
+        return;
+    m_SetupOptions.m_strPath = program;
+    SetupTrace(L"Components file: %s", program.GetString());
+}
+
 bool CInstallManager::ResolveUninstallTargetDir()
 {
     CString dir;

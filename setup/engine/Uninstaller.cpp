@@ -197,9 +197,19 @@ void CInstallManager::RegisterUninstaller()
         // a folder relative to wherever setup runs would be no place to find it.
         CString uninstaller = folder;
         CString package = folder;
+        CString components = folder;
         if (folder.IsEmpty() || ::PathIsRelativeW(folder) || !AppendPath(uninstaller, product + L".exe") ||
-            !AppendPath(package, product + L".cfs")) {
+            !AppendPath(package, product + L".cfs") || !AppendPath(components, product + L".cfg")) {
             SetupTrace(L"Uninstall path '%s' is not a usable folder", folder.GetString());
+            _com_issue_error(E_FAIL);
+        }
+        // Every user may write in the shared data folder: a copy kept there could
+        // be replaced before it runs again with the rights of an uninstall.
+        CString sharedData(L"%TargetDataDir%");
+        ExpandVariables(sharedData);
+        if (IsPathAtOrBelow(folder, sharedData)) {
+            SetupTrace(L"Uninstall path '%s' lies in the shared data folder '%s': uninstaller not registered",
+                       folder.GetString(), sharedData.GetString());
             _com_issue_error(E_FAIL);
         }
 
@@ -212,6 +222,9 @@ void CInstallManager::RegisterUninstaller()
         }
         AssociateUpdatePackages(true, uninstaller);
         WriteUninstallPackage(m_pSettings, package, target);
+        // Beside the copy, in the folder as it stands now: the install folder the
+        // user chose may be part of it, and the uninstall looks for it there.
+        m_SetupOptions.m_strPath = components;
         const bool saved = m_SetupOptions.Save();
         SetupTrace(L"Save installed components info: %d", saved ? 1 : 0);
 

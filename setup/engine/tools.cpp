@@ -12,9 +12,11 @@
 #include <aclapi.h>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <regex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -297,4 +299,47 @@ bool IsWow64()
                                             : nullptr;
     BOOL wow64 = FALSE;
     return isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+CString CanonicalPath(const CString& path)
+{
+    wchar_t full[MAX_PATH * 4] = {};
+    const DWORD fullLength = ::GetFullPathNameW(path, static_cast<DWORD>(std::size(full)), full, nullptr);
+    if (fullLength == 0 || fullLength >= std::size(full))
+        return path;
+    std::wstring head = full;
+    std::wstring tail;
+    while (!head.empty()) {
+        wchar_t longForm[MAX_PATH * 4] = {};
+        const DWORD length = ::GetLongPathNameW(head.c_str(), longForm, static_cast<DWORD>(std::size(longForm)));
+        if (length != 0 && length < std::size(longForm))
+            return CString((std::wstring(longForm) + tail).c_str());
+        const size_t cut = head.find_last_of(L'\\');
+        if (cut == std::wstring::npos || cut < 3)
+            break;
+        tail = head.substr(cut) + tail;
+        head.erase(cut);
+    }
+    return CString(full);
+}
+
+bool IsPathAtOrBelow(const CString& path, const CString& folder)
+{
+    if (!IsFullPath(path) || !IsFullPath(folder))
+        return false;
+    CString inner = CanonicalPath(path);
+    CString outer = CanonicalPath(folder);
+    // A root keeps its backslash; every other folder is compared without one.
+    while (outer.GetLength() > 3 && outer[outer.GetLength() - 1] == L'\\')
+        outer.Delete(outer.GetLength() - 1);
+    while (inner.GetLength() > 3 && inner[inner.GetLength() - 1] == L'\\')
+        inner.Delete(inner.GetLength() - 1);
+    if (outer.IsEmpty() || inner.GetLength() < outer.GetLength())
+        return false;
+    // Letter case does not tell two folders apart; only a backslash ends a name,
+    // so "Data2" is no folder of "Data".
+    if (::CompareStringOrdinal(inner, outer.GetLength(), outer, outer.GetLength(), TRUE) != CSTR_EQUAL)
+        return false;
+    return inner.GetLength() == outer.GetLength() || outer[outer.GetLength() - 1] == L'\\' ||
+           inner[outer.GetLength()] == L'\\';
 }

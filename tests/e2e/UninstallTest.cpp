@@ -2,6 +2,7 @@
 // install first, then the registered uninstall command, or a setup that hands the
 // job over to it. What the install left must be gone, or wait for the restart.
 #include "tests/e2e/InstallFixture.h"
+#include "tests/support/GuiDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +12,11 @@
 #include <vector>
 
 using TestSupport::Bytes;
+using TestSupport::CBackgroundRun;
+using TestSupport::CGuiDriver;
 using TestSupport::CTempFolder;
 using TestSupport::SProcessRun;
+using TestSupport::SWindowMatch;
 using TestSupport::ToBytes;
 
 namespace {
@@ -282,6 +286,83 @@ TEST_F(Uninstall, AProductThatIsNotInstalledFailsWithoutHarm)
     EXPECT_TRUE(HasLine(lines, "Setup: No uninstaller registered for product " + Narrow(kProduct))) << Joined(lines);
     EXPECT_TRUE(E2E::FileExists(m_strSetup));
     EXPECT_TRUE(PendingDeletions().empty());
+}
+
+
+// The uninstall folder hangs on the install folder, which the user types on the
+// destination page: the components chosen then must reach the uninstall, which
+// runs only the nodes of the installed components.
+TEST_F(Uninstall, TheComponentsOfAnInstallToATypedFolderDecideWhatTheUninstallRuns)
+{
+    const std::string document =
+        "<Interface>"
+        "<SetupMacroses><TargetDir Pattern=\"%TargetDir%\" Value=\"C:\\e2e\\Default\"/>"
+        "<TargetDataDir Pattern=\"%TargetDataDir%\" Value=\"C:\\e2e\\data\"/>"
+        "<ProductName Pattern=\"%ProductName%\" Value=\"E2E Product\"/></SetupMacroses>"
+        "<InstallInfo ProductID=\"" + Narrow(kProduct) + "\" UninstallPath=\"%TargetDir%\\Uninstall\""
+        " DisplayName=\"E2E Product\" DisplayVersion=\"1.0\"/>"
+        "<SetupFiles InstallSize=\"1\" InstallSize64=\"1\"><G DestPath=\"%TargetDir%\">"
+        "<F FileName=\"\\files\\plain.txt\"/></G></SetupFiles>"
+        "<Localize Caption=\"E2E Product Setup\">"
+        "<Common><btnNext Caption=\"Next\"/><btnBack Caption=\"Back\"/><Cancel Caption=\"Cancel\"/></Common>"
+        "<DlgDestination><btnBrowse Caption=\"Browse\"/></DlgDestination>"
+        "<Messages><SetupFailed Caption=\"Setup failed.\"/><CancelInstall Caption=\"Stop?\"/></Messages>"
+        "</Localize>"
+        // Of the two components only Main is chosen.
+        "<Install><PreFinish><SetCond condition=\"Main\" Value=\"true\"/><SetCond condition=\"Extra\" Value=\"false\"/>"
+        "<Files/><RegUninstaller/></PreFinish></Install>"
+        "<Uninstall><PreFinish><Files Install=\"false\"/>"
+        "<HKCU KeyName=\"Software\\E2E\\Components\" ValueName=\"Main\" HexValue=\"0x1\" condition=\"Main\"/>"
+        "<HKCU KeyName=\"Software\\E2E\\Components\" ValueName=\"Extra\" HexValue=\"0x1\" condition=\"Extra\"/>"
+        "</PreFinish></Uninstall>"
+        "</Interface>";
+    const std::wstring built = TestSupport::MakePackage(
+        m_temp, {{L"setup.xml", ToBytes(document)}, {L"files\\plain.txt", ToBytes("plain text")}},
+        PackageTools::SBuildOptions(), L"typed.cfs");
+    ASSERT_TRUE(MoveFileExW(built.c_str(), m_strPackage.c_str(), MOVEFILE_REPLACE_EXISTING)) << GetLastError();
+
+    const std::wstring typed = L"C:\\e2e\\Typed Folder";
+    const std::wstring copy = typed + L"\\Uninstall\\" + kProduct + L".exe";
+    TestSupport::SProcessOptions options;
+    options.timeoutMs = 60000;
+    std::vector<std::string> installLines;
+    {
+        CBackgroundRun install(m_strSetup, {L"/i", m_strPackage, L"/norestart"}, options);
+        const DWORD processId = install.ProcessId();
+        ASSERT_NE(0u, processId);
+        CGuiDriver driver(processId, 30000);
+        HWND page = driver.WaitFor(SWindowMatch::Dialog(1003));
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(L"C:\\e2e\\Default", driver.ControlText(page, 1003));
+        EXPECT_TRUE(driver.Type(page, 1003, typed));
+        EXPECT_TRUE(driver.Click(page, IDOK));
+        const SProcessRun& run = install.Wait();
+        ASSERT_TRUE(run.finished);
+        installLines = run.TraceLines();
+        ASSERT_EQ(0u, run.exitCode) << Joined(installLines);
+    }
+    EXPECT_TRUE(HasLine(installLines, "Setup: Save installed components info: 1")) << Joined(installLines);
+    ASSERT_TRUE(E2E::FileExists(typed + L"\\plain.txt"));
+    EXPECT_TRUE(E2E::FileExists(typed + L"\\Uninstall\\" + kProduct + L".cfg"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(L"C:\\e2e\\Default")) << "nothing at the default folder";
+
+    // The command as the list of installed programs would start it.
+    const E2E::SRegValue command = E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString");
+    ASSERT_TRUE(command.found);
+    ASSERT_TRUE(command.data == E2E::StringData(L"\"" + copy + L"\" /X" + kProduct));
+    const SProcessRun run =
+        TestSupport::RunProcess(copy, {std::wstring(L"/X") + kProduct, L"/qn", L"/norestart"}, options);
+    ASSERT_TRUE(run.finished);
+    const std::vector<std::string> lines = run.TraceLines();
+    EXPECT_EQ(0u, run.exitCode) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "Setup: Components file: " + Narrow(typed) + "\\Uninstall\\" + Narrow(kProduct) + ".cfg"))
+        << Joined(lines);
+    EXPECT_TRUE(E2E::ReadRegValue(HKEY_CURRENT_USER, L"Software\\E2E\\Components", L"Main").found)
+        << "the installed component's node ran";
+    EXPECT_FALSE(E2E::ReadRegValue(HKEY_CURRENT_USER, L"Software\\E2E\\Components", L"Extra").found)
+        << "the component left out at the install was not uninstalled";
+    EXPECT_FALSE(E2E::FileExists(typed + L"\\plain.txt"));
+    EXPECT_FALSE(E2E::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+using TestSupport::Bytes;
 using TestSupport::ToBytes;
 using TestSupport::TraceOf;
 using TestSupport::WriteFileBytes;
@@ -501,3 +502,42 @@ TEST_F(UninstallRoadTest, TheClearUninstallNodeRunsItsThreeSteps)
 }
 
 } // namespace
+
+TEST_F(UninstallRoadTest, TheComponentsComeFromBesideTheRegisteredCopy)
+{
+    // The start-up folder holds another product state: it must not be read.
+    const Bytes decoy = ToBytes("<Components><item Name='LocatedChosen' Value='false'/>"
+                                "<item Name='LocatedDecoy' Value='true'/></Components>");
+    const Bytes stored = ToBytes("<Components><item Name='LocatedChosen' Value='true'/></Components>");
+    CString beside = GetModulePath();
+    ASSERT_TRUE(RenamePathExtension(beside, L".cfg"));
+    struct SCase
+    {
+        const char* name;
+        std::wstring folder;     // where the copy lives; empty: this program is the copy
+        bool quoted;
+    };
+    const SCase cases[] = {
+        {"the copy the record names", m_temp / L"Moved", false},
+        {"a quoted copy with a blank in its folder", m_temp / L"Moved Here", true},
+        {"no record: this program", L"", false},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Load(Product());
+        WriteFileBytes(m_strUninst + L"\\" + m_strSelf + L".cfg", decoy);
+        std::wstring components = beside.Str();
+        if (!c.folder.empty()) {
+            std::wstring copy = c.folder + L"\\" + m_strSelf + L".exe";
+            components = c.folder + L"\\" + m_strSelf + L".cfg";
+            WriteRecord(m_strSelf, {{L"UninstallString", (c.quoted ? L"\"" + copy + L"\"" : copy) + L" /X" + m_strSelf}});
+        }
+        WriteFileBytes(components, stored);
+        const auto lines = TraceOf([&] { EXPECT_EQ(SetupExitDone, Manager().Uninstall()); });
+        ::DeleteFileW(beside);
+        EXPECT_TRUE(HasLine(lines, "Components file: " + N(components))) << Joined(lines);
+        EXPECT_TRUE(Condition(L"LocatedChosen")) << Joined(lines);
+        EXPECT_FALSE(Condition(L"LocatedDecoy"));
+        DeleteTree(HKEY_LOCAL_MACHINE, RecordKey(m_strSelf));
+    }
+}

@@ -627,3 +627,78 @@ TEST_F(UninstallerTest, AFailedCopyRegistersNothing)
 }
 
 } // namespace
+
+TEST_F(UninstallerTest, AnUninstallPathInTheSharedDataFolderIsRefused)
+{
+    // Everyone may write in the shared data folder.
+    const std::wstring data = m_temp / L"Shared Data";
+    ASSERT_TRUE(GetPathVariables().Define(L"%TargetDataDir%", data.c_str()));
+    std::wstring upper = data;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::towupper);
+    std::wstring slashed = data;
+    std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+    const struct {
+        const char* name;
+        std::wstring folder;
+        bool refused;
+    } cases[] = {
+        {"the folder itself", data, true},
+        {"the folder with a trailing backslash", data + L"\\", true},
+        {"below it", data + L"\\Uninstall", true},
+        {"below it in other letter case", upper + L"\\UNINSTALL", true},
+        {"below it with forward slashes", slashed + L"/Uninstall", true},
+        {"below it with a trailing backslash", data + L"\\Uninstall\\", true},
+        {"below it through '..'", data + L"\\Other\\..\\Uninstall", true},
+        {"a sibling whose name starts alike", data + L"2", false},
+        {"a sibling below", data + L"2\\Uninstall", false},
+        {"elsewhere", m_temp / L"Uninstall", false},
+    };
+    for (const auto& c : cases) {
+        SDocument document = Document();
+        document.folder = c.folder;
+        CRecordScope record(document.product);
+        ASSERT_TRUE(Load(document)) << c.name;
+        HRESULT hr = E_UNEXPECTED;
+        const std::string trace = TraceOf([&] { hr = Register(); });
+        const std::wstring copy = CanonicalPath((c.folder + L"\\" + document.product + L".exe").c_str()).Str();
+        if (c.refused) {
+            EXPECT_EQ(E_FAIL, hr) << c.name;
+            EXPECT_NE(std::string::npos, trace.find("lies in the shared data folder")) << c.name << ": " << trace;
+        } else {
+            EXPECT_EQ(S_OK, hr) << c.name << ": " << trace;
+        }
+        EXPECT_EQ(!c.refused, Manager().m_bUninstallerRegistered) << c.name;
+        EXPECT_EQ(!c.refused, RecordExists(document.product)) << c.name;
+        EXPECT_EQ(!c.refused, Exists(copy)) << c.name;
+        EXPECT_EQ(!c.refused, Exists(CanonicalPath((c.folder + L"\\" + document.product + L".cfg").c_str()).Str()))
+            << c.name;
+    }
+    // Nothing was made inside the shared folder, not even the uninstall folder.
+    EXPECT_FALSE(Exists(data + L"\\Uninstall"));
+}
+
+TEST_F(UninstallerTest, TheComponentsFileGoesBesideTheCopyInTheFolderChosenAfterStartUp)
+{
+    g_CmdLine.m_bRegisterProduct = false;
+    SDocument document = Document();
+    document.folder = L"%TargetDir%\\Uninstall";
+    ASSERT_TRUE(Load(document)); // start-up with the default install folder
+    // The folder typed on the destination page.
+    const std::wstring chosen = m_temp / L"Typed Folder";
+    ASSERT_TRUE(GetPathVariables().Define(L"%TargetDir%", chosen.c_str()));
+    Manager().m_SetupOptions.SetCondition(L"Extras", true);
+    Manager().m_SetupOptions.SetCondition(L"Docs", false);
+
+    HRESULT hr = E_UNEXPECTED;
+    const std::string trace = TraceOf([&] { hr = Register(); });
+    ASSERT_EQ(S_OK, hr) << trace;
+    EXPECT_NE(std::string::npos, trace.find("Setup: Save installed components info: 1\n")) << trace;
+    const std::wstring folder = chosen + L"\\Uninstall\\" + document.product;
+    EXPECT_TRUE(Exists(folder + L".exe"));
+    CSetupOptions components;
+    components.m_strPath = (folder + L".cfg").c_str();
+    ASSERT_TRUE(components.Load());
+    EXPECT_TRUE(components.EvaluateCondition(L"Extras", false));
+    EXPECT_FALSE(components.EvaluateCondition(L"Docs", false));
+    EXPECT_FALSE(Exists(m_strTarget + L"\\Uninstall")) << "nothing goes to the folder of start-up";
+}

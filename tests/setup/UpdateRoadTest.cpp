@@ -333,6 +333,21 @@ TEST_F(ConfigRoadTest, TheScriptsRunAgainstTheListsAndTheSelectionIsSaved)
     EXPECT_FALSE(Manager().m_SetupOptions.m_bConfigMode);
 }
 
+TEST_F(ConfigRoadTest, TheComponentsFileIsTheOneBesideTheRegisteredCopy)
+{
+    // The uninstall folder of the document names another place than the one the
+    // install registered (it hung on the folder chosen then).
+    const std::wstring startUp = m_temp / L"start-up";
+    GetPathVariables().Define(L"%TestUninstallDir%", startUp.c_str());
+    LoadConfig("", "");
+    WriteInstalled(L"Pro", L"1.0");
+    const auto lines = TraceOf([&] { EXPECT_EQ(SetupExitDone, Manager().RunConfig()); });
+    EXPECT_TRUE(HasLine(lines, "Components file: " + N(ComponentsFile()))) << Joined(lines);
+    const std::map<CString, bool> expected = {{L"A", true}, {L"B", false}, {L"C", true}, {L"D", true}};
+    EXPECT_EQ(expected, SavedComponents());
+    EXPECT_FALSE(Exists(startUp + L"\\" + kProduct + L".cfg"));
+}
+
 TEST_F(ConfigRoadTest, FailuresGiveTwoAndLeaveTheComponentsFile)
 {
     struct SCase
