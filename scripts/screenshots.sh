@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshots of setup's windows (on demand, not part of the tests): builds the
-# sample package (or the package folder given as the argument), starts Xvfb, runs setup.exe non-quietly on the sample in a fresh
+# sample product (or the package folder given as the argument), starts Xvfb, runs setup.exe non-quietly on the sample in a fresh
 # prefix with Wine's X11 driver, and saves a PNG of the screen each time the set of
 # shown windows changes, into build/screenshots/.
 #
@@ -21,7 +21,17 @@ for tool in Xvfb xwininfo import; do
     command -v $tool >/dev/null || { echo "screenshots.sh: $tool is missing (xvfb, x11-utils, imagemagick)" >&2; exit 2; }
 done
 
-package=$(cd "${1:-$root/sample/package}" && pwd)
+# Without an argument: the sample product, staged (pictures drawn, program added)
+# and run from its distribution folder, beside its licence texts and splash picture.
+if [ $# -gt 0 ]; then
+    package=$(cd "$1" && pwd)
+    setup=$bin/setup.exe
+else
+    /usr/bin/python3 "$root/sample/stage.py" --program "$bin/SampleEditor.exe" --out "$build/sample"
+    package=$build/sample/package
+    setup=$build/sample/dist/setup.exe
+    cp "$bin/setup.exe" "$setup"
+fi
 out=$build/screenshots
 rm -rf "$out"
 mkdir -p "$out"
@@ -52,7 +62,8 @@ wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/d
 wine reg add 'HKLM\Software\Quorvant\Setup' /v LogLevel /t REG_DWORD /d 1 /f /reg:32 </dev/null >/dev/null 2>&1
 
 winpath() { echo "Z:${1//\//\\}"; }
-sample=$build/sample.cfs
+sample=$(dirname "$setup")/setup.cfs
+[ $# -gt 0 ] && sample=$build/sample.cfs
 wine "$bin/cfsbuild.exe" --pack "$(winpath "$package")" "$(winpath "$sample")" </dev/null >/dev/null 2>&1
 
 for i in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
@@ -68,7 +79,7 @@ shown_windows() {
     done | sort
 }
 
-wine "$bin/tracecap.exe" "$bin/setup.exe" /i "$(winpath "$sample")" /norestart </dev/null >"$out/trace.txt" 2>&1 &
+wine "$bin/tracecap.exe" "$setup" /i "$(winpath "$sample")" /norestart </dev/null >"$out/trace.txt" 2>&1 &
 capture_pid=$!
 
 # Setup is stepped from one trace line to the next: tracecap runs for a moment,

@@ -1,0 +1,269 @@
+// The sample product (sample/, staged at build time with its pictures and program)
+// through the real setup.exe in a prefix of its own, quietly, the way a user's
+// machine goes through it: install 1.0, update to 1.1, reconfigure through the
+// registered copy, then the registered uninstall command. After the uninstall
+// nothing of the product is left but the running copy's deletion at the restart.
+#include "tests/e2e/InstallFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+using TestSupport::Bytes;
+using TestSupport::CTempFolder;
+using TestSupport::SProcessRun;
+using TestSupport::ToBytes;
+
+namespace {
+
+using TestSupport::HasLine;
+using TestSupport::Joined;
+
+const wchar_t kProduct[] = L"{6F1C2A4E-3B7D-4C59-9A0E-2D81B5C47F13}";
+const wchar_t kRecordKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{6F1C2A4E-3B7D-4C59-9A0E-2D81B5C47F13}";
+const wchar_t kMachineKey[] = L"SOFTWARE\\Quorvant\\Sample Document Editor";
+const wchar_t kComponentsKey[] = L"SOFTWARE\\Quorvant\\Sample Document Editor\\Components";
+const wchar_t kUserKey[] = L"Software\\Quorvant\\Sample Document Editor";
+const wchar_t kPendingKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+std::wstring Backslashes(std::wstring path)
+{
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+// The staged sample (sample/stage.py, run by the build).
+std::wstring Staged(const std::wstring& relative)
+{
+    return Backslashes(SAMPLE_STAGE_DIR_W) + L"\\" + relative;
+}
+
+std::wstring KnownFolder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+std::wstring TargetDir()
+{
+    return KnownFolder(CSIDL_PROGRAM_FILES) + L"\\Sample Document Editor";
+}
+
+std::wstring UninstallFolder()
+{
+    return KnownFolder(CSIDL_COMMON_APPDATA) + L"\\Quorvant\\Sample Document Editor";
+}
+
+std::wstring Shortcut()
+{
+    return KnownFolder(CSIDL_PROGRAMS) + L"\\Sample Document Editor.lnk";
+}
+
+bool FolderExists(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+E2E::SRegValue Record(const wchar_t* name)
+{
+    return E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kRecordKey, name);
+}
+
+// The record's text value without its terminating NUL.
+std::wstring RecordText(const wchar_t* name)
+{
+    const E2E::SRegValue value = Record(name);
+    std::wstring text(reinterpret_cast<const wchar_t*>(value.data.data()), value.data.size() / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0')
+        text.pop_back();
+    return text;
+}
+
+// The names of the files in a folder.
+std::vector<std::wstring> FilesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+// The paths waiting for deletion at the restart, in order, lower case.
+std::vector<std::wstring> PendingDeletions()
+{
+    const E2E::SRegValue value = E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kPendingKey, L"PendingFileRenameOperations");
+    const wchar_t* text = reinterpret_cast<const wchar_t*>(value.data.data());
+    std::vector<std::wstring> entries;
+    const size_t count = value.data.size() / sizeof(wchar_t);
+    for (size_t start = 0; start < count;) {
+        const std::wstring entry(text + start);
+        entries.push_back(entry);
+        start += entry.size() + 1;
+    }
+    std::vector<std::wstring> paths;
+    for (size_t i = 0; i + 1 < entries.size(); i += 2) {
+        if (entries[i].empty() || !entries[i + 1].empty())
+            continue;
+        std::wstring path = entries[i];
+        if (path.compare(0, 4, L"\\??\\") == 0)
+            path.erase(0, 4);
+        paths.push_back(E2E::Lower(path));
+    }
+    return paths;
+}
+
+class SampleProduct : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(E2E::SetSetupTraceLevel(1));
+        // The distribution as a user gets it: setup.exe, its package and the licence
+        // texts side by side, and the update package.
+        m_strDist = m_temp / L"dist";
+        ASSERT_TRUE(CreateDirectoryW(m_strDist.c_str(), nullptr));
+        m_strSetup = m_strDist + L"\\setup.exe";
+        ASSERT_TRUE(CopyFileW(E2E::SetupExe().c_str(), m_strSetup.c_str(), FALSE));
+        for (const wchar_t* file : {L"licence-en.txt", L"licence-de.txt", L"setup.png"})
+            ASSERT_TRUE(CopyFileW(Staged(std::wstring(L"dist\\") + file).c_str(), (m_strDist + L"\\" + file).c_str(),
+                                  FALSE));
+        PackageTools::SBuildOptions options;
+        options.packOnly = {L"files\\app\\manual.txt"};
+        std::wstring error;
+        m_strPackage = m_strDist + L"\\setup.cfs";
+        ASSERT_TRUE(PackageTools::BuildPackage(Staged(L"package"), m_strPackage, options, error))
+            << std::string(error.begin(), error.end());
+        m_strUpdate = m_strDist + L"\\update-1.1.qsu";
+        ASSERT_TRUE(PackageTools::BuildPackage(Staged(L"update"), m_strUpdate, PackageTools::SBuildOptions(), error))
+            << std::string(error.begin(), error.end());
+    }
+
+    static SProcessRun Run(const std::wstring& program, const std::vector<std::wstring>& arguments)
+    {
+        TestSupport::SProcessOptions options;
+        options.timeoutMs = 120000;
+        return TestSupport::RunProcess(program, arguments, options);
+    }
+
+    CTempFolder m_temp;
+    std::wstring m_strDist;
+    std::wstring m_strSetup;
+    std::wstring m_strPackage;
+    std::wstring m_strUpdate;
+};
+
+TEST_F(SampleProduct, InstallUpdateReconfigureAndUninstallQuietly)
+{
+    const std::wstring target = TargetDir();
+
+    // ---- install 1.0 ----
+    SProcessRun run = Run(m_strSetup, {L"/i", m_strPackage, L"/qn", L"/norestart"});
+    ASSERT_TRUE(run.finished);
+    ASSERT_EQ(0u, run.exitCode) << Joined(run.TraceLines());
+    for (const wchar_t* file : {L"SampleEditor.exe", L"readme.txt", L"settings.ini", L"manual.txt",
+                                L"Templates\\notes.txt", L"Templates\\letters\\letter.txt",
+                                L"Templates\\letters\\memo.txt"})
+        EXPECT_TRUE(E2E::FileExists(target + L"\\" + file)) << Narrow(file);
+    EXPECT_TRUE(E2E::BytesOf(target + L"\\SampleEditor.exe") ==
+                TestSupport::ReadFileBytes(Staged(L"package\\files\\app\\SampleEditor.exe")));
+    EXPECT_TRUE(E2E::FileExists(Shortcut()));
+    EXPECT_EQ(E2E::StringData(target), E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kMachineKey, L"InstallDir").data);
+    EXPECT_EQ(E2E::StringData(L"1.0.0"), E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kMachineKey, L"Version").data);
+    EXPECT_FALSE(E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kMachineKey, L"RestartPending").found) << "no restart decided";
+    // The components as the tree starts them: the manual on, the spelling checker off.
+    EXPECT_EQ(E2E::DwordData(1), E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kComponentsKey, L"Manual").data);
+    EXPECT_FALSE(E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kComponentsKey, L"SpellCheck").found);
+    EXPECT_FALSE(E2E::ReadRegValue(HKEY_CURRENT_USER, kUserKey, L"SpellCheck").found);
+    EXPECT_EQ(E2E::DwordData(1), E2E::ReadRegValue(HKEY_CURRENT_USER, kUserKey, L"ShowTips").data);
+    EXPECT_EQ(E2E::DwordData(1), E2E::ReadRegValue(HKEY_CURRENT_USER, kUserKey, L"Toolbar").data)
+        << "no toolbar page in a quiet run: the toolbar's condition is not known, so its node runs";
+    EXPECT_EQ(E2E::StringData(target + L"\\Templates"),
+              E2E::ReadRegValue(HKEY_CURRENT_USER, kUserKey, L"Templates").data);
+    EXPECT_EQ(L"1.0.0", RecordText(L"DisplayVersion"));
+    EXPECT_EQ(L"en", RecordText(L"LanguageID"));
+    EXPECT_EQ(L"Standard", RecordText(L"Edition"));
+    EXPECT_EQ(target, RecordText(L"InstallLocation"));
+    const std::wstring copy = UninstallFolder() + L"\\" + kProduct + L".exe";
+    const std::wstring command = RecordText(L"UninstallString");
+    EXPECT_EQ(L"\"" + copy + L"\" /X" + kProduct, command);
+    EXPECT_TRUE(E2E::FileExists(copy));
+    EXPECT_TRUE(E2E::RegKeyExists(HKEY_CLASSES_ROOT, L".qsu"));
+
+    // ---- update to 1.1 ----
+    run = Run(m_strSetup, {L"/i", m_strUpdate, L"/qn", L"/norestart"});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(HasLine(run.TraceLines(), "Setup: Installing update to: " + Narrow(target)))
+        << Joined(run.TraceLines());
+    EXPECT_EQ(L"1.1.0", RecordText(L"DisplayVersion"));
+    EXPECT_EQ(E2E::DwordData(1), Record(L"VersionMinor").data);
+    EXPECT_EQ(E2E::StringData(L"1.1.0"), E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kMachineKey, L"Version").data);
+    EXPECT_TRUE(E2E::BytesOf(target + L"\\readme.txt") ==
+                TestSupport::ReadFileBytes(Staged(L"update\\files\\app\\readme.txt")));
+    EXPECT_EQ(command, RecordText(L"UninstallString")) << "the update keeps the uninstaller of 1.0";
+
+    // ---- "/config" through the registered copy: the manual out, the spelling checker in ----
+    const std::wstring list = m_temp / L"components.xml";
+    TestSupport::WriteFileBytes(
+        list, ToBytes("<C><AddComponents><item Name=\"SpellCheck\" Value=\"true\"/><item Name=\"Manual\" Value=\"false\"/>"
+                      "</AddComponents><RemoveComponents><item Name=\"Manual\" Value=\"true\"/>"
+                      "<item Name=\"SpellCheck\" Value=\"false\"/></RemoveComponents></C>"));
+    run = Run(copy, {L"/config", list, L"/qn", L"/norestart"});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode) << Joined(run.TraceLines());
+    EXPECT_FALSE(E2E::FileExists(list)) << "the list file is used up";
+    EXPECT_FALSE(E2E::FileExists(target + L"\\manual.txt"));
+    EXPECT_TRUE(E2E::FileExists(target + L"\\readme.txt"));
+    EXPECT_FALSE(E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kComponentsKey, L"Manual").found);
+    EXPECT_EQ(E2E::DwordData(1), E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kComponentsKey, L"SpellCheck").data);
+    EXPECT_EQ(E2E::DwordData(1), E2E::ReadRegValue(HKEY_CURRENT_USER, kUserKey, L"SpellCheck").data);
+
+    // ---- the registered uninstall command, quietly ----
+    ASSERT_EQ(L'"', command.front());
+    const size_t quote = command.find(L'"', 1);
+    ASSERT_NE(std::wstring::npos, quote);
+    run = Run(command.substr(1, quote - 1), {command.substr(quote + 2), L"/qn"});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+    const std::vector<std::string> lines = run.TraceLines();
+    EXPECT_TRUE(HasLine(lines, "Setup: m_bRestart = 0, m_bNeedRestartByFiles = 0")) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "Setup: Clear application install info - successful")) << Joined(lines);
+
+    EXPECT_FALSE(FolderExists(target)) << "the install folder";
+    EXPECT_FALSE(E2E::FileExists(Shortcut()));
+    EXPECT_FALSE(E2E::RegKeyExists(HKEY_LOCAL_MACHINE, kMachineKey));
+    EXPECT_FALSE(E2E::RegKeyExists(HKEY_CURRENT_USER, kUserKey));
+    EXPECT_FALSE(E2E::RegKeyExists(HKEY_LOCAL_MACHINE, kRecordKey));
+    EXPECT_FALSE(E2E::RegKeyExists(HKEY_CLASSES_ROOT, L".qsu"));
+    EXPECT_FALSE(E2E::RegKeyExists(HKEY_CLASSES_ROOT, L"Quorvant.SampleUpdate"));
+    // Kept by design: the running copy, renamed, and its folder go at the restart.
+    const std::vector<std::wstring> left = FilesIn(UninstallFolder());
+    ASSERT_EQ(1u, left.size());
+    EXPECT_EQ(38u, left[0].size());
+    EXPECT_NE(E2E::Lower(std::wstring(kProduct) + L".exe"), E2E::Lower(left[0]));
+    const std::vector<std::wstring> expected = {E2E::Lower(UninstallFolder() + L"\\" + left[0]),
+                                                E2E::Lower(UninstallFolder())};
+    EXPECT_EQ(expected, PendingDeletions()) << Joined(lines);
+}
+
+} // namespace
