@@ -115,7 +115,7 @@ show_state() {
         shortcut="$(wine_out cmd /c echo %APPDATA% | head -n 1)\\Microsoft\\Windows\\Start Menu\\Programs\\Sample Document Editor.lnk"
     fi
     list_files "${target:-C:\\Program Files (x86)\\Sample Document Editor}"
-    list_files "${data:-C:\\ProgramData\\Quorvant\\Sample Document Editor}"
+    list_files "${data:-C:\\Program Files (x86)\\Common Files\\Quorvant\\Sample Document Editor}"
     if [ -n "$data" ] && [ -f "$(unix_path "$data")/$product.cfg" ]; then
         echo "  components file:"
         tr -d '\r' <"$(unix_path "$data")/$product.cfg" | sed 's/></>\n</g' | grep '<item' | indent

@@ -63,7 +63,8 @@ std::wstring TargetDir()
 
 std::wstring UninstallFolder()
 {
-    return KnownFolder(CSIDL_COMMON_APPDATA) + L"\\Quorvant\\Sample Document Editor";
+    // Not below %TargetDataDir%: every user may write there.
+    return KnownFolder(CSIDL_PROGRAM_FILES_COMMON) + L"\\Quorvant\\Sample Document Editor";
 }
 
 std::wstring Shortcut()
