@@ -118,6 +118,8 @@ CDlgLockCheck::CDlgLockCheck(const Common::Win32::WatchSet* watchList, const Sil
         try {
             const CString path = ExtractExecutable(L"lockscout.exe", kLockscoutResource, m_TempFiles);
             RunProcess(&m_hLockscout, nullptr, path, false);
+            // The finder takes answers from this process only.
+            m_ProcessInfo.SetServer(::GetProcessId(m_hLockscout));
         } catch (const _com_error&) {
             SetupTrace(L"Failed to run lockscout");
         }

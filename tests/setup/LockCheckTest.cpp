@@ -423,6 +423,8 @@ TEST_F(LockCheckTest, SixtyFourBitProgramIsListedThroughLockscout)
     Common::Win32::WatchSet files;
     files.insert(locker.Path());
     DlgPopup::CDlgLockCheck page(&files, DlgPopup::SilentKillMap(), nullptr);
+    // The tests carry no lockscout resource: the page takes the test's server.
+    page.m_ProcessInfo.SetServer(scout.Id());
     std::vector<std::wstring> rows;
     CLockPageDriver driver([&](const CGuiDriver& d, HWND p) {
         rows = ListRows(p);
