@@ -389,6 +389,45 @@ TEST_F(LockCheckTest, SilentKillProgramsAreClosedWithoutThePageUnlessIgnored)
     EXPECT_TRUE(IsRunning(listed.Id()));
 }
 
+// The list may come from another process, and an identifier may have passed to
+// another program since: only a process that still runs the listed executable ends.
+TEST_F(LockCheckTest, SilentKillEndsOnlyAProcessStillRunningTheListedProgram)
+{
+    ASSERT_TRUE(LoadWatching({}));
+    CLockerProcess running(ChildProgram(), L"LockCheckRunning.exe");
+    ASSERT_TRUE(running.IsReady());
+    TestSupport::CTempFolder elsewhere;
+    const struct
+    {
+        const char* what;
+        std::wstring listedPath;
+        bool ends;
+    } cases[] = {
+        {"another program now has the identifier", FolderOf(running.Path()) + L"\\LockCheckGone.exe", false},
+        {"the same name in another folder", elsewhere / FileOf(running.Path()), false},
+        {"the listed program in other letter case", FolderOf(running.Path()) + L"\\LOCKCHECKRUNNING.EXE", true},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.what);
+        Common::Win32::WatchSet files;
+        DlgPopup::SilentKillMap map;
+        map[FileOf(item.listedPath)] = L"";
+        DlgPopup::CDlgLockCheck page(&files, map, nullptr);
+        Common::Win32::ProcInfo listed;
+        listed.strPath = item.listedPath;
+        listed.dwPid = running.Id();
+        page.m_ProcessInfo.push_back(listed);
+        page.m_SilentIndexes = {0};
+        const auto lines = TraceOf([&] { page.KillSilent(); });
+        EXPECT_EQ(!item.ends, IsRunning(running.Id()));
+        const std::string kept = "Process " + std::to_string(running.Id()) + " is no longer '" +
+                                 Escape(item.listedPath) + "': left running";
+        EXPECT_EQ(item.ends ? 0u : 1u, CountContaining(lines, kept));
+        EXPECT_EQ(item.ends ? 1u : 0u, CountContaining(lines, "Terminate process: '" + Escape(item.listedPath) +
+                                                                  "', successful"));
+    }
+}
+
 TEST_F(LockCheckTest, SetupItselfIsNeitherListedNorEnded)
 {
     wchar_t self[MAX_PATH] = {};
