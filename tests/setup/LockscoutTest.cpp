@@ -329,17 +329,19 @@ TEST(LockscoutSquatter, NameTakenBeforeMakesLockscoutEndWithoutServing)
     }
 }
 
-// The test itself holds lockscout's pipe name and answers (or not) over an
-// overlapped end, so that nothing here waits without limit.
+// The test itself holds lockscout's pipe name and answers the first request with
+// the given reply (empty: never answers) over an overlapped end, so that nothing here
+// waits without limit.
 class CFakeServer
 {
 public:
-    explicit CFakeServer(bool answers)
-        : m_pipe(CreateNamedPipeW(LOCKSCOUT_PIPE_NAME, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+    explicit CFakeServer(const Bytes& reply)
+        : m_reply(reply),
+          m_pipe(CreateNamedPipeW(LOCKSCOUT_PIPE_NAME, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
                                   0x10000, 0x10000, 0, nullptr))
     {
-        if (answers && m_pipe.IsValid())
+        if (!m_reply.empty() && m_pipe.IsValid())
             m_thread = std::thread([this] { Answer(); });
     }
     ~CFakeServer()
@@ -348,13 +350,19 @@ public:
             m_thread.join();
     }
     bool IsValid() const { return m_pipe.IsValid(); }
-    // The answer: one process that no watch list named.
+    // A sound answer: one process that no watch list named.
     static ProcInfo Victim()
     {
         ProcInfo victim;
         victim.dwPid = 4242;
         victim.strPath = L"C:\\Victim\\victim.exe";
         return victim;
+    }
+    static Bytes VictimReply()
+    {
+        DWORD length = 0;
+        std::unique_ptr<BYTE[]> reply(Common::Win32::BuildProcessReply({Victim()}, &length));
+        return Bytes(reply.get(), reply.get() + length);
     }
 
 private:
@@ -382,11 +390,14 @@ private:
         if (!channel.ReadMessage(&request, &length))
             return;
         delete[] request;
-        DWORD replyLength = 0;
-        std::unique_ptr<BYTE[]> reply(Common::Win32::BuildProcessReply({Victim()}, &replyLength));
-        channel.WriteMessage(reply.get(), replyLength);
+        channel.WriteMessage(m_reply.data(), static_cast<DWORD>(m_reply.size()));
+        // As lockscout: the end frame or a closed client ends the conversation.
+        if (!channel.ReadMessage(&request, &length))
+            DisconnectNamedPipe(m_pipe.Get());
+        delete[] request;
     }
 
+    Bytes m_reply;
     CScopedHandle m_pipe;
     std::thread m_thread;
 };
@@ -399,45 +410,54 @@ size_t CountContaining(const std::vector<std::string>& lines, const std::string&
     return count;
 }
 
+// The watch list names the test program itself: what the finder reports shows
+// whether it took the pipe's answer or fell back on its own (32-bit) scan.
 TEST(LockscoutImpostor, AnswersAreTakenOnlyFromTheStartedServer)
 {
     const DWORD self = GetCurrentProcessId();
+    const DWORD victim = CFakeServer::Victim().dwPid;
+    wchar_t ownPath[MAX_PATH] = {};
+    ASSERT_NE(0u, GetModuleFileNameW(nullptr, ownPath, MAX_PATH));
+    const std::string otherServer = "Setup: Pipe server is process " + std::to_string(self) + ", not lockscout (" +
+                                    std::to_string(self + 4) + "): refused";
+    // A count of 5 in a reply of 4 bytes.
+    const Bytes malformed = {5, 0, 0, 0};
     const struct
     {
         const char* what;
-        DWORD expectedServer;
-        bool taken;
+        DWORD expectedServer;  // 0: setup started none
+        Bytes reply;
+        std::vector<DWORD> found;
+        std::vector<std::string> trace;
     } cases[] = {
-        {"the expected server answers", self, true},
-        {"another process answers", self + 4, false},
+        {"the expected server answers", self, CFakeServer::VictimReply(), {victim}, {}},
+        {"another process answers", self + 4, CFakeServer::VictimReply(), {self}, {otherServer}},
+        {"no server was started", 0, {}, {self}, {"Setup: No lockscout to ask: the 64-bit processes are not seen"}},
+        {"the expected server answers nonsense", self, malformed, {self},
+         {"Setup: Lockscout's reply is malformed: scanning locally"}},
     };
     for (const auto& item : cases) {
         SCOPED_TRACE(item.what);
-        std::vector<ProcInfo> found;
+        std::vector<DWORD> found;
         std::vector<std::string> lines;
         {
-            CFakeServer server(true);
+            CFakeServer server(item.reply);
             ASSERT_TRUE(server.IsValid());
             CProcessInfo finder;
             finder.SetServer(item.expectedServer);
-            finder.SetWatchList(WatchSet{L"C:\\NoSuchFolder\\NoSuchProgram.exe"});
+            finder.SetWatchList(WatchSet{ownPath});
             lines = TestSupport::TraceOf([&] { finder.Refresh(); });
-            found.assign(finder.begin(), finder.end());
+            for (const ProcInfo& process : finder)
+                found.push_back(process.dwPid);
         }
-        const std::string refused = "Pipe server is process " + std::to_string(self) + ", not lockscout (" +
-                                    std::to_string(item.expectedServer) + "): refused";
-        EXPECT_EQ(item.taken ? 0u : 1u, CountContaining(lines, refused));
-        ASSERT_EQ(item.taken ? 1u : 0u, found.size());
-        for (const ProcInfo& process : found) {
-            EXPECT_EQ(CFakeServer::Victim().dwPid, process.dwPid);
-            EXPECT_EQ(CFakeServer::Victim().strPath, process.strPath);
-        }
+        EXPECT_EQ(item.trace, lines);
+        EXPECT_EQ(item.found, found);
     }
 }
 
 TEST(LockscoutImpostor, ServerThatNeverAnswersCostsOnlyTheTimeLimit)
 {
-    CFakeServer server(false);
+    CFakeServer server(Bytes{});
     ASSERT_TRUE(server.IsValid());
     CProcessInfo finder;
     const DWORD limitMs = 1000;
