@@ -1,5 +1,7 @@
 #include "lockscout/ProcessChecker.h"
 
+#include "lockscout/PipeSecurity.h"
+
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 
@@ -14,6 +16,17 @@ using Common::Win32::WatchSet;
 namespace {
 
 const DWORD kPipeBufferBytes = 0x200000;
+
+// True when the pipe has no instance but this one and admits no other: FIRST_PIPE_
+// INSTANCE already refuses a name taken before, this also holds where the flag is not
+// enforced.
+bool IsOnlyInstance(HANDLE pipe)
+{
+    DWORD current = 0;
+    DWORD maximum = 0;
+    return ::GetNamedPipeHandleStateW(pipe, nullptr, &current, nullptr, nullptr, nullptr, 0) &&
+           ::GetNamedPipeInfo(pipe, nullptr, nullptr, nullptr, &maximum) && current == 1 && maximum == 1;
+}
 
 void Serve(HANDLE pipe, CProcessChecker& checker)
 {
@@ -64,11 +77,18 @@ int RunLockscout()
     SetupTrace(L"Starting lockscout ...\n");
     try {
         CProcessChecker checker;
-        CScopedHandle pipe(::CreateNamedPipeW(LOCKSCOUT_PIPE_NAME, PIPE_ACCESS_DUPLEX,
-                                              PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                              PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes, kPipeBufferBytes, 0,
-                                              nullptr));
-        if (pipe.IsValid()) {
+        CPipeSecurity security;
+        // One instance, created first: a program that took the name before must not
+        // share in setup's conversation, nor one that comes later.
+        CScopedHandle pipe(::CreateNamedPipeW(
+            LOCKSCOUT_PIPE_NAME, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+            PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, kPipeBufferBytes,
+            kPipeBufferBytes, 0, security.Attributes()));
+        if (!pipe.IsValid()) {
+            SetupTrace(L"Failed to create the pipe: %u\n", static_cast<unsigned>(::GetLastError()));
+        } else if (!IsOnlyInstance(pipe.Get())) {
+            SetupTrace(L"The pipe's name is taken by another program\n");
+        } else {
             // The client may have opened the pipe between its creation and the wait.
             const bool connected =
                 ::ConnectNamedPipe(pipe.Get(), nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED;

@@ -28,6 +28,10 @@ public:
     // Larger announced lengths are refused before any allocation: a watch list or
     // an answer never comes near it.
     static const DWORD kMaxMessageBytes = 32 * 1024 * 1024;
+    // The longest wait for one read or write on a handle opened for overlapped I/O
+    // (the client's): a server that stops answering must not freeze the wizard. A
+    // scan of every process and its modules takes a few seconds at most.
+    static const DWORD kDefaultTimeoutMs = 30000;
 
     explicit CPipeChannel(IPipeDataHandler* owner = nullptr) : m_pOwner(owner) {}
     CPipeChannel(const CPipeChannel&) = delete;
@@ -39,9 +43,13 @@ public:
     void Attach(HANDLE pipe) { m_hPipe = pipe; }
     bool IsConnected() const { return m_bConnected; }
 
-    // Client: opens the pipe by name (29 attempts, 250 ms apart) and switches it to
-    // message read mode.
-    bool Connect();
+    void SetTimeout(DWORD timeoutMs) { m_dwTimeoutMs = timeoutMs; }
+
+    // Client: opens the pipe by name (29 attempts, 250 ms apart) for overlapped I/O,
+    // letting the server only identify the caller, and switches it to message read
+    // mode. Any local program may own a pipe of that name: an end whose server is not
+    // the given process is closed here and refused.
+    bool Connect(DWORD serverProcessId);
     // Client: sends the request (null with length 0 sends the end frame) and hands
     // the reply to the owner's OnReply.
     bool Exchange(const BYTE* request, DWORD length);
@@ -54,7 +62,14 @@ public:
     bool ReadMessage(BYTE** data, DWORD* length);
 
 private:
+    // One read or write, waiting at most the time limit when the handle is
+    // overlapped. After a timeout the order of the conversation is lost: every later
+    // transfer fails at once.
+    bool Transfer(bool write, BYTE* buffer, DWORD length, DWORD* done);
+
     IPipeDataHandler* m_pOwner;
     HANDLE m_hPipe = INVALID_HANDLE_VALUE;
     bool m_bConnected = false;
+    DWORD m_dwTimeoutMs = kDefaultTimeoutMs;
+    bool m_bTimedOut = false;
 };

@@ -1,5 +1,7 @@
 #include "common/win32/ProcessInfo.h"
 
+#include "common/tools/SetupTrace.h"
+
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
@@ -230,36 +232,58 @@ BYTE* CProcessInfo::BuildRequest(DWORD* length) const
     return BuildWatchRequest(m_fullPaths, m_fileNames, length);
 }
 
+void CProcessInfo::SetServer(DWORD processId, DWORD timeoutMs)
+{
+    m_dwServerId = processId;
+    m_channel.SetTimeout(timeoutMs);
+}
+
 bool CProcessInfo::Refresh()
 {
     clear();
 #ifndef _WIN64
     if (IsWow64()) {
-        if (!m_channel.IsConnected()) {
-            // A handle that opened but did not switch mode is not kept twice.
-            if (m_channel.GetHandle() != INVALID_HANDLE_VALUE) {
-                ::CloseHandle(m_channel.GetHandle());
-                m_channel.Attach(INVALID_HANDLE_VALUE);
-            }
-            m_channel.SetOwner(this);
-            m_channel.Connect();
-        }
-        if (m_channel.IsConnected()) {
-            DWORD length = 0;
-            std::unique_ptr<BYTE[]> request(BuildRequest(&length));
-            if (request) {
-                const bool exchanged = m_channel.Exchange(request.get(), length);
-                if (empty())
-                    m_channel.Exchange(nullptr, 0);  // end frame: lockscout is done
-                if (exchanged)
-                    return !empty();
-            }
-        }
+        if (m_dwServerId == 0)
+            SetupTrace(L"No lockscout to ask: the 64-bit processes are not seen");
+        else if (AskServer())
+            return !empty();
+        // Whatever came over the pipe is no information.
+        clear();
     }
 #endif
     ScanLocally();
     return !empty();
 }
+
+#ifndef _WIN64
+bool CProcessInfo::AskServer()
+{
+    if (!m_channel.IsConnected()) {
+        // A handle that opened but did not switch mode is not kept twice.
+        if (m_channel.GetHandle() != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(m_channel.GetHandle());
+            m_channel.Attach(INVALID_HANDLE_VALUE);
+        }
+        m_channel.SetOwner(this);
+        m_channel.Connect(m_dwServerId);
+    }
+    if (!m_channel.IsConnected())
+        return false;
+    DWORD length = 0;
+    std::unique_ptr<BYTE[]> request(BuildRequest(&length));
+    if (!request)
+        return false;
+    m_bReplyRead = false;
+    const bool exchanged = m_channel.Exchange(request.get(), length);
+    if (empty())
+        m_channel.Exchange(nullptr, 0);  // end frame: lockscout is done
+    if (!exchanged)
+        SetupTrace(L"Lockscout gave no answer: scanning locally");
+    else if (!m_bReplyRead)
+        SetupTrace(L"Lockscout's reply is malformed: scanning locally");
+    return exchanged && m_bReplyRead;
+}
+#endif
 
 void CProcessInfo::ScanLocally()
 {
@@ -316,7 +340,8 @@ bool CProcessInfo::OnRequest(const BYTE*, DWORD, BYTE** reply, DWORD* replyLengt
 
 bool CProcessInfo::OnReply(const BYTE* reply, DWORD length)
 {
-    return ReadProcessReply(reply, length, *this);
+    m_bReplyRead = ReadProcessReply(reply, length, *this);
+    return m_bReplyRead;
 }
 
 #ifndef _WIN64

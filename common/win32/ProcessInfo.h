@@ -56,6 +56,10 @@ public:
     // Filter on; relative entries (bare file names) join the file-name set, which
     // keeps the names of earlier calls.
     void SetWatchList(const WatchSet& watchList);
+    // The lockscout process to ask under WOW64, and the longest wait for each of its
+    // reads and writes. Without one (0) the finder only scans locally: an answer is
+    // taken from no other process.
+    void SetServer(DWORD processId, DWORD timeoutMs = CPipeChannel::kDefaultTimeoutMs);
     // Replaces the results; true when at least one process was found.
     bool Refresh();
     bool IsWatched(const std::wstring& path) const;
@@ -80,12 +84,18 @@ public:
 #endif
 
 private:
+#ifndef _WIN64
+    // True when lockscout answered with a well-formed reply (now in the results).
+    bool AskServer();
+#endif
     void ScanLocally();
 
     WatchSet m_fullPaths;
     WatchSet m_fileNames;
     bool m_bFilter = false;
     CPipeChannel m_channel;
+    DWORD m_dwServerId = 0;
+    bool m_bReplyRead = false;
 };
 
 } // namespace Win32

@@ -5,6 +5,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/PathTools.h"
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "framework/Gdi.h"
 #include "setup/engine/ConfigTools.h"
@@ -63,6 +64,27 @@ CString FormatLastError(DWORD error)
     return text;
 }
 
+std::wstring LongPathOf(const std::wstring& path)
+{
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = ::GetLongPathNameW(path.c_str(), buffer, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? path : std::wstring(buffer);
+}
+
+// True when the process still runs the listed executable: the list may come from
+// another process, and an identifier may have passed to another program since.
+bool IsImageOf(HANDLE process, const std::wstring& listedPath)
+{
+    wchar_t image[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (!::QueryFullProcessImageNameW(process, 0, image, &size))
+        return false;
+    const std::wstring running = LongPathOf(image);
+    const std::wstring listed = LongPathOf(listedPath);
+    const Common::Win32::NoCaseLess less;
+    return !less(running, listed) && !less(listed, running);
+}
+
 SERVICE_STATUS_PROCESS QueryStatus(SC_HANDLE service, bool* ok)
 {
     SERVICE_STATUS_PROCESS status = {};
@@ -118,6 +140,8 @@ CDlgLockCheck::CDlgLockCheck(const Common::Win32::WatchSet* watchList, const Sil
         try {
             const CString path = ExtractExecutable(L"lockscout.exe", kLockscoutResource, m_TempFiles);
             RunProcess(&m_hLockscout, nullptr, path, false);
+            // The finder takes answers from this process only.
+            m_ProcessInfo.SetServer(::GetProcessId(m_hLockscout));
         } catch (const _com_error&) {
             SetupTrace(L"Failed to run lockscout");
         }
@@ -324,6 +348,19 @@ void CDlgLockCheck::KillSilent()
         if (index < 0 || static_cast<size_t>(index) >= m_ProcessInfo.size())
             continue;
         const Common::Win32::ProcInfo& process = m_ProcessInfo[index];
+        // Held from the check to the end: the identifier cannot pass to another
+        // program in between.
+        Common::Tools::CScopedHandle handle(
+            ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process.dwPid));
+        if (!handle.IsValid()) {
+            SetupTrace(L"Terminate process: '%s', failed", process.strPath.c_str());
+            continue;
+        }
+        if (!IsImageOf(handle.Get(), process.strPath)) {
+            SetupTrace(L"Process %u is no longer '%s': left running", static_cast<unsigned>(process.dwPid),
+                       process.strPath.c_str());
+            continue;
+        }
         auto entry = m_SilentKill.find(FileNameOf(process.strPath));
         const std::wstring service = entry != m_SilentKill.end() ? entry->second : std::wstring();
         if (!service.empty()) {
@@ -333,11 +370,7 @@ void CDlgLockCheck::KillSilent()
             }
             SetupTrace(L"Failed to stop service: %s", service.c_str());
         }
-        bool ended = false;
-        if (HANDLE handle = ::OpenProcess(PROCESS_TERMINATE, FALSE, process.dwPid)) {
-            ended = ::TerminateProcess(handle, 0) != FALSE;
-            ::CloseHandle(handle);
-        }
+        const bool ended = ::TerminateProcess(handle.Get(), 0) != FALSE;
         SetupTrace(L"Terminate process: '%s', %s", process.strPath.c_str(), ended ? L"successful" : L"failed");
     }
 }

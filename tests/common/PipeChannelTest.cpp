@@ -1,5 +1,7 @@
 #include "common/win32/PipeChannel.h"
 
+#include "common/tools/ScopedHandle.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -214,6 +216,64 @@ TEST(PipeChannel, ExchangeWithoutHandleFails)
     const BYTE byte = 1;
     EXPECT_FALSE(channel.Exchange(&byte, 1));
     EXPECT_FALSE(channel.IsConnected());
+}
+
+// A server that accepted the client but stops answering, part-way or at once: the
+// client's read ends within its time limit, and the conversation is over for it.
+TEST(PipeChannelTimeout, SilentServerEndsTheReadWithinTheLimit)
+{
+    const struct
+    {
+        const char* what;
+        Bytes sent;
+    } cases[] = {
+        {"nothing sent", {}},
+        {"length without its body", {8, 0, 0, 0}},
+    };
+    const DWORD limitMs = 500;
+    int index = 0;
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.what);
+        const std::wstring name = L"\\\\.\\pipe\\PipeChannelTimeout" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                  std::to_wstring(index++);
+        Common::Tools::CScopedHandle server(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,
+                                                             PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+                                                             0x10000, 0x10000, 0, nullptr));
+        ASSERT_TRUE(server.IsValid());
+        Common::Tools::CScopedHandle client(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+        ASSERT_TRUE(client.IsValid());
+        DWORD mode = PIPE_READMODE_MESSAGE;
+        ASSERT_TRUE(SetNamedPipeHandleState(client.Get(), &mode, nullptr, nullptr));
+        CPipeChannel serverEnd;
+        serverEnd.Attach(server.Get());
+        CPipeChannel clientEnd;
+        clientEnd.Attach(client.Get());
+        clientEnd.SetTimeout(limitMs);
+        if (!item.sent.empty()) {
+            DWORD written = 0;
+            ASSERT_TRUE(WriteFile(server.Get(), item.sent.data(), static_cast<DWORD>(item.sent.size()), &written,
+                                  nullptr));
+        }
+
+        BYTE* data = reinterpret_cast<BYTE*>(1);
+        DWORD length = 77;
+        DWORD start = GetTickCount();
+        EXPECT_FALSE(clientEnd.ReadMessage(&data, &length));
+        const DWORD elapsed = GetTickCount() - start;
+        EXPECT_EQ(nullptr, data);
+        EXPECT_EQ(0u, length);
+        EXPECT_GE(elapsed, limitMs - 50);
+        EXPECT_LT(elapsed, limitMs + 3000);
+
+        // A late answer no longer counts: its place in the conversation is lost.
+        const Bytes late = {1, 2, 3};
+        ASSERT_TRUE(serverEnd.WriteMessage(late.data(), 3));
+        start = GetTickCount();
+        EXPECT_FALSE(clientEnd.ReadMessage(&data, &length));
+        EXPECT_FALSE(clientEnd.WriteMessage(late.data(), 3));
+        EXPECT_LT(GetTickCount() - start, limitMs);
+    }
 }
 
 } // namespace

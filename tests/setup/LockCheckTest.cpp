@@ -92,6 +92,17 @@ bool IsRunning(DWORD id)
     return running;
 }
 
+// True when the process is gone, or goes within the time.
+bool HasEnded(DWORD id, DWORD timeoutMs)
+{
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (process == nullptr)
+        return true;
+    const bool ended = ::WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    ::CloseHandle(process);
+    return ended;
+}
+
 // The rows of the page's list: column 0 and column 1 joined by "|". Sent from the
 // driver's thread, so it waits until the page's thread is free again.
 std::vector<std::wstring> ListRows(HWND page)
@@ -389,6 +400,56 @@ TEST_F(LockCheckTest, SilentKillProgramsAreClosedWithoutThePageUnlessIgnored)
     EXPECT_TRUE(IsRunning(listed.Id()));
 }
 
+// The list may come from another process, and an identifier may have passed to
+// another program since: only a process that still runs the listed executable ends.
+TEST_F(LockCheckTest, SilentKillEndsOnlyAProcessStillRunningTheListedProgram)
+{
+    ASSERT_TRUE(LoadWatching({}));
+    // A 64-bit program is what lockscout reports; a 32-bit one what the local scan does.
+    CLockerProcess running32(ChildProgram(), L"LockCheckRunning.exe");
+    CLockerProcess running64(std::wstring(COMPANION_BIN_DIR_W) + L"\\childprog.exe", L"LockCheckRunning64.exe");
+    ASSERT_TRUE(running32.IsReady());
+    ASSERT_TRUE(running64.IsReady());
+    TestSupport::CTempFolder elsewhere;
+    // Each locker's cases end with the one that ends it.
+    const struct
+    {
+        const char* what;
+        const CLockerProcess* process;
+        std::wstring listedPath;
+        bool ends;
+    } cases[] = {
+        {"another program now has the identifier", &running32, FolderOf(running32.Path()) + L"\\LockCheckGone.exe",
+         false},
+        {"the same name in another folder", &running32, elsewhere / FileOf(running32.Path()), false},
+        {"the listed program in other letter case", &running32, FolderOf(running32.Path()) + L"\\LOCKCHECKRUNNING.EXE",
+         true},
+        {"a 64-bit program under another name", &running64, FolderOf(running64.Path()) + L"\\LockCheckGone64.exe",
+         false},
+        {"the listed 64-bit program", &running64, running64.Path(), true},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.what);
+        Common::Win32::WatchSet files;
+        DlgPopup::SilentKillMap map;
+        map[FileOf(item.listedPath)] = L"";
+        DlgPopup::CDlgLockCheck page(&files, map, nullptr);
+        Common::Win32::ProcInfo listed;
+        listed.strPath = item.listedPath;
+        listed.dwPid = item.process->Id();
+        page.m_ProcessInfo.push_back(listed);
+        page.m_SilentIndexes = {0};
+        const auto lines = TraceOf([&] { page.KillSilent(); });
+        // TerminateProcess returns before the process is gone.
+        EXPECT_EQ(item.ends, HasEnded(item.process->Id(), item.ends ? 10000 : 0));
+        const std::string kept = "Process " + std::to_string(item.process->Id()) + " is no longer '" +
+                                 Escape(item.listedPath) + "': left running";
+        EXPECT_EQ(item.ends ? 0u : 1u, CountContaining(lines, kept));
+        EXPECT_EQ(item.ends ? 1u : 0u, CountContaining(lines, "Terminate process: '" + Escape(item.listedPath) +
+                                                                  "', successful"));
+    }
+}
+
 TEST_F(LockCheckTest, SetupItselfIsNeitherListedNorEnded)
 {
     wchar_t self[MAX_PATH] = {};
@@ -423,6 +484,8 @@ TEST_F(LockCheckTest, SixtyFourBitProgramIsListedThroughLockscout)
     Common::Win32::WatchSet files;
     files.insert(locker.Path());
     DlgPopup::CDlgLockCheck page(&files, DlgPopup::SilentKillMap(), nullptr);
+    // The tests carry no lockscout resource: the page takes the test's server.
+    page.m_ProcessInfo.SetServer(scout.Id());
     std::vector<std::wstring> rows;
     CLockPageDriver driver([&](const CGuiDriver& d, HWND p) {
         rows = ListRows(p);

@@ -3,10 +3,16 @@
 #include "common/win32/ProcessInfo.h"
 
 #include "common/tools/ScopedHandle.h"
+#include "tests/setup/EngineFixture.h"
 #include "tests/support/LockerProcess.h"
 #include "tests/support/RegistryScope.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
+
+#include <set>
 
 #include <memory>
 #include <string>
@@ -18,6 +24,7 @@ using Common::Win32::ProcInfo;
 using Common::Win32::WatchSet;
 using TestSupport::CLockerProcess;
 using TestSupport::CStartedProcess;
+using Common::Tools::CScopedHandle;
 
 namespace {
 
@@ -82,6 +89,7 @@ TEST_F(LockscoutTest, RefreshAsksTheServerWhichListsTheLocker)
 {
     {
         CProcessInfo finder;
+        finder.SetServer(m_server.Id());
         finder.SetWatchList(WatchSet{Upper(m_locker->Path())});
         ASSERT_TRUE(finder.Refresh());
         bool pathMatches = false;
@@ -103,6 +111,7 @@ TEST_F(LockscoutTest, RefreshAsksTheServerWhichListsTheLocker)
 TEST_F(LockscoutTest, NothingFoundSendsTheEndFrameAndLaterQuestionsScanLocally)
 {
     CProcessInfo finder;
+    finder.SetServer(m_server.Id());
     finder.SetWatchList(WatchSet{L"C:\\NoSuchFolder\\NoSuchProgram.exe"});
     EXPECT_FALSE(finder.Refresh());
     EXPECT_TRUE(finder.empty());
@@ -148,7 +157,7 @@ TEST_F(LockscoutTest, RawRequestsGetOneReplyEachAndABrokenPipeEndsTheServer)
 {
     CReplyKeeper keeper;
     CPipeChannel channel(&keeper);
-    ASSERT_TRUE(channel.Connect());
+    ASSERT_TRUE(channel.Connect(m_server.Id()));
     Common::Tools::CScopedHandle pipe(channel.GetHandle());
 
     // Nothing found: exactly the 4-byte count 0, and the conversation goes on.
@@ -178,7 +187,7 @@ TEST_F(LockscoutTest, EndFrameEndsTheServer)
 {
     CReplyKeeper keeper;
     CPipeChannel channel(&keeper);
-    ASSERT_TRUE(channel.Connect());
+    ASSERT_TRUE(channel.Connect(m_server.Id()));
     Common::Tools::CScopedHandle pipe(channel.GetHandle());
     // The read after the end frame fails once the server has gone.
     EXPECT_FALSE(channel.Exchange(nullptr, 0));
@@ -189,7 +198,7 @@ TEST_F(LockscoutTest, EndFrameEndsTheServer)
 TEST_F(LockscoutTest, MalformedFrameEndsTheServer)
 {
     CPipeChannel channel;
-    ASSERT_TRUE(channel.Connect());
+    ASSERT_TRUE(channel.Connect(m_server.Id()));
     Common::Tools::CScopedHandle pipe(channel.GetHandle());
     // A hostile length: refused without allocating it, and the conversation ends.
     const BYTE header[4] = {0xFF, 0xFF, 0xFF, 0x7F};
@@ -202,12 +211,13 @@ TEST_F(LockscoutTest, MalformedFrameEndsTheServer)
 TEST(LockscoutConnect, LateServerIsStillReached)
 {
     CStartedProcess server;
+    ASSERT_TRUE(server.Start(Companion(L"lockscout.exe"), {}, CREATE_SUSPENDED));
     std::thread starter([&server] {
         Sleep(3000);
-        server.Start(Companion(L"lockscout.exe"), {});
+        server.Resume();
     });
     CPipeChannel channel;
-    const bool connected = channel.Connect();
+    const bool connected = channel.Connect(server.Id());
     starter.join();
     Common::Tools::CScopedHandle pipe(channel.GetHandle());
     ASSERT_TRUE(connected);
@@ -227,11 +237,11 @@ TEST(LockscoutTrace, TracesItsStartAndEnd)
     std::unique_ptr<CPipeChannel> channel;
     TestSupport::SProcessOptions options;
     options.timeoutMs = 20000;
-    options.onPoll = [&channel](DWORD) {
+    options.onPoll = [&channel](DWORD processId) {
         if (channel)
             return;
         channel.reset(new CPipeChannel);
-        if (channel->Connect())
+        if (channel->Connect(processId))
             channel->Exchange(nullptr, 0);
     };
     const TestSupport::SProcessRun run = TestSupport::RunProcess(Companion(L"lockscout.exe"), {}, options);
@@ -241,6 +251,231 @@ TEST(LockscoutTrace, TracesItsStartAndEnd)
     EXPECT_EQ(0u, run.exitCode);
     const std::vector<std::string> expected = {"Setup: Starting lockscout ...", "Setup: Exiting lockscout ..."};
     EXPECT_EQ(expected, run.TraceLines());
+}
+
+std::string SidText(PSID sid)
+{
+    char* text = nullptr;
+    if (!ConvertSidToStringSidA(sid, &text))
+        return "?";
+    const std::string result = text;
+    LocalFree(text);
+    return result;
+}
+
+std::string OwnUserSid()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return "?";
+    CScopedHandle holder(token);
+    BYTE buffer[512] = {};
+    DWORD size = 0;
+    if (!GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size))
+        return "?";
+    return SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+}
+
+TEST_F(LockscoutTest, PipeAdmitsOnlyItsUserAndTheAdministrators)
+{
+    CPipeChannel channel;
+    ASSERT_TRUE(channel.Connect(m_server.Id()));
+    CScopedHandle pipe(channel.GetHandle());
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetSecurityInfo(pipe.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION,
+                                                                 nullptr, nullptr, &dacl, nullptr, &descriptor));
+    std::unique_ptr<void, HLOCAL(WINAPI*)(HLOCAL)> freeDescriptor(descriptor, LocalFree);
+    // No access list at all would admit everybody.
+    ASSERT_NE(nullptr, dacl);
+    std::multiset<std::string> admitted;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
+        EXPECT_NE(0u, ace->Mask);
+        admitted.insert(SidText(&ace->SidStart));
+    }
+    EXPECT_EQ((std::multiset<std::string>{OwnUserSid(), "S-1-5-32-544"}), admitted);
+}
+
+// A program that took lockscout's pipe name before it: lockscout must not serve
+// beside it, whether the taker allows more instances or not.
+TEST(LockscoutSquatter, NameTakenBeforeMakesLockscoutEndWithoutServing)
+{
+    TestSupport::CRegistryValueScope level = TestSupport::CRegistryValueScope::Dword(
+        HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", TestSupport::OtherRegistryView(), 1);
+    ASSERT_TRUE(level.Succeeded());
+    for (DWORD instances : {static_cast<DWORD>(PIPE_UNLIMITED_INSTANCES), static_cast<DWORD>(1)}) {
+        SCOPED_TRACE(instances);
+        CScopedHandle squatter(CreateNamedPipeW(LOCKSCOUT_PIPE_NAME, PIPE_ACCESS_DUPLEX,
+                                                PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, instances,
+                                                0x1000, 0x1000, 0, nullptr));
+        ASSERT_TRUE(squatter.IsValid());
+        TestSupport::SProcessOptions options;
+        options.timeoutMs = 20000;
+        const TestSupport::SProcessRun run = TestSupport::RunProcess(Companion(L"lockscout.exe"), {}, options);
+        ASSERT_TRUE(run.finished) << "lockscout waits on a name another program holds";
+        EXPECT_EQ(0u, run.exitCode);
+        const std::vector<std::string> lines = run.TraceLines();
+        ASSERT_EQ(3u, lines.size());
+        EXPECT_EQ("Setup: Starting lockscout ...", lines[0]);
+        // Windows refuses the first-instance creation; where that flag is not
+        // enforced the instance count gives the taker away.
+        EXPECT_TRUE(lines[1].rfind("Setup: Failed to create the pipe: ", 0) == 0 ||
+                    lines[1] == "Setup: The pipe's name is taken by another program")
+            << lines[1];
+        EXPECT_EQ("Setup: Exiting lockscout ...", lines[2]);
+    }
+}
+
+// The test itself holds lockscout's pipe name and answers the first request with
+// the given reply (empty: never answers) over an overlapped end, so that nothing here
+// waits without limit.
+class CFakeServer
+{
+public:
+    explicit CFakeServer(const Bytes& reply)
+        : m_reply(reply),
+          m_pipe(CreateNamedPipeW(LOCKSCOUT_PIPE_NAME, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+                                  0x10000, 0x10000, 0, nullptr))
+    {
+        if (!m_reply.empty() && m_pipe.IsValid())
+            m_thread = std::thread([this] { Answer(); });
+    }
+    ~CFakeServer()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    bool IsValid() const { return m_pipe.IsValid(); }
+    // A sound answer: one process that no watch list named.
+    static ProcInfo Victim()
+    {
+        ProcInfo victim;
+        victim.dwPid = 4242;
+        victim.strPath = L"C:\\Victim\\victim.exe";
+        return victim;
+    }
+    static Bytes VictimReply()
+    {
+        DWORD length = 0;
+        std::unique_ptr<BYTE[]> reply(Common::Win32::BuildProcessReply({Victim()}, &length));
+        return Bytes(reply.get(), reply.get() + length);
+    }
+
+private:
+    void Answer()
+    {
+        CScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        OVERLAPPED overlapped = {};
+        overlapped.hEvent = event.Get();
+        if (!ConnectNamedPipe(m_pipe.Get(), &overlapped)) {
+            const DWORD error = GetLastError();
+            DWORD ignored = 0;
+            if (error == ERROR_IO_PENDING && WaitForSingleObject(event.Get(), 10000) != WAIT_OBJECT_0) {
+                CancelIo(m_pipe.Get());
+                GetOverlappedResult(m_pipe.Get(), &overlapped, &ignored, TRUE);
+                return;
+            }
+            if (error != ERROR_IO_PENDING && error != ERROR_PIPE_CONNECTED)
+                return;
+        }
+        CPipeChannel channel;
+        channel.Attach(m_pipe.Get());
+        channel.SetTimeout(10000);
+        BYTE* request = nullptr;
+        DWORD length = 0;
+        if (!channel.ReadMessage(&request, &length))
+            return;
+        delete[] request;
+        channel.WriteMessage(m_reply.data(), static_cast<DWORD>(m_reply.size()));
+        // As lockscout: the end frame or a closed client ends the conversation.
+        if (!channel.ReadMessage(&request, &length))
+            DisconnectNamedPipe(m_pipe.Get());
+        delete[] request;
+    }
+
+    Bytes m_reply;
+    CScopedHandle m_pipe;
+    std::thread m_thread;
+};
+
+size_t CountContaining(const std::vector<std::string>& lines, const std::string& text)
+{
+    size_t count = 0;
+    for (const auto& line : lines)
+        count += line.find(text) != std::string::npos ? 1 : 0;
+    return count;
+}
+
+// The watch list names the test program itself: what the finder reports shows
+// whether it took the pipe's answer or fell back on its own (32-bit) scan.
+TEST(LockscoutImpostor, AnswersAreTakenOnlyFromTheStartedServer)
+{
+    const DWORD self = GetCurrentProcessId();
+    const DWORD victim = CFakeServer::Victim().dwPid;
+    wchar_t ownPath[MAX_PATH] = {};
+    ASSERT_NE(0u, GetModuleFileNameW(nullptr, ownPath, MAX_PATH));
+    const std::string otherServer = "Setup: Pipe server is process " + std::to_string(self) + ", not lockscout (" +
+                                    std::to_string(self + 4) + "): refused";
+    // A count of 5 in a reply of 4 bytes.
+    const Bytes malformed = {5, 0, 0, 0};
+    const struct
+    {
+        const char* what;
+        DWORD expectedServer;  // 0: setup started none
+        Bytes reply;
+        std::vector<DWORD> found;
+        std::vector<std::string> trace;
+    } cases[] = {
+        {"the expected server answers", self, CFakeServer::VictimReply(), {victim}, {}},
+        {"another process answers", self + 4, CFakeServer::VictimReply(), {self}, {otherServer}},
+        {"no server was started", 0, {}, {self}, {"Setup: No lockscout to ask: the 64-bit processes are not seen"}},
+        {"the expected server answers nonsense", self, malformed, {self},
+         {"Setup: Lockscout's reply is malformed: scanning locally"}},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.what);
+        std::vector<DWORD> found;
+        std::vector<std::string> lines;
+        {
+            CFakeServer server(item.reply);
+            ASSERT_TRUE(server.IsValid());
+            CProcessInfo finder;
+            finder.SetServer(item.expectedServer);
+            finder.SetWatchList(WatchSet{ownPath});
+            lines = TestSupport::TraceOf([&] { finder.Refresh(); });
+            for (const ProcInfo& process : finder)
+                found.push_back(process.dwPid);
+        }
+        EXPECT_EQ(item.trace, lines);
+        EXPECT_EQ(item.found, found);
+    }
+}
+
+TEST(LockscoutImpostor, ServerThatNeverAnswersCostsOnlyTheTimeLimit)
+{
+    CFakeServer server(Bytes{});
+    ASSERT_TRUE(server.IsValid());
+    CProcessInfo finder;
+    const DWORD limitMs = 1000;
+    finder.SetServer(GetCurrentProcessId(), limitMs);
+    finder.SetWatchList(WatchSet{L"C:\\NoSuchFolder\\NoSuchProgram.exe"});
+    bool found = true;
+    DWORD elapsed = 0;
+    const auto lines = TestSupport::TraceOf([&] {
+        const DWORD start = GetTickCount();
+        found = finder.Refresh();
+        elapsed = GetTickCount() - start;
+    });
+    EXPECT_FALSE(found);
+    EXPECT_GE(elapsed, limitMs - 100);
+    // The local scan that follows takes well under this.
+    EXPECT_LT(elapsed, limitMs + 8000);
+    EXPECT_EQ(1u, CountContaining(lines, "Pipe read timed out after 1000 ms"));
+    EXPECT_EQ(1u, CountContaining(lines, "Lockscout gave no answer: scanning locally"));
 }
 
 } // namespace

@@ -28,14 +28,17 @@ public:
     CStartedProcess(const CStartedProcess&) = delete;
     CStartedProcess& operator=(const CStartedProcess&) = delete;
 
-    bool Start(const std::wstring& program, const std::vector<std::wstring>& arguments)
+    // flags: CreateProcess's creation flags (CREATE_SUSPENDED: the id is known before
+    // the program runs; Resume lets it go).
+    bool Start(const std::wstring& program, const std::vector<std::wstring>& arguments, DWORD flags = 0)
     {
         std::wstring line = JoinCommandLine(program, arguments);
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
-        return CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+        return CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
                               &m_info) != FALSE;
     }
+    bool Resume() const { return m_info.hThread != nullptr && ResumeThread(m_info.hThread) != static_cast<DWORD>(-1); }
     HANDLE Handle() const { return m_info.hProcess; }
     DWORD Id() const { return m_info.dwProcessId; }
     // True when the process ended within the time; its exit code then goes to *code.
