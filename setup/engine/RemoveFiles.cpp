@@ -95,7 +95,9 @@ bool CInstallManager::RemoveFiles()
             // A system folder that received files (System32, for one) stays.
             if (!IsRemovableFolder(folder))
                 continue;
-            if (!::RemoveDirectoryW(folder.c_str()))
+            // A folder an earlier pass already removed is not scheduled: a reinstall
+            // before the restart would lose it then.
+            if (!::RemoveDirectoryW(folder.c_str()) && ::PathIsDirectoryW(folder.c_str()))
                 DelayRemove(folder, nullptr);
         }
     }

@@ -542,7 +542,7 @@ TEST_F(RemoveFilesTest, AParentFolderIsTriedFirstAndLeftToTheRestart)
     EXPECT_TRUE(PendingAre({a}));
 }
 
-TEST_F(RemoveFilesTest, FoldersOfEarlierGroupsAreTriedAgain)
+TEST_F(RemoveFilesTest, FoldersOfEarlierGroupsAreTriedAgainButAGoneOneIsNotScheduled)
 {
     const std::wstring a = Out(L"A");
     const std::wstring d = Out(L"D");
@@ -552,8 +552,9 @@ TEST_F(RemoveFilesTest, FoldersOfEarlierGroupsAreTriedAgain)
     const auto lines = RemoveFiles();
     EXPECT_FALSE(Exists(a));
     EXPECT_FALSE(Exists(d));
-    EXPECT_TRUE(HasLine(lines, "Delay remove: '" + N(a) + "'")) << Joined(lines);
-    EXPECT_TRUE(PendingAre({a}));
+    // "A" went in the first pass; scheduling it again would take a reinstalled "A" at the restart.
+    EXPECT_FALSE(HasLine(lines, "Delay remove: '" + N(a) + "'")) << Joined(lines);
+    EXPECT_TRUE(PendingAre({}));
 }
 
 TEST_F(RemoveFilesTest, DelayedModeSchedulesEveryFileAndNoRemoveGroupsStay)
