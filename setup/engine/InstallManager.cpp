@@ -4,7 +4,7 @@
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
-#include "common/storage/Storage.h"
+#include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
@@ -45,31 +45,6 @@ bool IsAdministrator()
         member = FALSE;
     ::FreeSid(administrators);
     return member != FALSE;
-}
-
-// The full, long form of a path as the file system names it, so that "..", "/"
-// and short names cannot hide where a path leads. Parts that do not exist yet
-// keep their spelling behind the long form of the part that does.
-CString CanonicalPath(const CString& path)
-{
-    wchar_t full[MAX_PATH * 4] = {};
-    const DWORD fullLength = ::GetFullPathNameW(path, static_cast<DWORD>(std::size(full)), full, nullptr);
-    if (fullLength == 0 || fullLength >= std::size(full))
-        return path;
-    std::wstring head = full;
-    std::wstring tail;
-    while (!head.empty()) {
-        wchar_t longForm[MAX_PATH * 4] = {};
-        const DWORD length = ::GetLongPathNameW(head.c_str(), longForm, static_cast<DWORD>(std::size(longForm)));
-        if (length != 0 && length < std::size(longForm))
-            return CString((std::wstring(longForm) + tail).c_str());
-        const size_t cut = head.find_last_of(L'\\');
-        if (cut == std::wstring::npos || cut < 3)
-            break;
-        tail = head.substr(cut) + tail;
-        head.erase(cut);
-    }
-    return CString(full);
 }
 
 LONGLONG ClampedBytes(double megabytes)
@@ -268,7 +243,7 @@ bool CInstallManager::SetLanguage(const CString& language)
     auto& config = Common::Config::GetSetupConfig();
     try {
         // The value names a storage of the package; it may not lead anywhere else.
-        if (!Common::Storage::IsSafeElementName(language.GetString())) {
+        if (!IsSafeFileName(language.Str())) {
             SetupTrace(L"Language '%s' is not a valid language name", language.GetString());
             return false;
         }
