@@ -26,7 +26,6 @@
 #include <shlwapi.h>
 
 #include <cmath>
-#include <iterator>
 #include <limits>
 
 namespace {

@@ -16,7 +16,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <vector>
 
 _COM_SMARTPTR_TYPEDEF(IShellLinkW, __uuidof(IShellLinkW));
 _COM_SMARTPTR_TYPEDEF(IPersistFile, __uuidof(IPersistFile));
