@@ -3,9 +3,9 @@
 #include "common/storage/RC4.h"
 #include "common/tools/ComError.h"
 #include "common/tools/CriticalSection.h"
+#include "common/tools/PathSafety.h"
 #include "common/tools/SetupTrace.h"
 
-#include <cwctype>
 
 namespace Common {
 namespace Storage {
@@ -25,7 +25,7 @@ void Collect(OLETools::CCompFile& file, const std::wstring& folder, int depth, s
     if (depth > kMaxFolderDepth)
         Tools::ThrowComError(STG_E_DOCFILECORRUPT);
     for (const OLETools::Element& element : file.Enumerate(folder)) {
-        if (!IsSafeElementName(element.second)) {
+        if (!IsSafeFileName(element.second)) {
             SetupTrace(L"Package element \"%s\" in \"%s\" skipped: not a usable file name", element.second.c_str(),
                        folder.c_str());
             continue;
@@ -144,32 +144,6 @@ DWORD CStorage::TransformBytes(const BYTE* key, DWORD keyLength, const BYTE* inp
     if (output != nullptr && outputLength >= inputLength && input != nullptr && key != nullptr)
         RC4Transform(key, keyLength, input, inputLength, output, inputLength);
     return inputLength;
-}
-
-bool IsDeviceName(const std::wstring& name)
-{
-    std::wstring base = name.substr(0, name.find(L'.'));
-    while (!base.empty() && base.back() == L' ')
-        base.pop_back();
-    for (wchar_t& c : base)
-        c = static_cast<wchar_t>(std::towupper(c));
-    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
-        base == L"CONOUT$")
-        return true;
-    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
-           base[3] >= L'1' && base[3] <= L'9';
-}
-
-bool IsSafeElementName(const std::wstring& name)
-{
-    // Windows drops a trailing dot or space: "a.txt." would be written over "a.txt".
-    if (name.empty() || name.back() == L'.' || name.back() == L' ' || IsDeviceName(name))
-        return false;
-    for (wchar_t c : name) {
-        if (c < 0x20 || c == L'\\' || c == L'/' || c == L':')
-            return false;
-    }
-    return true;
 }
 
 std::wstring AppendSeparator(const std::wstring& path)

@@ -47,14 +47,6 @@ protected:
     std::unique_ptr<OLETools::CCompFile> m_pFile;
 };
 
-// A reserved device name ("CON", "nul.txt", "Com1.log"...), any case, with or
-// without an extension.
-bool IsDeviceName(const std::wstring& name);
-// A package element name that may become one component of a file path: not
-// empty, not ending in a dot or a space, not a device name, and free of "\",
-// "/", ":" and control characters.
-bool IsSafeElementName(const std::wstring& name);
-
 // Appends a backslash unless the path ends in one.
 std::wstring AppendSeparator(const std::wstring& path);
 

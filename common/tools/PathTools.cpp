@@ -82,18 +82,6 @@ bool RenamePathExtension(CString& path, const wchar_t* extension)
     return FromPathBuffer(path, buffer);
 }
 
-bool IsFullPath(const CString& path)
-{
-    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-    if (path.GetLength() < 3)
-        return false;
-    const wchar_t drive = path[0];
-    if (((drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z')) && path[1] == L':' &&
-        separator(path[2]))
-        return true;
-    return separator(path[0]) && separator(path[1]);
-}
-
 bool StripPathToRoot(CString& path)
 {
     wchar_t buffer[MAX_PATH];

@@ -14,9 +14,6 @@ void QuotePath(CString& path);
 void RemovePathExtension(CString& path);
 // Replaces the extension (given with its dot), or adds it when there is none.
 bool RenamePathExtension(CString& path, const wchar_t* extension);
-// A drive path ("C:\...") or a UNC path ("\\server\share\..."); anything else
-// would be resolved against the current folder or the drive's current folder.
-bool IsFullPath(const CString& path);
 // Leaves only the root: a drive with its backslash, or a UNC server and share.
 bool StripPathToRoot(CString& path);
 // Removes the last component and its backslash; false when nothing was removed.

@@ -7,6 +7,7 @@
 #include "common/config/XMLElement.h"
 #include "common/storage/PackedStorage.h"
 #include "common/tools/FileTools.h"
+#include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
@@ -48,25 +49,6 @@ std::wstring PackagePath(const CString& path)
     if (text.empty() || text[0] != L'\\')
         text.insert(text.begin(), L'\\');
     return text;
-}
-
-// A path below a target folder: components that each name one file, no "..",
-// no root, no drive, no stream suffix, no device.
-bool IsSafeRelativePath(const CString& path)
-{
-    const std::wstring& text = path.Str();
-    if (text.empty())
-        return false;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = text.find(L'\\', start);
-        const std::wstring component = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (!Common::Storage::IsSafeElementName(component) || Common::Storage::IsDeviceName(component))
-            return false;
-        if (end == std::wstring::npos)
-            return true;
-        start = end + 1;
-    }
 }
 
 bool IsFolder(const wchar_t* path)

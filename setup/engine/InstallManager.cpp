@@ -4,7 +4,7 @@
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
-#include "common/storage/Storage.h"
+#include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
@@ -26,7 +26,6 @@
 #include <shlwapi.h>
 
 #include <cmath>
-#include <iterator>
 #include <limits>
 
 namespace {
@@ -243,7 +242,7 @@ bool CInstallManager::SetLanguage(const CString& language)
     auto& config = Common::Config::GetSetupConfig();
     try {
         // The value names a storage of the package; it may not lead anywhere else.
-        if (!Common::Storage::IsSafeElementName(language.GetString())) {
+        if (!IsSafeFileName(language.Str())) {
             SetupTrace(L"Language '%s' is not a valid language name", language.GetString());
             return false;
         }

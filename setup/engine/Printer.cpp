@@ -5,6 +5,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/FileTools.h"
+#include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
@@ -96,27 +97,13 @@ CString MessageText(HRESULT hr)
     return CString(message.c_str());
 }
 
-// The path made full against the current folder; empty when that fails.
-CString FullPath(const CString& path)
-{
-    const DWORD size = ::GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (size == 0)
-        return CString();
-    std::wstring full(size, L'\0');
-    const DWORD length = ::GetFullPathNameW(path, size, &full[0], nullptr);
-    if (length == 0 || length >= size)
-        return CString();
-    full.resize(length);
-    return CString(full.c_str());
-}
-
 // Loads the library the package names; E_FAIL when it is not there or does not
 // load. A relative name is made full first, so that the file found is the file
 // loaded and not one of that name on the library search path.
 void LoadPrinterLibrary(CModuleHolder& library)
 {
     const CString named = Value(L"P2DSetupDll", kSetupFiles);
-    const CString path = named.IsEmpty() ? CString() : FullPath(named);
+    const CString path = named.IsEmpty() ? CString() : FullPathName(named);
     if (path.IsEmpty() || !::PathFileExistsW(path) || !LoadLibraryInto(library, path))
         _com_issue_error(E_FAIL);
 }

@@ -6,6 +6,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/ComSupport.h"
+#include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
@@ -15,7 +16,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <vector>
 
 _COM_SMARTPTR_TYPEDEF(IShellLinkW, __uuidof(IShellLinkW));
 _COM_SMARTPTR_TYPEDEF(IPersistFile, __uuidof(IPersistFile));
@@ -48,16 +48,6 @@ bool MakeProgramPart(CString& program)
     }
     QuotePath(program);
     return true;
-}
-
-CString FullPathOf(const CString& path)
-{
-    const DWORD size = GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (size == 0)
-        return path;
-    std::vector<wchar_t> buffer(size + 1);
-    const DWORD written = GetFullPathNameW(path, size + 1, buffer.data(), nullptr);
-    return written != 0 && written <= size ? CString(buffer.data()) : path;
 }
 
 CString Text(const _bstr_t& text)
@@ -97,7 +87,7 @@ HRESULT CreateShortcutLink(const wchar_t* target, const wchar_t* arguments, cons
         return E_INVALIDARG;
     }
     // Saving over the target would replace the program with a link to itself.
-    if (FullPathOf(link).CompareNoCase(FullPathOf(target)) == 0) {
+    if (IsSamePath(CanonicalPath(link), CanonicalPath(target))) {
         SetupTrace(L"Create shortcut: the link path is the target itself: '%s'", linkPath);
         return E_INVALIDARG;
     }

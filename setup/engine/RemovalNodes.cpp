@@ -4,6 +4,7 @@
 #include "setup/engine/InstallManager.h"
 
 #include "common/config/XMLElement.h"
+#include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
@@ -20,73 +21,13 @@ namespace {
 
 // ---- where removal may go ----
 
-bool HasParentComponent(const std::wstring& path)
-{
-    size_t start = 0;
-    for (;;) {
-        const size_t end = path.find_first_of(L"\\/", start);
-        if (path.compare(start, end == std::wstring::npos ? std::wstring::npos : end - start, L"..") == 0)
-            return true;
-        if (end == std::wstring::npos)
-            return false;
-        start = end + 1;
-    }
-}
-
-bool IsDriveLetter(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
-// Why the text cannot name a place to delete, whatever the place is; null when
-// it can. Anything relative would resolve against the current folder.
-const wchar_t* TextRefusal(const std::wstring& path)
-{
-    if (path.empty())
-        return L"empty path";
-    if (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0)
-        return L"device path";
-    const bool drive = path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == L':' &&
-                       (path[2] == L'\\' || path[2] == L'/');
-    const bool unc = path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\';
-    if (!drive && !unc)
-        return L"not a full path";
-    if (HasParentComponent(path))
-        return L"'..' in the path";
-    if (path.find_first_of(L"*?\"<>|") != std::wstring::npos || path.find(L':', 2) != std::wstring::npos)
-        return L"wildcard or stream in the path";
-    return nullptr;
-}
-
-// The full, long form without a trailing backslash (a root keeps its own).
+// The canonical form without trailing separators, the form every protected folder
+// is held in.
 std::wstring Canonical(const std::wstring& path)
 {
-    wchar_t full[MAX_PATH * 4] = {};
-    const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
-    std::wstring result = (length == 0 || length >= std::size(full)) ? path : std::wstring(full);
-    wchar_t longForm[MAX_PATH * 4] = {};
-    const DWORD longLength = ::GetLongPathNameW(result.c_str(), longForm, static_cast<DWORD>(std::size(longForm)));
-    if (longLength != 0 && longLength < std::size(longForm))
-        result = longForm;
-    while (result.size() > 3 && (result.back() == L'\\' || result.back() == L'/'))
-        result.pop_back();
-    return result;
-}
-
-bool SamePath(const std::wstring& first, const std::wstring& second)
-{
-    return ::_wcsicmp(first.c_str(), second.c_str()) == 0;
-}
-
-// True when 'inner' lies below 'outer' (not equal to it).
-bool IsBelow(const std::wstring& inner, const std::wstring& outer)
-{
-    if (outer.empty() || inner.size() <= outer.size())
-        return false;
-    std::wstring prefix = outer;
-    if (prefix.back() != L'\\')
-        prefix += L'\\';
-    return ::_wcsnicmp(inner.c_str(), prefix.c_str(), prefix.size()) == 0;
+    CString canonical = CanonicalPath(path);
+    TrimTrailingSeparators(canonical);
+    return canonical.Str();
 }
 
 std::wstring KnownFolder(int csidl)
@@ -160,17 +101,17 @@ const std::vector<std::wstring>& SystemFolders()
 // Why the path may not be removed; null when it may.
 const wchar_t* RemovalRefusal(const CString& path, bool folderTree)
 {
-    const wchar_t* refusal = TextRefusal(path.Str());
+    const wchar_t* refusal = FullPathRefusal(path);
     if (refusal != nullptr)
         return refusal;
     const std::wstring canonical = Canonical(path.Str());
     if (::PathIsRootW(canonical.c_str()))
         return L"a root folder";
     for (const std::wstring& folder : SystemFolders()) {
-        if (SamePath(canonical, folder) || IsBelow(folder, canonical))
+        if (IsSamePath(canonical, folder) || IsPathBelow(folder, canonical))
             return L"a system folder";
     }
-    if (folderTree && IsBelow(canonical, WindowsFolder()))
+    if (folderTree && IsPathBelow(canonical, WindowsFolder()))
         return L"inside the Windows folder";
     return nullptr;
 }
@@ -245,13 +186,13 @@ bool IsRemovableFolder(const CString& path)
 
 bool IsUsableInstallFolder(const CString& path)
 {
-    const wchar_t* refusal = TextRefusal(path.Str());
+    const wchar_t* refusal = FullPathRefusal(path);
     if (refusal == nullptr) {
         const std::wstring canonical = Canonical(path.Str());
         const std::wstring windows = WindowsFolder();
         if (::PathIsRootW(canonical.c_str()))
             refusal = L"a root folder";
-        else if (SamePath(canonical, windows) || IsBelow(canonical, windows))
+        else if (IsSamePath(canonical, windows) || IsPathBelow(canonical, windows))
             refusal = L"inside the Windows folder";
     }
     if (refusal == nullptr)
@@ -397,6 +338,6 @@ void RemoveProgramCopy(const CString& self)
     // The uninstall folder goes after the copy when nothing else is left in it
     // (other products may keep their uninstallers there).
     const std::vector<SEntry> left = FolderEntries(folder);
-    if (left.size() == 1 && SamePath(left[0].path.Str(), waiting.Str()) && IsRemovableFolder(folder))
+    if (left.size() == 1 && IsSamePath(left[0].path, waiting) && IsRemovableFolder(folder))
         DelayRemove(folder, nullptr);
 }

@@ -4,6 +4,7 @@
 
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/SetupTrace.h"
 #include "framework/Gdi.h"
@@ -13,30 +14,6 @@
 
 #include <set>
 #include <string>
-
-namespace {
-
-// A name below the group's folder: no root, drive, "..", stream or wildcard, so
-// that a listed name cannot reach outside the folder.
-bool IsNameBelowFolder(const CString& name)
-{
-    const std::wstring& text = name.Str();
-    if (text.empty() || text[0] == L'\\' || text[0] == L'/' ||
-        text.find_first_of(L":*?\"<>|") != std::wstring::npos)
-        return false;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = text.find_first_of(L"\\/", start);
-        const std::wstring part = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (part.empty() || part == L"." || part == L"..")
-            return false;
-        if (end == std::wstring::npos)
-            return true;
-        start = end + 1;
-    }
-}
-
-} // namespace
 
 bool CInstallManager::RemoveFiles()
 {
@@ -72,7 +49,7 @@ bool CInstallManager::RemoveFiles()
             if (name.IsEmpty())
                 name = ::PathFindFileNameW(GetNodeAttribute(file, L"FileName", L""));
             CString path = dest;
-            if (!IsNameBelowFolder(name) || !AppendPath(path, name) || !IsRemovableFile(path)) {
+            if (!IsSafeRelativePath(name) || !AppendPath(path, name) || !IsRemovableFile(path)) {
                 SetupTrace(L"RemoveFiles: Entry refused, '%s' in '%s'", name.GetString(), dest.GetString());
                 continue;
             }

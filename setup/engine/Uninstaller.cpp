@@ -6,6 +6,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/storage/Storage.h"
+#include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/RegKey.h"
 #include "common/tools/SetupTrace.h"
@@ -28,8 +29,7 @@ const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 bool IsSafeProductName(const CString& product)
 {
     const std::wstring& name = product.Str();
-    return !name.empty() && name.find(L"..") == std::wstring::npos &&
-           name.find_first_of(L"*?\"<>|") == std::wstring::npos && Common::Storage::IsSafeElementName(name);
+    return name.find(L"..") == std::wstring::npos && IsSafeFileName(name);
 }
 
 // The values of the record that come from the document, read before anything is

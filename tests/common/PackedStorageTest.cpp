@@ -282,18 +282,6 @@ TEST_F(PackedStorageTest, ListFilesSkipsNamesThatCouldLeaveTheTargetFolder)
     EXPECT_EQ((hostile.size() - 1) + 1, skipped);
 }
 
-TEST(ElementNames, OnlyPlainFileNamesAreSafe)
-{
-    using Common::Storage::IsSafeElementName;
-    for (const wchar_t* name : {L"setup.xml", L"a", L"1033", L"..a", L"name with spaces", L"\x00e9t\x00e9", L"console",
-                                L"nul_x.txt", L"COM0", L"COM10", L"lpt", L"auxiliary.log", L"x.con", L" a"})
-        EXPECT_TRUE(IsSafeElementName(name)) << std::string(name, name + wcslen(name));
-    for (const wchar_t* name : {L"", L".", L"..", L"...", L" ", L". .", L"a\\b", L"a/b", L"c:", L"a\nb", L"a..",
-                                L"good.txt.", L"good.txt ", L"a. ", L"CON", L"prn", L"Aux", L"nul", L"nul.txt",
-                                L"Com1.log", L"COM9", L"lpt1", L"LPT9.tar.gz", L"con .txt", L"CONOUT$"})
-        EXPECT_FALSE(IsSafeElementName(name)) << std::string(name, name + wcslen(name));
-}
-
 TEST_F(PackedStorageTest, SaveStreamWritesAnEncipheredPackage)
 {
     const std::wstring package = m_temp / L"written.cfs";

@@ -113,20 +113,6 @@ TEST(PathTools, RenamePathExtensionFailsBeyond259Characters)
     }
 }
 
-TEST(PathTools, IsFullPathTakesOnlyDriveAndUncPaths)
-{
-    const struct {
-        const wchar_t* path;
-        bool full;
-    } cases[] = {
-        {L"C:\\Apps", true},   {L"z:/Apps", true},      {L"\\\\server\\share\\Apps", true},
-        {L"C:Apps", false},    {L"C:", false},          {L"\\Apps", false},
-        {L"Apps\\Sub", false}, {L"1:\\Apps", false},    {L"", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.full, IsFullPath(c.path)) << Narrow(c.path);
-}
-
 TEST(PathTools, StripPathToRootLeavesTheRoot)
 {
     const struct {

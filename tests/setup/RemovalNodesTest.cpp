@@ -111,6 +111,13 @@ TEST_F(RemovalNodesTest, OnlyPlacesAPackageCanOwnMayBeRemoved)
         {Out(L"app\\..\\..\\other"), false, false, false},
         {Out(L"a*"), false, false, false},
         {Out(L"app.txt:stream"), false, false, false},
+        // Names the system reads as a device or as another file.
+        {Out(L"app\\NUL"), false, false, false},
+        {Out(L"app\\Com1.log"), false, false, false},
+        {Out(L"aux\\app"), false, false, false},
+        {Out(L"app\\x.txt."), false, false, false},
+        {Out(L"app\\x.txt "), false, false, false},
+        {Out(L"app.\\x.txt"), false, false, false},
         {windows, false, false, false},
         {windows + L"\\", false, false, false},
         {windows + L"\\system32", false, false, false},
@@ -632,6 +639,24 @@ TEST_F(RemoveFilesTest, NamesThatLeaveTheirFolderAreRefused)
     EXPECT_TRUE(Exists(Out(L"outside.txt")));
     EXPECT_TRUE(Exists(app + L"\\in.txt"));
     EXPECT_TRUE(Exists(Out(L"relative\\in.txt")));
+    EXPECT_TRUE(PendingDeletions().empty());
+}
+
+TEST_F(RemoveFilesTest, DeviceNamesAndNamesTheSystemWouldChangeAreRefused)
+{
+    const std::wstring app = Out(L"app");
+    // "x.txt." and "x.txt " would reach this file; "NUL" would schedule the device.
+    WriteFileBytes(app + L"\\x.txt", ToBytes("x"));
+    const char* names[] = {"NUL", "com1.log", "sub\\aux.txt", "x.txt.", "x.txt ", "sub.\\x.txt"};
+    std::string entries;
+    for (const char* name : names)
+        entries += std::string("<F FileName='x' TargetFileName='") + name + "'/>";
+    LoadFiles(Group(app, entries));
+    const auto lines = RemoveFiles();
+    for (const char* name : names)
+        EXPECT_TRUE(HasLine(lines, "RemoveFiles: Entry refused, '" + std::string(name) + "' in '" + N(app) + "'"))
+            << name << "\n" << Joined(lines);
+    EXPECT_TRUE(Exists(app + L"\\x.txt"));
     EXPECT_TRUE(PendingDeletions().empty());
 }
 

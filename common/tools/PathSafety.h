@@ -1,0 +1,50 @@
+#pragma once
+
+#include "framework/WinString.h"
+
+#include <string>
+
+// What a path given by a package or a user may name before anything is written
+// or deleted there. Every place that checks a name or compares two places asks
+// these, so that copying and removing refuse the same names and resolve a path
+// the same way.
+
+// ---- canonical forms ----
+
+// The path made full against the current folder ("/" becomes "\", "." and ".."
+// are resolved), at any length; empty when the system cannot make it full.
+CString FullPathName(const CString& path);
+// The full, long form as the file system names it, so that "..", "/" and short
+// names cannot hide where a path leads. Parts that do not exist yet keep their
+// spelling behind the long form of the part that does. The text itself when it
+// cannot be made full.
+CString CanonicalPath(const CString& path);
+// Removes trailing separators; a drive root ("C:\") keeps its own.
+void TrimTrailingSeparators(CString& path);
+// Two canonical paths naming the same place: the file system ignores case.
+bool IsSamePath(const CString& first, const CString& second);
+// True when the canonical 'inner' lies below the canonical 'outer' (not equal to it).
+bool IsPathBelow(const CString& inner, const CString& outer);
+
+// ---- full paths ----
+
+// A drive path ("C:\...") or a UNC path ("\\server\share\..."); anything else
+// would be resolved against the current folder or the drive's current folder.
+bool IsFullPath(const CString& path);
+// Why the text cannot name a place to write or delete, whatever the place is;
+// null when it can. Only a full path without "..", wildcards, streams, device
+// names or names the system would change (a trailing dot or space) is taken.
+const wchar_t* FullPathRefusal(const CString& path);
+
+// ---- names below a folder ----
+
+// A reserved device name ("CON", "nul.txt", "Com1.log"...), any case, with or
+// without an extension.
+bool IsDeviceName(const std::wstring& name);
+// A name that may become one component of a file path: not empty, not ending in
+// a dot or a space, not a device name, and free of control characters and of
+// the characters a file name cannot hold ("\/:*?"<>|").
+bool IsSafeFileName(const std::wstring& name);
+// A path below a folder: "\"-separated components that are each a safe file
+// name, so no root, drive, "..", ".", stream, wildcard or device.
+bool IsSafeRelativePath(const CString& path);

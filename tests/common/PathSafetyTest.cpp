@@ -1,0 +1,208 @@
+#include "common/tools/PathSafety.h"
+
+#include "tests/support/Narrow.h"
+#include "tests/support/PackageFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+using TestSupport::Narrow;
+
+// A folder that no test machine has, so that its paths keep their spelling.
+#define NONE L"C:\\no-such-folder-5e1"
+
+// Every text check over one table. 'refusal' is the reason of FullPathRefusal,
+// "" when the path is taken.
+TEST(PathSafety, EveryTextCheckFollowsTheTable)
+{
+    const struct
+    {
+        const wchar_t* text;
+        bool full;           // IsFullPath
+        const char* refusal; // FullPathRefusal
+        bool relative;       // IsSafeRelativePath
+        bool name;           // IsSafeFileName
+        bool device;         // IsDeviceName
+    } cases[] = {
+        // Full paths: drive and UNC, either separator.
+        {L"C:\\Apps", true, "", false, false, false},
+        {L"z:/Apps", true, "", false, false, false},
+        {L"C:\\", true, "", false, false, false},
+        {L"C:\\Apps\\", true, "", false, false, false},
+        {L"C:\\Apps\\.\\x", true, "", false, false, false},
+        {L"\\\\server\\share\\Apps", true, "", false, false, false},
+        {L"//server/share/Apps", true, "", false, false, false},
+        {L"C:\\Apps\\..a\\b..c", true, "", false, false, false},
+        {L"C:\\Apps\\console\\x.con", true, "", false, false, false},
+        // Not full: the current folder or the drive's would decide.
+        {L"C:Apps", false, "not a full path", false, false, false},
+        {L"C:", false, "not a full path", false, false, false},
+        {L"\\Apps", false, "not a full path", false, false, false},
+        {L"1:\\Apps", false, "not a full path", false, false, false},
+        {L"Apps\\Sub", false, "not a full path", true, false, false},
+        {L"", false, "empty path", false, false, false},
+        // Device paths pass the text on unchecked.
+        {L"\\\\?\\C:\\Apps", true, "device path", false, false, false},
+        {L"\\\\.\\C:\\Apps", true, "device path", false, false, false},
+        {L"//?/C:/Apps", true, "device path", false, false, false},
+        {L"\\\\.\\PhysicalDrive0", true, "device path", false, false, false},
+        {L"C:\\Apps\\..\\Windows", true, "'..' in the path", false, false, false},
+        {L"C:/Apps/..", true, "'..' in the path", false, false, false},
+        {L"C:\\Apps\\*.dll", true, "wildcard or stream in the path", false, false, false},
+        {L"C:\\Apps\\a.txt:hidden", true, "wildcard or stream in the path", false, false, false},
+        {L"C:\\Apps\\a|b", true, "wildcard or stream in the path", false, false, false},
+        // Device names and names the system would shorten, in any component.
+        {L"C:\\Apps\\NUL", true, "device name in the path", false, false, false},
+        {L"C:\\Apps\\com1.log", true, "device name in the path", false, false, false},
+        {L"C:\\aux\\x.txt", true, "device name in the path", false, false, false},
+        {L"\\\\server\\share\\Lpt9.tar.gz", true, "device name in the path", false, false, false},
+        {L"C:\\Apps\\x.txt.", true, "trailing dot or space in a name", false, false, false},
+        {L"C:\\Apps\\x.txt \\", true, "trailing dot or space in a name", false, false, false},
+        {L"C:\\Apps.\\x.txt", true, "trailing dot or space in a name", false, false, false},
+        {L"C:\\Apps\\...", true, "trailing dot or space in a name", false, false, false},
+        // Relative names below a folder.
+        {L"a.txt", false, "not a full path", true, true, false},
+        {L"sub\\c.dll", false, "not a full path", true, false, false},
+        {L"sub\\deep\\c.dll", false, "not a full path", true, false, false},
+        {L"..\\evil.txt", false, "not a full path", false, false, false},
+        {L"sub\\..\\..\\evil.txt", false, "not a full path", false, false, false},
+        {L"sub/../../evil.txt", false, "not a full path", false, false, false},
+        {L"sub/c.dll", false, "not a full path", false, false, false},
+        {L".\\a.txt", false, "not a full path", false, false, false},
+        {L"\\evil.txt", false, "not a full path", false, false, false},
+        {L"sub\\", false, "not a full path", false, false, false},
+        {L"sub\\\\a.txt", false, "not a full path", false, false, false},
+        {L"C:\\evil.txt", true, "", false, false, false},
+        {L"C:evil.txt", false, "not a full path", false, false, false},
+        {L"a.txt:hidden", false, "not a full path", false, false, false},
+        {L"a*.txt", false, "not a full path", false, false, false},
+        {L"a?.txt", false, "not a full path", false, false, false},
+        {L"a<b>", false, "not a full path", false, false, false},
+        {L"a\"b", false, "not a full path", false, false, false},
+        {L"sub\\NUL", false, "not a full path", false, false, false},
+        {L"a\\aux.txt", false, "not a full path", false, false, false},
+        {L"evil.txt.", false, "not a full path", false, false, false},
+        {L"sub\\evil.txt ", false, "not a full path", false, false, false},
+        {L"sub.\\evil.txt", false, "not a full path", false, false, false},
+        // One component: plain file names, and the device names in every form.
+        {L"setup.xml", false, "not a full path", true, true, false},
+        {L"1033", false, "not a full path", true, true, false},
+        {L"..a", false, "not a full path", true, true, false},
+        {L"name with spaces", false, "not a full path", true, true, false},
+        {L"\x00e9t\x00e9", false, "not a full path", true, true, false},
+        {L" a", false, "not a full path", true, true, false},
+        {L"console", false, "not a full path", true, true, false},
+        {L"nul_x.txt", false, "not a full path", true, true, false},
+        {L"COM0", false, "not a full path", true, true, false},
+        {L"COM10", false, "not a full path", true, true, false},
+        {L"lpt", false, "not a full path", true, true, false},
+        {L"auxiliary.log", false, "not a full path", true, true, false},
+        {L"x.con", false, "not a full path", true, true, false},
+        {L".", false, "not a full path", false, false, false},
+        {L"..", false, "not a full path", false, false, false},
+        {L"...", false, "not a full path", false, false, false},
+        {L" ", false, "not a full path", false, false, false},
+        {L". .", false, "not a full path", false, false, false},
+        {L"a..", false, "not a full path", false, false, false},
+        {L"good.txt ", false, "not a full path", false, false, false},
+        {L"a. ", false, "not a full path", false, false, false},
+        {L"a\nb", false, "not a full path", false, false, false},
+        {L"a\\b", false, "not a full path", true, false, false},
+        {L"a/b", false, "not a full path", false, false, false},
+        {L"c:", false, "not a full path", false, false, false},
+        {L"good.txt.", false, "not a full path", false, false, false},
+        {L"CON", false, "not a full path", false, false, true},
+        {L"prn", false, "not a full path", false, false, true},
+        {L"Aux", false, "not a full path", false, false, true},
+        {L"nul", false, "not a full path", false, false, true},
+        {L"nul.txt", false, "not a full path", false, false, true},
+        {L"Com1.log", false, "not a full path", false, false, true},
+        {L"COM9", false, "not a full path", false, false, true},
+        {L"lpt1", false, "not a full path", false, false, true},
+        {L"LPT9.tar.gz", false, "not a full path", false, false, true},
+        {L"con .txt", false, "not a full path", false, false, true},
+        {L"CONOUT$", false, "not a full path", false, false, true},
+        {L"conin$.log", false, "not a full path", false, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.text));
+        EXPECT_EQ(c.full, IsFullPath(c.text));
+        const wchar_t* refusal = FullPathRefusal(c.text);
+        EXPECT_EQ(c.refusal, Narrow(refusal));
+        EXPECT_EQ(c.relative, IsSafeRelativePath(c.text));
+        EXPECT_EQ(c.name, IsSafeFileName(c.text));
+        EXPECT_EQ(c.device, IsDeviceName(c.text));
+    }
+}
+
+// The canonical form of each text, the same without its trailing separators, and
+// how it compares with the other column.
+TEST(PathSafety, CanonicalFormsFollowTheTable)
+{
+    TestSupport::CTempFolder temp;
+    ASSERT_TRUE(::CreateDirectoryW((temp / L"Long Folder Name").c_str(), nullptr));
+    // The temporary folder may itself be named by a short form.
+    wchar_t longForm[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetLongPathNameW((temp / L"Long Folder Name").c_str(), longForm, MAX_PATH));
+    const std::wstring folder = longForm;
+    const std::wstring parent = folder.substr(0, folder.find_last_of(L'\\'));
+    wchar_t shortForm[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetShortPathNameW(folder.c_str(), shortForm, MAX_PATH));
+    const std::wstring shortFolder = shortForm;
+    wchar_t current[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, current);
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+
+    const struct
+    {
+        std::wstring text;
+        std::wstring canonical;
+        std::wstring trimmed;
+        std::wstring other; // compared with the canonical form
+        bool same;          // IsSamePath
+        bool below;         // IsPathBelow(canonical, other)
+    } cases[] = {
+        {NONE L"\\a\\b", NONE L"\\a\\b", NONE L"\\a\\b", NONE L"\\A\\B", true, false},
+        {NONE L"/a/b", NONE L"\\a\\b", NONE L"\\a\\b", NONE L"\\a", false, true},
+        {NONE L"\\a\\..\\b", NONE L"\\b", NONE L"\\b", NONE L"\\a", false, false},
+        {NONE L"\\a\\.\\b\\.", NONE L"\\a\\b", NONE L"\\a\\b", NONE L"\\", false, true},
+        {NONE L"\\a\\b\\", NONE L"\\a\\b\\", NONE L"\\a\\b", NONE L"\\a\\b", false, false},
+        {NONE L"\\a\\b//", NONE L"\\a\\b\\", NONE L"\\a\\b", NONE L"\\a", false, true},
+        {NONE L"\\ab", NONE L"\\ab", NONE L"\\ab", NONE L"\\a", false, false},
+        {L"C:\\", L"C:\\", L"C:\\", L"c:\\", true, false},
+        {L"C:/", L"C:\\", L"C:\\", L"C:\\", true, false},
+        {L"C:\\..\\..", L"C:\\", L"C:\\", L"C:\\", true, false},
+        {NONE L"\\x\\", NONE L"\\x\\", NONE L"\\x", L"C:\\", false, true},
+        {L"\\\\server\\share\\a\\..\\b", L"\\\\server\\share\\b", L"\\\\server\\share\\b", L"\\\\SERVER\\share", false,
+         true},
+        {L"\\\\server\\share\\", L"\\\\server\\share\\", L"\\\\server\\share", L"\\\\server\\share", false, false},
+        // Short names and relative texts take the long, full form of what exists.
+        {shortFolder, folder, folder, folder, true, false},
+        {shortFolder + L"\\new\\file.txt", folder + L"\\new\\file.txt", folder + L"\\new\\file.txt", folder, false,
+         true},
+        {L"new\\..\\file.txt", folder + L"\\file.txt", folder + L"\\file.txt", folder, false, true},
+        {L".", folder, folder, parent, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.text));
+        const CString canonical = CanonicalPath(c.text);
+        EXPECT_EQ(Narrow(c.canonical), Narrow(canonical));
+        CString trimmed = canonical;
+        TrimTrailingSeparators(trimmed);
+        EXPECT_EQ(Narrow(c.trimmed), Narrow(trimmed));
+        EXPECT_EQ(c.same, IsSamePath(canonical, c.other.c_str()));
+        EXPECT_EQ(c.below, IsPathBelow(canonical, c.other.c_str()));
+    }
+    // Made full without looking at the file system; nothing when there is no text.
+    EXPECT_EQ(Narrow(folder + L"\\x"), Narrow(FullPathName(L"x")));
+    EXPECT_EQ("", Narrow(FullPathName(L"")));
+    EXPECT_EQ("", Narrow(CanonicalPath(L"")));
+    ::SetCurrentDirectoryW(current);
+}
+
+} // namespace
