@@ -107,6 +107,24 @@ TEST_F(PackedStorageTest, BuiltPackagesReadBackByteForByte)
     }
 }
 
+// A package on disk is read through a mapped window of a few MiB: streams beyond
+// it and across its end read whole.
+TEST_F(PackedStorageTest, StreamsBeyondOneMappedWindowReadWhole)
+{
+    const PackageFiles files = {
+        {L"first.bin", Noise(6 * 1024 * 1024, 5)},
+        {L"across.bin", Noise(5 * 1024 * 1024, 6)},
+        {L"last.txt", ToBytes("the end")},
+    };
+    const std::wstring package = Package(files, true);
+    CPackedStorage storage;
+    ASSERT_TRUE(storage.Open(package, true, false));
+    CStorage::CHold hold(storage);
+    for (const auto& file : files)
+        EXPECT_EQ(file.second, StreamContent(storage.OpenStream(L"\\" + file.first)))
+            << std::string(file.first.begin(), file.first.end());
+}
+
 TEST_F(PackedStorageTest, LoadFileGivesTheStoredBytesDeciphered)
 {
     const Bytes plain = Pattern(5000, 3);
