@@ -12,7 +12,8 @@
 # Prints each time, the ratio setup / NSIS, the time per file and the peak
 # memory (maximum resident set, /usr/bin/time -v) of each program.
 # BENCH_SHAPES ("1000x64 3000x4 10000x1") and BENCH_RUNS change the work;
-# BENCH_SETUP names another setup.exe to measure (an older build, say).
+# BENCH_SETUP names another setup.exe to measure (an older build, say), and
+# BENCH_NAME another work folder and prefix, so that two runs may overlap.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SETUP_BUILD_DIR:-$root/build}
@@ -35,7 +36,8 @@ if ! command -v makensis >/dev/null; then
 fi
 
 product='{8E4B2C71-5A93-4D06-B1F8-2C7D9E3A6B15}'
-work=$build/bench
+bench_name=${BENCH_NAME:-bench}
+work=$build/$bench_name
 rm -rf "$work"
 mkdir -p "$work"
 winpath() { echo "Z:${1//\//\\}"; }
@@ -116,7 +118,7 @@ EOF
 }
 
 wine_make_template "$build/wine/template"
-wine_fresh_prefix "$build/wine/template" "$build/wine/bench"
+wine_fresh_prefix "$build/wine/template" "$build/wine/$bench_name"
 trap 'wine_stop_server; rm -rf "$WINEPREFIX"' EXIT
 drive_c=$WINEPREFIX/drive_c
 
