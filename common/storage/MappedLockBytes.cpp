@@ -8,9 +8,9 @@ namespace OLETools {
 
 namespace {
 
-// Large enough that a stream's sectors, which the packer lays out one after
-// another, rarely cross a window; small against a 32-bit address space.
-const ULONGLONG kWindowSize = 8 * 1024 * 1024;
+// A multiple of the allocation granularity (64 KiB); eight of them map at most
+// 8 MiB of the package at a time.
+const ULONGLONG kWindowSize = 1024 * 1024;
 
 } // namespace
 
@@ -25,43 +25,44 @@ ILockBytesPtr CMappedLockBytes::Open(const std::wstring& path)
         return ILockBytesPtr();
     bytes->m_nSize = static_cast<ULONGLONG>(size.QuadPart);
     bytes->m_mapping.Reset(CreateFileMappingW(bytes->m_file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!bytes->m_mapping.IsValid())
-        return ILockBytesPtr();
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    if (system.dwAllocationGranularity != 0)
-        bytes->m_nGranularity = system.dwAllocationGranularity;
-    if (!bytes->MapWindowAt(0))
+    if (!bytes->m_mapping.IsValid() || bytes->WindowAt(0) == nullptr)
         return ILockBytesPtr();
     return result;
 }
 
 CMappedLockBytes::~CMappedLockBytes()
 {
-    Unmap();
+    for (SWindow& window : m_windows) {
+        if (window.data != nullptr)
+            UnmapViewOfFile(window.data);
+    }
 }
 
-void CMappedLockBytes::Unmap()
+const CMappedLockBytes::SWindow* CMappedLockBytes::WindowAt(ULONGLONG offset)
 {
-    if (m_pWindow != nullptr)
-        UnmapViewOfFile(m_pWindow);
-    m_pWindow = nullptr;
-    m_nWindowLength = 0;
-}
-
-bool CMappedLockBytes::MapWindowAt(ULONGLONG offset)
-{
-    Unmap();
-    const ULONGLONG start = offset - offset % m_nGranularity;
+    const ULONGLONG start = offset - offset % kWindowSize;
+    SWindow* oldest = &m_windows[0];
+    for (SWindow& window : m_windows) {
+        if (window.data != nullptr && window.start == start) {
+            window.lastUse = ++m_nUses;
+            return &window;
+        }
+        if (window.data == nullptr || (oldest->data != nullptr && window.lastUse < oldest->lastUse))
+            oldest = &window;
+    }
+    if (oldest->data != nullptr)
+        UnmapViewOfFile(oldest->data);
+    *oldest = SWindow();
     const ULONGLONG length = std::min(kWindowSize, m_nSize - start);
     void* view = MapViewOfFile(m_mapping.Get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
                                static_cast<DWORD>(start & 0xFFFFFFFF), static_cast<SIZE_T>(length));
     if (view == nullptr)
-        return false;
-    m_pWindow = static_cast<const BYTE*>(view);
-    m_nWindowStart = start;
-    m_nWindowLength = length;
-    return true;
+        return nullptr;
+    oldest->data = static_cast<const BYTE*>(view);
+    oldest->start = start;
+    oldest->length = length;
+    oldest->lastUse = ++m_nUses;
+    return oldest;
 }
 
 HRESULT STDMETHODCALLTYPE CMappedLockBytes::QueryInterface(REFIID iid, void** object)
@@ -101,13 +102,12 @@ HRESULT STDMETHODCALLTYPE CMappedLockBytes::ReadAt(ULARGE_INTEGER offset, void* 
     BYTE* target = static_cast<BYTE*>(buffer);
     ULONG done = 0;
     while (done < length && position < m_nSize) {
-        if (position < m_nWindowStart || position >= m_nWindowStart + m_nWindowLength) {
-            if (!MapWindowAt(position))
-                return STG_E_READFAULT;
-        }
-        const ULONGLONG available = m_nWindowStart + m_nWindowLength - position;
+        const SWindow* window = WindowAt(position);
+        if (window == nullptr)
+            return STG_E_READFAULT;
+        const ULONGLONG available = window->start + window->length - position;
         const ULONG chunk = static_cast<ULONG>(std::min<ULONGLONG>(length - done, available));
-        std::memcpy(target + done, m_pWindow + (position - m_nWindowStart), chunk);
+        std::memcpy(target + done, window->data + (position - window->start), chunk);
         done += chunk;
         position += chunk;
     }

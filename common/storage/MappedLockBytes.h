@@ -11,13 +11,14 @@
 namespace Common {
 namespace OLETools {
 
-// Read-only lock bytes over a file, served from a mapped window of it. The
+// Read-only lock bytes over a file, served from mapped windows of it. The
 // platform's storage reads a stream one sector at a time; over its own file
 // lock bytes each sector is a seek and a read, here it is a copy from memory.
-// Only a window of the file is mapped at once, so that neither the address
-// space nor the resident memory grows with the package. The file is opened
-// shared for reading only, as STGM_SHARE_DENY_WRITE opens it: nobody may change
-// it under the mapping.
+// Only a few windows of the file are mapped at once, so that neither the
+// address space nor the resident memory grows with the package; several, since
+// the storage goes back and forth between a stream's sectors, the FAT and the
+// directory. The file is opened shared for reading only, as
+// STGM_SHARE_DENY_WRITE opens it: nobody may change it under the mapping.
 class CMappedLockBytes : public ILockBytes
 {
 public:
@@ -43,17 +44,25 @@ private:
     CMappedLockBytes(const CMappedLockBytes&) = delete;
     CMappedLockBytes& operator=(const CMappedLockBytes&) = delete;
 
-    bool MapWindowAt(ULONGLONG offset);
-    void Unmap();
+    struct SWindow
+    {
+        const BYTE* data = nullptr;
+        ULONGLONG start = 0;
+        ULONGLONG length = 0;
+        ULONGLONG lastUse = 0;
+    };
+    static const size_t kWindows = 8;
+
+    // The window that holds the offset, mapped in place of the least recently
+    // used one when none does; null when it cannot be mapped.
+    const SWindow* WindowAt(ULONGLONG offset);
 
     LONG m_nRefs = 1;
     Tools::CScopedHandle m_file;
     Tools::CScopedHandle m_mapping;
     ULONGLONG m_nSize = 0;
-    ULONGLONG m_nGranularity = 0x10000;
-    const BYTE* m_pWindow = nullptr;
-    ULONGLONG m_nWindowStart = 0;
-    ULONGLONG m_nWindowLength = 0;
+    SWindow m_windows[kWindows];
+    ULONGLONG m_nUses = 0;
 };
 
 } // namespace OLETools

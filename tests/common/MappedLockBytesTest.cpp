@@ -25,7 +25,8 @@ protected:
     TestSupport::CTempFolder m_temp;
 };
 
-// Larger than one mapped window, so that reads cross from one window to the next.
+// Larger than all the mapped windows together (eight of 1 MiB), so that reads
+// cross from one window to the next and windows are mapped again.
 TEST_F(MappedLockBytesTest, ReadsGiveTheFileBytesAcrossWindowsAndStopAtTheEnd)
 {
     const ULONGLONG window = 8 * 1024 * 1024;
@@ -43,9 +44,11 @@ TEST_F(MappedLockBytesTest, ReadsGiveTheFileBytesAcrossWindowsAndStopAtTheEnd)
         ULONG expected;
     } cases[] = {
         {0, 512, 512},
-        {window - 100, 512, 512},          // across the first window's end
-        {window + 4096, 4096, 4096},       // in the second window
-        {100, 200000, 200000},             // back in the first
+        {window - 100, 512, 512},          // across a window's end
+        {1024 * 1024 - 1, 2, 2},           // back across the first window's end
+        {window + 4096, 4096, 4096},       // in the last window
+        {100, 200000, 200000},             // back in the first, mapped again
+        {0, static_cast<ULONG>(size), static_cast<ULONG>(size)}, // every window at once
         {window - 70000, 140000, 140000},  // a stream-sized read across windows
         {size - 10, 512, 10},              // past the end: only what is there
         {size, 512, 0},
