@@ -20,7 +20,7 @@ apt-get install -y -q --no-install-recommends \
     libz-mingw-w64-dev googletest libloki-dev \
     wine wine64 wine32:i386 fonts-wine \
     xvfb xauth imagemagick x11-utils xdotool \
-    python3 python3-pil fonts-dejavu-core
+    python3 python3-pil fonts-dejavu-core nsis
 
 # Some virtual machines run no 32-bit Linux code at all (the kernel refuses i386 ELF
 # files), and Wine's 32-bit side is such code. There, 32-bit programs run through

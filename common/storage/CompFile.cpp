@@ -2,6 +2,7 @@
 
 #include "common/storage/CompoundCheck.h"
 #include "common/storage/ImageReader.h"
+#include "common/storage/MappedLockBytes.h"
 #include "common/storage/RootStateBits.h"
 #include "common/storage/Storage.h"
 #include "common/tools/ComError.h"
@@ -94,8 +95,19 @@ void CCompFile::Open()
 
     const DWORD mode = m_nMode & ~static_cast<DWORD>(STGM_CREATE);
     IStorage* root = nullptr;
-    const HRESULT hr = m_pLockBytes ? StgOpenStorageOnILockBytes(m_pLockBytes, nullptr, mode, nullptr, 0, &root)
-                                    : StgOpenStorage(m_strPath.c_str(), nullptr, mode, nullptr, 0, &root);
+    HRESULT hr;
+    if (m_pLockBytes) {
+        hr = StgOpenStorageOnILockBytes(m_pLockBytes, nullptr, mode, nullptr, 0, &root);
+    } else {
+        // A package that is only read is served from a mapping of the file: the
+        // platform's own file access costs a seek and a read per sector. The root
+        // holds the mapping and lets it go when it is released.
+        ILockBytesPtr mapped;
+        if ((mode & (STGM_WRITE | STGM_READWRITE)) == 0)
+            mapped = CMappedLockBytes::Open(m_strPath);
+        hr = mapped ? StgOpenStorageOnILockBytes(mapped, nullptr, mode, nullptr, 0, &root)
+                    : StgOpenStorage(m_strPath.c_str(), nullptr, mode, nullptr, 0, &root);
+    }
     ThrowIfFailed(hr);
     m_pRoot.Attach(root);
 

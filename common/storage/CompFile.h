@@ -48,6 +48,7 @@ public:
 
     void Open();
     void Close();
+    bool IsOpen() const { return m_pRoot != nullptr; }
 
     ElementList Enumerate(const std::wstring& path);
     std::unique_ptr<BYTE[]> ReadStream(const std::wstring& path, DWORD& size);

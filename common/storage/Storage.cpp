@@ -50,6 +50,31 @@ CStorage::~CStorage()
     DeleteCriticalSection(&m_lock);
 }
 
+CStorage::CHold::CHold(CStorage& storage) : m_storage(storage)
+{
+    Tools::ScopedLock lock(m_storage.m_lock);
+    ++m_storage.m_nHolds;
+}
+
+CStorage::CHold::~CHold()
+{
+    Tools::ScopedLock lock(m_storage.m_lock);
+    if (--m_storage.m_nHolds == 0 && m_storage.m_pFile)
+        m_storage.m_pFile->Close();
+}
+
+void CStorage::OpenForOperation()
+{
+    if (m_nHolds == 0 || !m_pFile->IsOpen())
+        m_pFile->Open();
+}
+
+void CStorage::CloseAfterOperation()
+{
+    if (m_nHolds == 0)
+        m_pFile->Close();
+}
+
 bool CStorage::Open(const std::wstring& path, bool readOnly, bool create)
 {
     try {
@@ -82,9 +107,9 @@ std::unique_ptr<BYTE[]> CStorage::LoadFile(const std::wstring& name, DWORD& size
     if (!m_pFile)
         return nullptr;
     try {
-        m_pFile->Open();
+        OpenForOperation();
         std::unique_ptr<BYTE[]> bytes = m_pFile->ReadStream(name, size);
-        m_pFile->Close();
+        CloseAfterOperation();
         return bytes;
     } catch (const _com_error& error) {
         m_pFile->Close();
@@ -100,9 +125,9 @@ IStreamPtr CStorage::OpenStream(const std::wstring& name)
     if (!m_pFile)
         return IStreamPtr();
     try {
-        m_pFile->Open();
+        OpenForOperation();
         IStreamPtr stream = m_pFile->OpenStream(name);
-        m_pFile->Close();
+        CloseAfterOperation();
         return stream;
     } catch (const _com_error& error) {
         m_pFile->Close();
@@ -127,9 +152,9 @@ bool CStorage::ListFiles(const std::wstring& folder, std::vector<std::wstring>& 
         return false;
     const std::wstring start = AppendSeparator(folder);
     try {
-        m_pFile->Open();
+        OpenForOperation();
         Collect(*m_pFile, start, 0, files);
-        m_pFile->Close();
+        CloseAfterOperation();
         return true;
     } catch (const _com_error& error) {
         m_pFile->Close();

@@ -13,10 +13,27 @@ namespace Common {
 namespace Storage {
 
 // Serialised access to one compound file, reopened for each operation so that no
-// storage handle stays open between them.
+// storage handle stays open between them, except while held.
 class CStorage : public Config::IFileLoader
 {
 public:
+    // While one lives, the file opened by the first operation stays open for the
+    // next ones instead of being reopened (checked, opened, its state bits read)
+    // for each: a step that reads one stream per installed file. The file is
+    // closed when the last one goes. An operation that fails still closes it, so
+    // that the next one reopens and reports as it would without the hold.
+    class CHold
+    {
+    public:
+        explicit CHold(CStorage& storage);
+        ~CHold();
+        CHold(const CHold&) = delete;
+        CHold& operator=(const CHold&) = delete;
+
+    private:
+        CStorage& m_storage;
+    };
+
     CStorage();
     ~CStorage() override;
     CStorage(const CStorage&) = delete;
@@ -43,8 +60,14 @@ public:
                                 DWORD outputLength);
 
 protected:
+    // Opens the file for an operation, unless a hold keeps it open already; the
+    // matching close leaves it open while held.
+    void OpenForOperation();
+    void CloseAfterOperation();
+
     CRITICAL_SECTION m_lock;
     std::unique_ptr<OLETools::CCompFile> m_pFile;
+    int m_nHolds = 0;
 };
 
 // Appends a backslash unless the path ends in one.

@@ -135,6 +135,8 @@ DWORD PackVersion(const CString& version)
 bool CInstallManager::CopyFiles()
 {
     SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::CopyFiles");
+    // One open of the package for the whole step, not one per file.
+    Common::Storage::CStorage::CHold holdPackage(Package());
     CreateTargetDataDir();
     CWaitCursor wait;
     SetStepCaption(L"//Interface/Localize/InstallSteps/CopyFiles");

@@ -107,6 +107,24 @@ TEST_F(PackedStorageTest, BuiltPackagesReadBackByteForByte)
     }
 }
 
+// A package on disk is read through a mapped window of a few MiB: streams beyond
+// it and across its end read whole.
+TEST_F(PackedStorageTest, StreamsBeyondOneMappedWindowReadWhole)
+{
+    const PackageFiles files = {
+        {L"first.bin", Noise(6 * 1024 * 1024, 5)},
+        {L"across.bin", Noise(5 * 1024 * 1024, 6)},
+        {L"last.txt", ToBytes("the end")},
+    };
+    const std::wstring package = Package(files, true);
+    CPackedStorage storage;
+    ASSERT_TRUE(storage.Open(package, true, false));
+    CStorage::CHold hold(storage);
+    for (const auto& file : files)
+        EXPECT_EQ(file.second, StreamContent(storage.OpenStream(L"\\" + file.first)))
+            << std::string(file.first.begin(), file.first.end());
+}
+
 TEST_F(PackedStorageTest, LoadFileGivesTheStoredBytesDeciphered)
 {
     const Bytes plain = Pattern(5000, 3);
@@ -328,6 +346,68 @@ TEST_F(PackedStorageTest, NoFileHeldBetweenOperations)
     HANDLE file = CreateFileW(package.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, file);
     CloseHandle(file);
+}
+
+namespace {
+
+// Exclusive access works only while nobody holds the file.
+bool Held(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return true;
+    CloseHandle(file);
+    return false;
+}
+
+} // namespace
+
+TEST_F(PackedStorageTest, AHoldKeepsThePackageOpenAcrossOperationsAndClosesItAtTheEnd)
+{
+    const Bytes big = Noise(70000, 4);
+    const std::wstring package = Package({{L"a.txt", ToBytes("first")}, {L"dir\\b.bin", big}});
+    CPackedStorage storage;
+    ASSERT_TRUE(storage.Open(package, true, false));
+    DWORD size = 0;
+    ASSERT_TRUE(storage.LoadFile(L"\\a.txt", size));
+    EXPECT_FALSE(Held(package));
+    {
+        CStorage::CHold hold(storage);
+        CStorage::CHold inner(storage);
+        for (int round = 0; round < 3; ++round) {
+            std::unique_ptr<BYTE[]> bytes = storage.LoadFile(L"\\a.txt", size);
+            ASSERT_TRUE(bytes);
+            EXPECT_EQ(ToBytes("first"), Bytes(bytes.get(), bytes.get() + size));
+            EXPECT_TRUE(Held(package));
+            EXPECT_EQ(big, StreamContent(storage.OpenStream(L"\\dir\\b.bin")));
+            std::vector<std::wstring> listed;
+            EXPECT_TRUE(storage.ListFiles(L"\\dir", listed));
+            EXPECT_EQ(std::vector<std::wstring>{L"\\dir\\b.bin"}, listed);
+            EXPECT_TRUE(Held(package));
+        }
+    }
+    EXPECT_FALSE(Held(package));
+    EXPECT_TRUE(storage.LoadFile(L"\\a.txt", size));
+    EXPECT_FALSE(Held(package));
+}
+
+// A failure closes the package even while held: the next operation opens it again
+// and reports as it would without the hold.
+TEST_F(PackedStorageTest, AFailureUnderAHoldClosesThePackage)
+{
+    const std::wstring package = Package({{L"a.txt", ToBytes("first")}});
+    CStorage storage;
+    ASSERT_TRUE(storage.Open(package, true, false));
+    CStorage::CHold hold(storage);
+    DWORD size = 0;
+    ASSERT_TRUE(storage.LoadFile(L"\\a.txt", size));
+    EXPECT_TRUE(Held(package));
+    EXPECT_EQ(nullptr, storage.LoadFile(L"\\missing.txt", size));
+    EXPECT_FALSE(Held(package));
+    std::unique_ptr<BYTE[]> bytes = storage.LoadFile(L"\\a.txt", size);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(ToBytes("first"), Bytes(bytes.get(), bytes.get() + size));
+    EXPECT_TRUE(Held(package));
 }
 
 TEST_F(PackedStorageTest, StorageWithoutAFileRefusesEverything)
