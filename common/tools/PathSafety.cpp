@@ -117,6 +117,17 @@ bool IsPathBelow(const CString& inner, const CString& outer)
     return ::CompareStringOrdinal(below, prefix.GetLength(), prefix, prefix.GetLength(), TRUE) == CSTR_EQUAL;
 }
 
+bool IsPathAtOrBelow(const CString& path, const CString& folder)
+{
+    if (!IsFullPath(path) || !IsFullPath(folder))
+        return false;
+    CString inner = CanonicalPath(path);
+    CString outer = CanonicalPath(folder);
+    TrimTrailingSeparators(inner);
+    TrimTrailingSeparators(outer);
+    return IsSamePath(inner, outer) || IsPathBelow(inner, outer);
+}
+
 bool IsFullPath(const CString& path)
 {
     if (path.GetLength() < 3)

@@ -25,6 +25,10 @@ void TrimTrailingSeparators(CString& path);
 bool IsSamePath(const CString& first, const CString& second);
 // True when the canonical 'inner' lies below the canonical 'outer' (not equal to it).
 bool IsPathBelow(const CString& inner, const CString& outer);
+// True when the full path names the full folder or lies below it, whatever the
+// letter case, separators, short names or trailing backslashes; false for a
+// text that is not a full path.
+bool IsPathAtOrBelow(const CString& path, const CString& folder);
 
 // ---- full paths ----
 

@@ -35,14 +35,6 @@ bool IsWow64();
 // characters.
 CString GetModulePath();
 
-// The full, long form of a path as the file system names it, so that "..", "/"
-// and short names cannot hide where a path leads. Parts that do not exist yet
-// keep their spelling behind the long form of the part that does.
-CString CanonicalPath(const CString& path);
-
-// True when the full path names the full folder or lies below it, whatever the
-// letter case, separators or trailing backslashes; false for a relative text.
-bool IsPathAtOrBelow(const CString& path, const CString& folder);
 
 
 namespace Common {
