@@ -19,7 +19,7 @@ namespace OLETools {
 // the storage goes back and forth between a stream's sectors, the FAT and the
 // directory. The file is opened shared for reading only, as
 // STGM_SHARE_DENY_WRITE opens it: nobody may change it under the mapping.
-class CMappedLockBytes : public ILockBytes
+class CMappedLockBytes final : public ILockBytes
 {
 public:
     // Null when the file cannot be opened or mapped (missing, empty, in use for
