@@ -121,7 +121,8 @@ void CSplashImage::Draw(HDC dc, int x, int y) const
         return;
     HGDIOBJ previous = ::SelectObject(memory, m_hBitmap);
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ::AlphaBlend(dc, x, y, m_nWidth, m_nHeight, memory, 0, 0, m_nWidth, m_nHeight, blend);
+    // gdi32's own entry: msimg32 would be one more DLL to take from the system folder.
+    ::GdiAlphaBlend(dc, x, y, m_nWidth, m_nHeight, memory, 0, 0, m_nWidth, m_nHeight, blend);
     ::SelectObject(memory, previous);
     ::DeleteDC(memory);
 }

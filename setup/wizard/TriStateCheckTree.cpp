@@ -1,5 +1,6 @@
 #include "setup/wizard/TriStateCheckTree.h"
 
+#include "common/win32/SystemDll.h"
 #include "setup/wizard/ComponentsDataProv.h"
 
 #include <uxtheme.h>
@@ -44,7 +45,7 @@ const SCheckLook kLooks[kImageCount] = {
 class CThemeApi
 {
 public:
-    CThemeApi() : m_hModule(::LoadLibraryW(L"uxtheme.dll"))
+    CThemeApi() : m_hModule(Common::Win32::LoadSystemDll(L"uxtheme.dll"))
     {
         if (m_hModule == nullptr)
             return;
