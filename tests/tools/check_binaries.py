@@ -14,6 +14,9 @@ SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll",
     "ole32.dll", "oleaut32.dll", "msvcrt.dll", "comdlg32.dll", "ntdll.dll", "rpcrt4.dll",
     "psapi.dll",
+    # Not a known DLL, but setup's manifest names the side-by-side common controls,
+    # and that assembly is taken from the system's store, never from beside setup.
+    "comctl32.dll",
 }
 
 EXPECTED = {
