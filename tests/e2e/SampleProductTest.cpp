@@ -1,19 +1,26 @@
 // The sample product (sample/, staged at build time with its pictures and program)
 // through the real setup.exe in a prefix of its own, quietly, the way a user's
 // machine goes through it: install 1.0, update to 1.1, reconfigure through the
-// registered copy, then the registered uninstall command. After the uninstall
-// nothing of the product is left but the running copy's deletion at the restart.
+// registered copy, then the registered uninstall command; and once through the whole
+// wizard as a user clicks it, in both languages. After the uninstall nothing of the
+// product is left but the running copy's deletion at the restart.
 #include "tests/e2e/InstallFixture.h"
+#include "tests/support/GuiDriver.h"
+#include "setup/res/resource.h"
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <string>
 #include <vector>
 
 using TestSupport::Bytes;
+using TestSupport::CBackgroundRun;
+using TestSupport::CGuiDriver;
 using TestSupport::CTempFolder;
+using TestSupport::SWindowMatch;
 using TestSupport::SProcessRun;
 using TestSupport::ToBytes;
 
@@ -133,6 +140,26 @@ std::vector<std::wstring> PendingDeletions()
     return paths;
 }
 
+// After the registered uninstall: nothing of the product is left but the running
+// copy, renamed, and its folder, which go at the restart.
+void ExpectOnlyTheUninstallersDeletionLeft(const std::wstring& target, const std::vector<std::string>& lines)
+{
+    EXPECT_FALSE(FolderExists(target)) << "the install folder";
+    EXPECT_FALSE(E2E::FileExists(Shortcut()));
+    EXPECT_FALSE(E2E::RegKeyExists(HKEY_LOCAL_MACHINE, kMachineKey));
+    EXPECT_FALSE(E2E::RegKeyExists(HKEY_CURRENT_USER, kUserKey));
+    EXPECT_FALSE(E2E::RegKeyExists(HKEY_LOCAL_MACHINE, kRecordKey));
+    EXPECT_FALSE(E2E::RegKeyExists(HKEY_CLASSES_ROOT, L".qsu"));
+    EXPECT_FALSE(E2E::RegKeyExists(HKEY_CLASSES_ROOT, L"Quorvant.SampleUpdate"));
+    const std::vector<std::wstring> left = FilesIn(UninstallFolder());
+    ASSERT_EQ(1u, left.size());
+    EXPECT_EQ(38u, left[0].size());
+    EXPECT_NE(E2E::Lower(std::wstring(kProduct) + L".exe"), E2E::Lower(left[0]));
+    const std::vector<std::wstring> expected = {E2E::Lower(UninstallFolder() + L"\\" + left[0]),
+                                                E2E::Lower(UninstallFolder())};
+    EXPECT_EQ(expected, PendingDeletions()) << Joined(lines);
+}
+
 class SampleProduct : public ::testing::Test
 {
 protected:
@@ -250,21 +277,178 @@ TEST_F(SampleProduct, InstallUpdateReconfigureAndUninstallQuietly)
     EXPECT_TRUE(HasLine(lines, "Setup: m_bRestart = 0, m_bNeedRestartByFiles = 0")) << Joined(lines);
     EXPECT_TRUE(HasLine(lines, "Setup: Clear application install info - successful")) << Joined(lines);
 
-    EXPECT_FALSE(FolderExists(target)) << "the install folder";
-    EXPECT_FALSE(E2E::FileExists(Shortcut()));
-    EXPECT_FALSE(E2E::RegKeyExists(HKEY_LOCAL_MACHINE, kMachineKey));
-    EXPECT_FALSE(E2E::RegKeyExists(HKEY_CURRENT_USER, kUserKey));
-    EXPECT_FALSE(E2E::RegKeyExists(HKEY_LOCAL_MACHINE, kRecordKey));
-    EXPECT_FALSE(E2E::RegKeyExists(HKEY_CLASSES_ROOT, L".qsu"));
-    EXPECT_FALSE(E2E::RegKeyExists(HKEY_CLASSES_ROOT, L"Quorvant.SampleUpdate"));
-    // Kept by design: the running copy, renamed, and its folder go at the restart.
-    const std::vector<std::wstring> left = FilesIn(UninstallFolder());
-    ASSERT_EQ(1u, left.size());
-    EXPECT_EQ(38u, left[0].size());
-    EXPECT_NE(E2E::Lower(std::wstring(kProduct) + L".exe"), E2E::Lower(left[0]));
-    const std::vector<std::wstring> expected = {E2E::Lower(UninstallFolder() + L"\\" + left[0]),
-                                                E2E::Lower(UninstallFolder())};
-    EXPECT_EQ(expected, PendingDeletions()) << Joined(lines);
+    ExpectOnlyTheUninstallersDeletionLeft(target, lines);
+}
+
+// The tree's items: Program, then Extras with Manual and SpellCheck below it.
+HTREEITEM SpellCheckItem(HWND tree)
+{
+    auto next = [tree](HTREEITEM item, WPARAM how) {
+        return reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+    };
+    HTREEITEM extras = next(next(nullptr, TVGN_ROOT), TVGN_NEXT);
+    return next(next(extras, TVGN_CHILD), TVGN_NEXT);
+}
+
+int StateImage(HWND tree, HTREEITEM item)
+{
+    const LRESULT state =
+        ::SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_STATEIMAGEMASK);
+    return static_cast<int>((state & TVIS_STATEIMAGEMASK) >> 12);
+}
+
+// Clicks the button and waits until the page has gone, so that the next wait finds
+// the next page and not this one.
+void Leave(const CGuiDriver& driver, HWND page, int button)
+{
+    EXPECT_TRUE(driver.Click(page, button)) << button;
+    EXPECT_TRUE(driver.WaitGone(page)) << button;
+}
+
+TEST_F(SampleProduct, TheWizardInBothLanguagesInstallsToATypedFolderAndTheUninstallLeavesOnlyItsCopy)
+{
+    const std::wstring typed = L"C:\\Typed Editor";
+    const std::wstring caption = L"Sample Document Editor Setup";
+    int toolbarBefore = -1;
+    std::vector<std::string> installLines;
+    TestSupport::SProcessOptions options;
+    options.timeoutMs = 180000;
+    {
+        CBackgroundRun install(m_strSetup, {L"/i", m_strPackage, L"/norestart"}, options);
+        const DWORD processId = install.ProcessId();
+        ASSERT_NE(0u, processId);
+        CGuiDriver driver(processId, 60000);
+
+        // ---- the language page: German first, then back to English ----
+        HWND page = driver.WaitFor(SWindowMatch::Dialog(IDC_LANG_0));
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(caption, driver.Title(page));
+        EXPECT_EQ(L"Choose the language of Sample Document Editor:", driver.ControlText(page, IDC_LANG_LABEL));
+        EXPECT_EQ(L"English", driver.ControlText(page, IDC_LANG_0));
+        EXPECT_EQ(L"Deutsch", driver.ControlText(page, IDC_LANG_1));
+        EXPECT_EQ(BST_CHECKED, driver.CheckState(page, IDC_LANG_0));
+        EXPECT_TRUE(driver.Click(page, IDC_LANG_1));
+        Leave(driver, page, IDOK);
+
+        page = driver.WaitFor(SWindowMatch::Dialog(IDC_LICENCE_ACCEPT));
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(L"Setup von Sample Document Editor", driver.Title(page));
+        EXPECT_EQ(L"Bitte lesen Sie den folgenden Lizenzvertrag sorgf\u00e4ltig durch.",
+                  driver.ControlText(page, IDC_LICENCE_CAPTION));
+        EXPECT_EQ(L"Ich &akzeptiere die Bedingungen des Lizenzvertrags", driver.ControlText(page, IDC_LICENCE_ACCEPT));
+        EXPECT_NE(std::wstring::npos, driver.ControlText(page, IDC_LICENCE_TEXT).find(L"ENDBENUTZER-LIZENZVERTRAG"));
+        EXPECT_EQ(L"< &Zur\u00fcck", driver.ControlText(page, IDC_BACK));
+        Leave(driver, page, IDC_BACK);
+
+        page = driver.WaitFor(SWindowMatch::Dialog(IDC_LANG_0));
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(L"W\u00e4hlen Sie die Sprache von Sample Document Editor:", driver.ControlText(page, IDC_LANG_LABEL));
+        EXPECT_EQ(BST_CHECKED, driver.CheckState(page, IDC_LANG_1));
+        EXPECT_TRUE(driver.Click(page, IDC_LANG_0));
+        Leave(driver, page, IDOK);
+
+        // ---- licence, in English again ----
+        page = driver.WaitFor(SWindowMatch::Dialog(IDC_LICENCE_ACCEPT));
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(caption, driver.Title(page));
+        EXPECT_EQ(L"Please read the following licence agreement carefully.", driver.ControlText(page, IDC_LICENCE_CAPTION));
+        EXPECT_NE(std::wstring::npos, driver.ControlText(page, IDC_LICENCE_TEXT).find(L"END-USER LICENCE AGREEMENT"));
+        EXPECT_FALSE(driver.IsControlEnabled(page, IDOK)) << "not before the licence is accepted";
+        EXPECT_TRUE(driver.Click(page, IDC_LICENCE_ACCEPT));
+        // The page enables Next when it has taken the posted click.
+        for (int wait = 0; wait < 200 && !driver.IsControlEnabled(page, IDOK); ++wait)
+            Sleep(50);
+        Leave(driver, page, IDOK);
+
+        // ---- destination: a folder of the user's own ----
+        page = driver.WaitFor(SWindowMatch::Dialog(IDC_DEST_FOLDER));
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(L"Destination folder", driver.ControlText(page, IDC_DEST_GROUP));
+        EXPECT_EQ(TargetDir(), driver.ControlText(page, IDC_DEST_FOLDER));
+        EXPECT_EQ(L"B&rowse...", driver.ControlText(page, IDC_DEST_BROWSE));
+        EXPECT_TRUE(driver.Type(page, IDC_DEST_FOLDER, typed));
+        Leave(driver, page, IDOK);
+
+        // ---- components: the spelling checker ticked ----
+        page = driver.WaitFor(SWindowMatch::Dialog(IDC_COMPONENTS_TREE));
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(L"Choose the components you want to install:", driver.ControlText(page, IDC_COMPONENTS_LABEL));
+        HWND tree = ::GetDlgItem(page, IDC_COMPONENTS_TREE);
+        HTREEITEM spellCheck = SpellCheckItem(tree);
+        ASSERT_NE(nullptr, spellCheck);
+        const int unticked = StateImage(tree, spellCheck);
+        ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(spellCheck));
+        ::PostMessageW(tree, WM_KEYDOWN, VK_SPACE, 0);
+        ::PostMessageW(tree, WM_KEYUP, VK_SPACE, 0);
+        for (int wait = 0; wait < 100 && StateImage(tree, spellCheck) == unticked; ++wait)
+            Sleep(50);
+        EXPECT_NE(unticked, StateImage(tree, spellCheck));
+        Leave(driver, page, IDOK);
+
+        // ---- toolbar: the box turned over ----
+        page = driver.WaitFor(SWindowMatch::Dialog(IDC_TOOLBAR_CHECK));
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(L"Add the Sample Document Editor &toolbar", driver.ControlText(page, IDC_TOOLBAR_CHECK));
+        toolbarBefore = driver.CheckState(page, IDC_TOOLBAR_CHECK);
+        EXPECT_TRUE(driver.Click(page, IDC_TOOLBAR_CHECK));
+        Leave(driver, page, IDOK);
+
+        // ---- install ----
+        page = driver.WaitFor(SWindowMatch::Dialog(IDC_INSTALL_TEXT));
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(0u, driver.ControlText(page, IDC_INSTALL_TEXT)
+                          .find(L"Setup is ready to install Sample Document Editor on this computer."));
+        EXPECT_EQ(L"&Install", driver.ControlText(page, IDOK));
+        Leave(driver, page, IDOK);
+
+        // ---- no applications to close: nothing of the package runs, so the lock
+        // check goes on without showing its page ----
+        // ---- finish ----
+        page = driver.WaitFor(SWindowMatch::Dialog(IDC_FINISH_TEXT));
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(nullptr, driver.Find(SWindowMatch::Dialog(IDC_LOCK_LIST)));
+        EXPECT_EQ(L"Setup is complete", driver.ControlText(page, IDC_FINISH_GROUP));
+        EXPECT_EQ(0u, driver.ControlText(page, IDC_FINISH_TEXT).find(L"Sample Document Editor has been installed."));
+        EXPECT_EQ(L"&Finish", driver.ControlText(page, IDOK));
+        EXPECT_FALSE(driver.IsControlVisible(page, IDC_FINISH_RESTART)) << "nothing waits for a restart";
+        Leave(driver, page, IDOK);
+
+        const SProcessRun& run = install.Wait();
+        ASSERT_TRUE(run.finished);
+        installLines = run.TraceLines();
+        ASSERT_EQ(0u, run.exitCode) << Joined(installLines);
+    }
+    EXPECT_TRUE(HasLine(installLines, "Setup: InstallManager : CInstallManager::LockCheck >")) << Joined(installLines);
+    for (const std::string& line : installLines)
+        EXPECT_EQ(std::string::npos, line.find("Need to close")) << line;
+
+    // ---- the result on disk and in the registry ----
+    for (const wchar_t* file : {L"SampleEditor.exe", L"readme.txt", L"settings.ini", L"manual.txt",
+                                L"Templates\\notes.txt", L"Templates\\letters\\letter.txt"})
+        EXPECT_TRUE(E2E::FileExists(typed + L"\\" + file)) << Narrow(file);
+    EXPECT_FALSE(FolderExists(TargetDir())) << "nothing at the default folder";
+    EXPECT_TRUE(E2E::FileExists(Shortcut()));
+    EXPECT_EQ(E2E::StringData(typed), E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kMachineKey, L"InstallDir").data);
+    EXPECT_EQ(E2E::DwordData(1), E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kComponentsKey, L"Manual").data);
+    EXPECT_EQ(E2E::DwordData(1), E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kComponentsKey, L"SpellCheck").data);
+    EXPECT_EQ(E2E::DwordData(1), E2E::ReadRegValue(HKEY_CURRENT_USER, kUserKey, L"SpellCheck").data);
+    EXPECT_EQ(toolbarBefore != BST_CHECKED, E2E::ReadRegValue(HKEY_CURRENT_USER, kUserKey, L"Toolbar").found)
+        << "the toolbar page's answer, box before: " << toolbarBefore;
+    EXPECT_EQ(E2E::StringData(typed + L"\\Templates"), E2E::ReadRegValue(HKEY_CURRENT_USER, kUserKey, L"Templates").data);
+    EXPECT_FALSE(E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kMachineKey, L"RestartPending").found);
+    EXPECT_EQ(L"en", RecordText(L"LanguageID")) << "the language chosen last";
+    EXPECT_EQ(typed, RecordText(L"InstallLocation"));
+
+    // ---- the registered uninstall command, quietly ----
+    const std::wstring command = RecordText(L"UninstallString");
+    EXPECT_EQ(L"\"" + UninstallFolder() + L"\\" + kProduct + L".exe\" /X" + kProduct, command);
+    ASSERT_EQ(L'"', command.front());
+    const size_t quote = command.find(L'"', 1);
+    ASSERT_NE(std::wstring::npos, quote);
+    const SProcessRun run = Run(command.substr(1, quote - 1), {command.substr(quote + 2), L"/qn"});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+    ExpectOnlyTheUninstallersDeletionLeft(typed, run.TraceLines());
 }
 
 } // namespace
