@@ -20,7 +20,7 @@ SYSTEM_DLLS = {
 }
 
 # Every installed product keeps a copy of setup, which carries both 64-bit helpers.
-MAX_SETUP_BYTES = 3200 * 1024
+MAX_SETUP_BYTES = 2 * 1024 * 1024
 
 EXPECTED = {
     "setup.exe": ("pei-i386", "(Windows GUI)", "_SetupStartup"),
