@@ -42,7 +42,7 @@ CDebugLog& CDebugLog::Instance()
 CDebugLog::CLockHolder CDebugLog::Begin()
 {
     CLockHolder holder(*this);
-    m_buffer << L'[';
+    m_buffer += L'[';
     return holder;
 }
 
@@ -55,7 +55,7 @@ CDebugLog::CLockHolder CDebugLog::Timestamp()
     _snwprintf(text, sizeof(text) / sizeof(text[0]), L"%02u/%02u/%02u-%02u:%02u:%02u", now.wMonth, now.wDay,
                now.wYear % 100u, now.wHour, now.wMinute, now.wSecond);
     text[31] = L'\0';
-    m_buffer << text;
+    m_buffer += text;
     return holder;
 }
 
@@ -63,7 +63,7 @@ CDebugLog::CLockHolder CDebugLog::Write(const wchar_t* text)
 {
     CLockHolder holder(*this);
     if (text != nullptr)
-        m_buffer << text;
+        m_buffer += text;
     return holder;
 }
 
@@ -71,21 +71,21 @@ CDebugLog::CLockHolder CDebugLog::Write(const char* text)
 {
     CLockHolder holder(*this);
     for (const char* p = text; p != nullptr && *p != '\0'; ++p)
-        m_buffer << static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        m_buffer += static_cast<wchar_t>(static_cast<unsigned char>(*p));
     return holder;
 }
 
 CDebugLog::CLockHolder CDebugLog::Write(int number)
 {
     CLockHolder holder(*this);
-    m_buffer << number;
+    m_buffer += std::to_wstring(number);
     return holder;
 }
 
 CDebugLog::CLockHolder CDebugLog::WriteSeparator()
 {
     CLockHolder holder(*this);
-    m_buffer << L") - ";
+    m_buffer += L") - ";
     return holder;
 }
 
@@ -93,11 +93,9 @@ void CDebugLog::EndRecord()
 {
     Common::Tools::ScopedLock lock(m_lock);
     if (m_nMessageLevel <= m_nThreshold) {
-        const std::wstring text = m_buffer.str();
-        OutputDebugStringW(text.c_str());
+        OutputDebugStringW(m_buffer.c_str());
         OutputDebugStringW(L"\n");
     }
-    m_buffer.str(std::wstring());
     m_buffer.clear();
 }
 

@@ -2,7 +2,7 @@
 
 #include "common/tools/CriticalSection.h"
 
-#include <sstream>
+#include <string>
 
 // Process-wide record stream of the DLL-call library and the configuration's start,
 // written to the debugger output. A record is emitted by EndRecord when its message
@@ -63,7 +63,9 @@ public:
 
 private:
     int m_nThreshold = 0;
-    std::wostringstream m_buffer;
+    // A plain string rather than a stream: streams bring the locale machinery,
+    // which would make every program that logs several hundred kilobytes larger.
+    std::wstring m_buffer;
     Common::Tools::CCriticalSection m_lock;
 };
 

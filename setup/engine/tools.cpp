@@ -15,7 +15,6 @@
 #include <iterator>
 #include <memory>
 #include <new>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -140,14 +139,36 @@ bool GrantEveryoneAccess(const wchar_t* path)
                                  acl.Get(), nullptr) == ERROR_SUCCESS;
 }
 
+namespace {
+
+bool IsHexDigit(wchar_t c)
+{
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+}
+
+} // namespace
+
+// Matched by hand rather than with std::regex, which alone would add several hundred
+// kilobytes to setup: "{" optional, 8-4-4-4-12 hex digits, "}" optional, nothing else.
 bool IsGuidName(const wchar_t* text)
 {
     if (text == nullptr)
         return false;
-    static const std::wregex pattern(
-        L"\\{{0,1}([a-fA-F0-9]){8}-([a-fA-F0-9]){4}-([a-fA-F0-9]){4}-([a-fA-F0-9]){4}-([a-fA-F0-9]){12}\\}{0,1}",
-        std::regex_constants::ECMAScript);
-    return std::regex_match(text, pattern);
+    static const int groups[] = {8, 4, 4, 4, 12};
+    const wchar_t* p = text;
+    if (*p == L'{')
+        ++p;
+    for (size_t group = 0; group < sizeof(groups) / sizeof(groups[0]); ++group) {
+        if (group > 0 && *p++ != L'-')
+            return false;
+        for (int digit = 0; digit < groups[group]; ++digit, ++p) {
+            if (!IsHexDigit(*p))
+                return false;
+        }
+    }
+    if (*p == L'}')
+        ++p;
+    return *p == L'\0';
 }
 
 CString GetModulePath()

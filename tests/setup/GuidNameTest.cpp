@@ -20,6 +20,10 @@ TEST(IsGuidName, Forms)
         {L"0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f", false},
         {L"0a1b2c3d4e5f-6071-8293-a4b5c6d7e8f9", false},
         {L"0g1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9", false},
+        {L"0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9}}", false},
+        {L"{0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9}x", false},
+        {L"0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f90", false},
+        {L"{0a1b2c3d-4e5f-6071-8293a4b5c6d7e8f9}", false},
         {L"", false},
         {nullptr, false},
     };

@@ -3,8 +3,11 @@
 the Windows DLLs the loader always takes from the system folder (so each runs from
 a bare folder, and a DLL of the same name left beside it is never loaded: every
 other DLL is loaded on first use from the system folder), and that setup's entry
-point is its version gate, which therefore runs before every static initialiser."""
+point is its version gate, which therefore runs before every static initialiser.
+Release programs are stripped, so the entry point's symbol is read from setup's
+link map when one is given. setup is also held to a size limit."""
 import argparse
+import os
 import re
 import subprocess
 import sys
@@ -19,6 +22,9 @@ SYSTEM_DLLS = {
     "comctl32.dll",
 }
 
+# Every installed product keeps a copy of setup, which carries both 64-bit helpers.
+MAX_SETUP_BYTES = 2 * 1024 * 1024
+
 EXPECTED = {
     "setup.exe": ("pei-i386", "(Windows GUI)", "_SetupStartup"),
     "callbridge.exe": ("pei-x86-64", "(Windows GUI)", None),
@@ -26,18 +32,24 @@ EXPECTED = {
 }
 
 
-def entry_symbol(nm, path, headers):
+def entry_symbol(nm, path, headers, map_file):
     base = int(re.search(r"^ImageBase\s+([0-9a-fA-F]+)", headers, re.M).group(1), 16)
     entry = int(re.search(r"^AddressOfEntryPoint\s+([0-9a-fA-F]+)", headers, re.M).group(1), 16)
-    symbols = subprocess.run([nm, path], check=True, capture_output=True, text=True).stdout
-    for line in symbols.splitlines():
-        parts = line.split()
-        if len(parts) == 3 and parts[1] in "Tt" and int(parts[0], 16) == base + entry:
-            return parts[2]
+    if map_file:
+        with open(map_file, encoding="utf-8", errors="replace") as f:
+            symbols = [(int(m.group(1), 16), m.group(2))
+                       for m in re.finditer(r"^\s+0x([0-9a-fA-F]+)\s+(\S+)\s*$", f.read(), re.M)]
+    else:
+        out = subprocess.run([nm, path], check=True, capture_output=True, text=True).stdout
+        symbols = [(int(p[0], 16), p[2]) for p in (line.split() for line in out.splitlines())
+                   if len(p) == 3 and p[1] in "Tt"]
+    for address, name in symbols:
+        if address == base + entry:
+            return name
     return None
 
 
-def check(objdump, nm, path):
+def check(objdump, nm, path, map_file=None):
     name = path.replace("\\", "/").rsplit("/", 1)[-1].lower()
     fmt, subsystem, entry = EXPECTED[name]
     out = subprocess.run([objdump, "-p", path], check=True, capture_output=True, text=True).stdout
@@ -52,9 +64,12 @@ def check(objdump, nm, path):
         errors.append(f"{name}: imports DLLs that may be found beside it {foreign}")
     if not dlls:
         errors.append(f"{name}: no import table found")
+    if name == "setup.exe" and os.path.getsize(path) > MAX_SETUP_BYTES:
+        errors.append(f"{name}: {os.path.getsize(path)} bytes, more than {MAX_SETUP_BYTES}")
     if entry is not None:
-        found = entry_symbol(nm, path, out)
-        if found != entry:
+        found = entry_symbol(nm, path, out, map_file)
+        # The link map gives C names without the 32-bit leading underscore.
+        if found not in (entry, entry[1:]):
             errors.append(f"{name}: entry point is {found}, not {entry}")
     return errors
 
@@ -63,11 +78,13 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", default="objdump")
     parser.add_argument("--nm", default="nm")
+    parser.add_argument("--setup-map", help="setup's link map (its entry point's symbol)")
     parser.add_argument("programs", nargs="+")
     args = parser.parse_args()
     errors = []
     for path in args.programs:
-        errors += check(args.objdump, args.nm, path)
+        is_setup = path.replace("\\", "/").rsplit("/", 1)[-1].lower() == "setup.exe"
+        errors += check(args.objdump, args.nm, path, args.setup_map if is_setup else None)
     for error in errors:
         print(error)
     print(f"{len(args.programs) - len({e.split(':')[0] for e in errors})} passed, "
