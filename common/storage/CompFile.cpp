@@ -261,10 +261,11 @@ ElementList CCompFile::Enumerate(const std::wstring& path)
     return list;
 }
 
-std::unique_ptr<BYTE[]> CCompFile::ReadStream(const std::wstring& path, DWORD& size)
+// The walk holds the stream's parents: a stream whose parent is released
+// reads nothing more.
+IStreamPtr CCompFile::OpenElementStream(const std::wstring& path, SWalk& walk, DWORD& length)
 {
-    size = 0;
-    const SWalk walk = Walk(path, false);
+    walk = Walk(path, false);
     IStream* opened = nullptr;
     const HRESULT hr = walk.Parent()->OpenStream(walk.name.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &opened);
     IStreamPtr stream(opened, false);
@@ -272,14 +273,28 @@ std::unique_ptr<BYTE[]> CCompFile::ReadStream(const std::wstring& path, DWORD& s
 
     STATSTG stat = {};
     ThrowIfFailed(stream->Stat(&stat, STATFLAG_NONAME));
-    const DWORD length = WholeStreamSize(stat.cbSize);
-    std::unique_ptr<BYTE[]> bytes = AllocateBytes(length);
+    length = WholeStreamSize(stat.cbSize);
+    return stream;
+}
+
+void CCompFile::ReadWhole(IStream* stream, BYTE* bytes, DWORD length)
+{
     ULONG read = 0;
-    ThrowIfFailed(stream->Read(bytes.get(), length, &read));
+    ThrowIfFailed(stream->Read(bytes, length, &read));
     // A stream whose chain ends early is damaged: never hand out part of a file.
     if (read != length)
         ThrowComError(STG_E_READFAULT);
-    DWORD result = read;
+}
+
+std::unique_ptr<BYTE[]> CCompFile::ReadStream(const std::wstring& path, DWORD& size)
+{
+    size = 0;
+    DWORD length = 0;
+    SWalk walk;
+    const IStreamPtr stream = OpenElementStream(path, walk, length);
+    std::unique_ptr<BYTE[]> bytes = AllocateBytes(length);
+    ReadWhole(stream, bytes.get(), length);
+    DWORD result = length;
     Transform(bytes, result);
     size = result;
     return bytes;
@@ -338,18 +353,28 @@ DWORD CCompFile::WriteFromStream(const std::wstring& path, IStream* source)
 IStreamPtr CCompFile::OpenStream(const std::wstring& path)
 {
     try {
+        // The content is read straight into the block and deciphered there: no
+        // second buffer and no copies per file.
         DWORD size = 0;
-        const std::unique_ptr<BYTE[]> bytes = ReadStream(path, size);
+        SWalk walk;
+        const IStreamPtr element = OpenElementStream(path, walk, size);
         HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
         if (block == nullptr)
             ThrowComError(E_OUTOFMEMORY);
         if (size != 0) {
-            void* data = GlobalLock(block);
+            BYTE* data = static_cast<BYTE*>(GlobalLock(block));
             if (data == nullptr) {
                 GlobalFree(block);
                 ThrowComError(E_OUTOFMEMORY);
             }
-            std::memcpy(data, bytes.get(), size);
+            try {
+                ReadWhole(element, data, size);
+                TransformInPlace(data, size);
+            } catch (const _com_error&) {
+                GlobalUnlock(block);
+                GlobalFree(block);
+                throw;
+            }
             GlobalUnlock(block);
         }
         IStream* stream = nullptr;
@@ -379,6 +404,17 @@ void CCompFile::Transform(std::unique_ptr<BYTE[]>& bytes, DWORD& size) const
     const DWORD result = m_pTransform(keyBytes, keyLength, bytes.get(), length, output.get(), length);
     bytes = std::move(output);
     size = result;
+}
+
+// The transform is RC4, which reads each byte before it writes it: the
+// buffer is both its input and its output.
+void CCompFile::TransformInPlace(BYTE* bytes, DWORD size) const
+{
+    if ((m_nStateBits & kStateBitTransform) == 0 || m_pTransform == nullptr || m_strKey.empty())
+        return;
+    const std::string key = KeyBytes(m_strKey);
+    const DWORD keyLength = static_cast<DWORD>(m_strKey.size());
+    m_pTransform(reinterpret_cast<const BYTE*>(key.data()), keyLength, bytes, size, bytes, size);
 }
 
 } // namespace OLETools

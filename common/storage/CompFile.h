@@ -68,7 +68,10 @@ private:
     };
 
     SWalk Walk(const std::wstring& path, bool create);
+    IStreamPtr OpenElementStream(const std::wstring& path, SWalk& walk, DWORD& length);
+    static void ReadWhole(IStream* stream, BYTE* bytes, DWORD length);
     void Transform(std::unique_ptr<BYTE[]>& bytes, DWORD& size) const;
+    void TransformInPlace(BYTE* bytes, DWORD size) const;
     void CommitRoot();
     void KeepStateBitsOnDisk();
     DWORD InspectImage();

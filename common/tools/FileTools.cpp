@@ -57,14 +57,20 @@ bool SaveStreamToFile(IStream* stream, const wchar_t* path, DWORD creation)
         return false;
     // The last error tells the caller whether the name was taken: a stream
     // failure must not leave a stale one behind.
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kChunk]);
+    // A buffer no larger than the stream: most files are small, and a chunk
+    // allocated and freed per file costs more than writing it.
+    DWORD chunk = kChunk;
+    STATSTG stat = {};
+    if (SUCCEEDED(stream->Stat(&stat, STATFLAG_NONAME)) && stat.cbSize.QuadPart < kChunk)
+        chunk = stat.cbSize.LowPart != 0 ? stat.cbSize.LowPart : 1;
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[chunk]);
     if (!buffer || !RewindStream(stream)) {
         SetLastError(ERROR_READ_FAULT);
         return false;
     }
     for (;;) {
         ULONG read = 0;
-        if (FAILED(stream->Read(buffer.get(), kChunk, &read)) || read > kChunk) {
+        if (FAILED(stream->Read(buffer.get(), chunk, &read)) || read > chunk) {
             SetLastError(ERROR_READ_FAULT);
             return false;
         }
