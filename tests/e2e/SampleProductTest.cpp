@@ -35,7 +35,6 @@ const wchar_t kRecordKey[] =
 const wchar_t kMachineKey[] = L"SOFTWARE\\Quorvant\\Sample Document Editor";
 const wchar_t kComponentsKey[] = L"SOFTWARE\\Quorvant\\Sample Document Editor\\Components";
 const wchar_t kUserKey[] = L"Software\\Quorvant\\Sample Document Editor";
-const wchar_t kPendingKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 std::string Narrow(const std::wstring& text)
 {
@@ -116,29 +115,7 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder)
     return names;
 }
 
-// The paths waiting for deletion at the restart, in order, lower case.
-std::vector<std::wstring> PendingDeletions()
-{
-    const E2E::SRegValue value = E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kPendingKey, L"PendingFileRenameOperations");
-    const wchar_t* text = reinterpret_cast<const wchar_t*>(value.data.data());
-    std::vector<std::wstring> entries;
-    const size_t count = value.data.size() / sizeof(wchar_t);
-    for (size_t start = 0; start < count;) {
-        const std::wstring entry(text + start);
-        entries.push_back(entry);
-        start += entry.size() + 1;
-    }
-    std::vector<std::wstring> paths;
-    for (size_t i = 0; i + 1 < entries.size(); i += 2) {
-        if (entries[i].empty() || !entries[i + 1].empty())
-            continue;
-        std::wstring path = entries[i];
-        if (path.compare(0, 4, L"\\??\\") == 0)
-            path.erase(0, 4);
-        paths.push_back(E2E::Lower(path));
-    }
-    return paths;
-}
+using E2E::PendingDeletions;
 
 // After the registered uninstall: nothing of the product is left but the running
 // copy, renamed, and its folder, which go at the restart.

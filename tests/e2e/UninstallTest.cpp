@@ -28,7 +28,6 @@ const wchar_t kProduct[] = L"{5D2A8E63-1B7C-4F94-A0E2-6C3B9D8F1A47}";
 const wchar_t kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{5D2A8E63-1B7C-4F94-A0E2-6C3B9D8F1A47}";
 const wchar_t kUninstallFolder[] = L"C:\\e2e\\uninst";
-const wchar_t kPendingKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 std::string Narrow(const std::wstring& text)
 {
@@ -59,29 +58,7 @@ std::wstring UninstallFile(const wchar_t* extension)
     return std::wstring(kUninstallFolder) + L"\\" + kProduct + extension;
 }
 
-// The paths waiting for deletion at the restart, in order.
-std::vector<std::wstring> PendingDeletions()
-{
-    const E2E::SRegValue value = E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kPendingKey, L"PendingFileRenameOperations");
-    const wchar_t* text = reinterpret_cast<const wchar_t*>(value.data.data());
-    std::vector<std::wstring> entries;
-    const size_t count = value.data.size() / sizeof(wchar_t);
-    for (size_t start = 0; start < count;) {
-        const std::wstring entry(text + start);
-        entries.push_back(entry);
-        start += entry.size() + 1;
-    }
-    std::vector<std::wstring> paths;
-    for (size_t i = 0; i + 1 < entries.size(); i += 2) {
-        if (entries[i].empty() || !entries[i + 1].empty())
-            continue;
-        std::wstring path = entries[i];
-        if (path.compare(0, 4, L"\\??\\") == 0)
-            path.erase(0, 4);
-        paths.push_back(E2E::Lower(path));
-    }
-    return paths;
-}
+using E2E::PendingDeletions;
 
 int PendingIndex(const std::vector<std::wstring>& pending, const std::wstring& path)
 {
