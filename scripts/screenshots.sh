@@ -146,8 +146,10 @@ capture_pid=$!
 # Pages past the list take their default button (Next, Install, Retry, Finish).
 installed=
 page() {
-    local name=page
     [ "$walk" = sample ] || { shoot page; sleep 1; keys Return; return; }
+    # The language radio buttons move with the arrows; "< &Zurück" is alt+z; the
+    # licence text is shown from its top and "I &accept" ticked; the folder's box has
+    # the focus; the spelling checker is the tree's last item, ticked with space.
     case $1 in
         1) shoot language; keys Down; sleep 0.3; keys Return ;;
         2) sleep 0.5; shoot licence-de; keys alt+z ;;
