@@ -1,12 +1,22 @@
 #!/usr/bin/env bash
-# Screenshots of setup's windows (on demand, not part of the tests): builds the
-# sample product (or the package folder given as the argument), starts Xvfb, runs setup.exe non-quietly on the sample in a fresh
-# prefix with Wine's X11 driver, and saves a PNG of the screen each time the set of
-# shown windows changes, into build/screenshots/.
+# Screenshots of setup's wizard (on demand, not part of the tests): builds the
+# sample product (or the package folder given as the argument), starts Xvfb, runs
+# setup.exe non-quietly on it in a fresh prefix with Wine's X11 driver and walks the
+# wizard with xdotool, saving a PNG of each page into build/screenshots/. For the
+# sample, the pictures are then cropped and shrunk into docs/screenshots/, which
+# the README shows.
+#
+# The walk of the sample: the splash; the language page, German picked once and
+# the licence page left with Back; the language page again, English picked; the
+# licence accepted; a typed folder; the spelling checker ticked; the toolbar and
+# install pages; the applications-to-close page (the editor is started from the
+# typed folder beforehand, so that setup finds its program in use); the main
+# window while the files are copied; the finish page.
 #
 # Setup's trace goes to tracecap, which is stopped while the windows are looked at:
 # setup then waits in its next trace call (the system waits up to 10 s for a debug
 # monitor), so that even a window that lives for a moment stays for its picture.
+# The stepping also slows the copy enough to catch the progress bar on its way.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SETUP_BUILD_DIR:-$root/build}
@@ -17,20 +27,25 @@ if [ ! -f "$bin/setup.exe" ] || [ ! -f "$bin/tracecap.exe" ] || [ ! -f "$bin/cfs
     echo "screenshots.sh: no build in $build; run scripts/build.sh first" >&2
     exit 2
 fi
-for tool in Xvfb xwininfo import; do
-    command -v $tool >/dev/null || { echo "screenshots.sh: $tool is missing (xvfb, x11-utils, imagemagick)" >&2; exit 2; }
+for tool in Xvfb xwininfo import xdotool; do
+    command -v $tool >/dev/null || { echo "screenshots.sh: $tool is missing (xvfb, x11-utils, imagemagick, xdotool)" >&2; exit 2; }
 done
+# Pillow lives with the system's python.
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
 
 # Without an argument: the sample product, staged (pictures drawn, program added)
 # and run from its distribution folder, beside its licence texts and splash picture.
 if [ $# -gt 0 ]; then
     package=$(cd "$1" && pwd)
     setup=$bin/setup.exe
+    walk=
 else
-    /usr/bin/python3 "$root/sample/stage.py" --program "$bin/SampleEditor.exe" --out "$build/sample"
+    "$python" "$root/sample/stage.py" --program "$bin/SampleEditor.exe" --out "$build/sample"
     package=$build/sample/package
     setup=$build/sample/dist/setup.exe
     cp "$bin/setup.exe" "$setup"
+    walk=sample
 fi
 out=$build/screenshots
 rm -rf "$out"
@@ -43,6 +58,7 @@ while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do dis
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 capture_pid=
+editor_pid=
 cleanup() {
     [ -n "$capture_pid" ] && kill -CONT "$capture_pid" 2>/dev/null || true
     if [ -n "${WINEPREFIX:-}" ]; then
@@ -69,9 +85,11 @@ wine "$bin/cfsbuild.exe" --pack "$(winpath "$package")" "$(winpath "$sample")" <
 for i in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 export DISPLAY=":$display"
 
-# The shown top-level windows, one "id geometry" line each.
+# The shown top-level windows, one "id geometry" line each, but for those of $hidden.
+hidden=
 shown_windows() {
     xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}' | while read -r id; do
+        case " $hidden " in *" $id "*) continue ;; esac
         xwininfo -id "$id" -stats 2>/dev/null | awk -v id="$id" '
             /Map State:/ {viewable = ($3 == "IsViewable")}
             /-geometry/ {geometry = $2}
@@ -79,38 +97,116 @@ shown_windows() {
     done | sort
 }
 
+# The typed folder of the walk, and the editor running from it: setup must replace
+# the program in use there. The editor's window is moved off the screen and left
+# out of the shown windows.
+typed='C:\Typed Editor'
+if [ "$walk" = sample ]; then
+    folder="$WINEPREFIX/drive_c/Typed Editor"
+    mkdir -p "$folder"
+    cp "$bin/SampleEditor.exe" "$folder/"
+    # The first Wine program on the new display may find no driver: tried again.
+    for try in 1 2 3; do
+        wine "$folder/SampleEditor.exe" </dev/null >/dev/null 2>&1 &
+        editor_pid=$!
+        for i in $(seq 50); do
+            now=$(shown_windows)
+            [ -n "$now" ] || ! kill -0 "$editor_pid" 2>/dev/null && break
+            sleep 0.2
+        done
+        [ -n "$now" ] && break
+        sleep 1
+    done
+    for id in $(echo "$now" | awk '{print $1}'); do
+        xdotool windowmove "$id" 1100 0 2>/dev/null || true
+        hidden="$hidden $id"
+    done
+    [ -n "$hidden" ] && echo "editor started from $typed (windows$hidden, moved off the screen)" ||
+        echo "editor did not show a window"
+fi
+
+# shoot NAME: a picture of the screen, with the shown windows' geometries beside it.
+count=0
+manifest=$out/pictures.txt
+: >"$manifest"
+shoot() {
+    count=$((count + 1))
+    local file
+    file=$(printf '%s/%02d-%s.png' "$out" "$count" "$1")
+    import -window root "$file"
+    echo "$(basename "$file") $(shown_windows | awk '{print $2}' | tr '\n' ' ')" >>"$manifest"
+    echo "$(basename "$file"): $(shown_windows | tr '\n' ' ')"
+}
+keys() { xdotool key --delay 120 "$@" 2>/dev/null || true; }
+
 wine "$bin/tracecap.exe" "$setup" /i "$(winpath "$sample")" /norestart </dev/null >"$out/trace.txt" 2>&1 &
 capture_pid=$!
 
+# page NUMBER: what the walk does on the NUMBER-th page shown (setup runs meanwhile).
+# Pages past the list take their default button (Next, Install, Retry, Finish).
+installed=
+page() {
+    [ "$walk" = sample ] || { shoot page; sleep 1; keys Return; return; }
+    # The language radio buttons move with the arrows; "< &Zurück" is alt+z; the
+    # licence text is shown from its top and "I &accept" ticked; the folder's box has
+    # the focus; the spelling checker is the tree's last item, ticked with space.
+    case $1 in
+        1) shoot language; keys Down; sleep 0.3; keys Return ;;
+        2) sleep 0.5; shoot licence-de; keys alt+z ;;
+        3) sleep 0.5; shoot language-de; keys Up; sleep 0.3; keys Return ;;
+        4) keys ctrl+Home alt+a; sleep 1; shoot licence; keys Return ;;
+        5) keys Home shift+End; xdotool type --delay 60 "$typed" 2>/dev/null; sleep 0.5; shoot destination; keys Return ;;
+        6) keys Home End space; sleep 0.7; shoot components; keys Return ;;
+        7) sleep 0.5; shoot toolbar; keys Return ;;
+        8) sleep 0.5; shoot install; keys Return; installed=1 ;;
+        *)
+            # The applications-to-close page (the editor closed, then Retry) or the finish page.
+            sleep 0.5
+            shoot after-install
+            if [ -n "$editor_pid" ]; then
+                kill "$editor_pid" 2>/dev/null || true
+                wine taskkill /im SampleEditor.exe /f </dev/null >/dev/null 2>&1 || true
+                editor_pid=
+                sleep 1
+            fi
+            keys Return
+            ;;
+    esac
+}
+
 # Setup is stepped from one trace line to the next: tracecap runs for a moment,
 # then stops again, and the windows are looked at between the steps.
-count=0
 last=
-# With xdotool, each new picture is followed by Return, which takes the page's
-# default button (Next, Install, Finish); without it a page waits, and the run
-# ends at this limit.
-press=
-command -v xdotool >/dev/null && press=1
-deadline=$((SECONDS + ${SCREENSHOT_SECONDS:-60}))
+pages=0
+splash=
+frames=0
+frame_at=0
+deadline=$((SECONDS + ${SCREENSHOT_SECONDS:-180}))
 while kill -0 "$capture_pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
     kill -STOP "$capture_pid" 2>/dev/null || break
     sleep 0.2
     now=$(shown_windows)
+    lines=$(echo "$now" | grep -c . || true)
+    action=
     if [ -n "$now" ] && [ "$now" != "$last" ]; then
-        count=$((count + 1))
-        file=$(printf '%s/%02d.png' "$out" "$count")
-        import -window root "$file"
-        echo "$file: $(echo "$now" | tr '\n' ' ')"
-        shot=1
-    else
-        shot=
+        if [ "$lines" -ge 2 ]; then
+            pages=$((pages + 1))
+            action=page
+        elif [ -z "$splash" ] && [ $pages -eq 0 ]; then
+            splash=1
+            shoot splash
+        fi
+    fi
+    # The main window alone after the install page: the copy, a frame every moment.
+    if [ -n "$installed" ] && [ "$lines" -eq 1 ] && [ $frames -lt 60 ] &&
+       [ $(( $(date +%s%N) / 1000000 - frame_at )) -ge 300 ]; then
+        frames=$((frames + 1))
+        frame_at=$(( $(date +%s%N) / 1000000 ))
+        shoot copying >/dev/null
     fi
     last=$now
-    kill -CONT "$capture_pid"
-    if [ -n "$shot" ] && [ -n "$press" ]; then
-        sleep 1
-        xdotool key Return 2>/dev/null || true
-    fi
+    kill -CONT "$capture_pid" 2>/dev/null || true
+    [ -z "$action" ] || page $pages
     sleep 0.005
 done
 if kill -0 "$capture_pid" 2>/dev/null; then
@@ -119,4 +215,85 @@ if kill -0 "$capture_pid" 2>/dev/null; then
 fi
 wait "$capture_pid" && code=0 || code=$?
 capture_pid=
-echo "setup exit code: $code ($count screenshots, trace in $out/trace.txt)"
+echo "setup exit code: $code ($count screenshots, $frames during the copy, trace in $out/trace.txt)"
+
+[ "$walk" = sample ] || exit 0
+# The pictures for the README: each cropped to setup's windows, the best frame of
+# the copy (the progress bar nearest half-way), palette-quantised.
+"$python" - "$out" "$root/docs/screenshots" <<'PY'
+import os, re, sys
+from PIL import Image
+
+source, target = sys.argv[1], sys.argv[2]
+os.makedirs(target, exist_ok=True)
+for old in os.listdir(target):
+    if old.endswith(".png"):
+        os.remove(os.path.join(target, old))
+
+shots = []
+with open(os.path.join(source, "pictures.txt")) as manifest:
+    for line in manifest:
+        fields = line.split()
+        boxes = [tuple(map(int, re.match(r"(\d+)x(\d+)\+(-?\d+)\+(-?\d+)", g).groups())) for g in fields[1:]]
+        name = re.sub(r"^\d+-", "", fields[0][:-4])
+        shots.append([name, fields[0], boxes])
+
+# The pages after the install page: the last is the finish page, one before it
+# the applications-to-close page.
+after = [shot for shot in shots if shot[0] == "after-install"]
+for shot in after[:-1]:
+    shot[0] = "applications"
+if after:
+    after[-1][0] = "finish"
+
+
+def progress(image, box):
+    """The share of the progress bar drawn, from the bar's blue in its row."""
+    w, h, x, y = box
+    row = y + 258
+    blue = 0
+    for px in range(x + 100, x + w - 100):
+        r, g, b = image.getpixel((px, row))[:3]
+        if b - r > 60 and r < 150:
+            blue += 1
+    return blue / 400.0
+
+
+copies = [shot for shot in shots if shot[0] == "copying" and len(shot[2]) == 1]
+best = None
+for shot in copies:
+    with Image.open(os.path.join(source, shot[1])) as image:
+        share = progress(image.convert("RGB"), shot[2][0])
+    print("%s: progress %.0f%%" % (shot[1], share * 100))
+    if share > 0 and (best is None or abs(share - 0.5) < abs(best[0] - 0.5)):
+        best = (share, shot)
+chosen = {}
+for shot in shots:
+    if shot[0] == "copying":
+        continue
+    chosen.setdefault(shot[0], shot)
+if best:
+    chosen["copying"] = best[1]
+elif copies:
+    chosen["copying"] = copies[len(copies) // 2]
+
+for name, shot in chosen.items():
+    if name == "licence-de":
+        continue
+    boxes = shot[2]
+    left = max(0, min(b[2] for b in boxes))
+    top = max(0, min(b[3] for b in boxes))
+    right = max(b[2] + b[0] for b in boxes)
+    bottom = max(b[3] + b[1] for b in boxes)
+    with Image.open(os.path.join(source, shot[1])) as image:
+        picture = image.convert("RGB").crop((left, top, right, bottom))
+    colours = 256
+    while True:
+        small = picture.quantize(colors=colours, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE)
+        path = os.path.join(target, name + ".png")
+        small.save(path, optimize=True)
+        if os.path.getsize(path) < 60000 or colours <= 32:
+            break
+        colours //= 2
+    print("%s: %s, %dx%d, %d colours, %d bytes" % (path, shot[1], right - left, bottom - top, colours, os.path.getsize(path)))
+PY
