@@ -13,8 +13,13 @@ shift 2
 # The program's output goes through a file: a process it starts in passing (the
 # desktop process that a first window brings up lingers for a second) would
 # otherwise hold a pipe to the caller open after the program has ended.
-# Under heavy load Wine now and then fails to start the program at all (its
-# launcher then says so and nothing of the program ran): that start is tried again.
+# Under heavy load (and with 32-bit programs under qemu-user) Wine now and then
+# fails to start the program at all (its launcher then says so and nothing of the
+# program ran), or one of its processes loses the wine server part-way ("wine
+# client error:"). Neither is the program's doing: a start that failed is tried
+# again; a run that lost the server fails, and run_fresh runs it again from a new
+# prefix, since it may have changed the old one.
+lost_server=0
 run_program() {
     local out rc try
     out=$(mktemp)
@@ -28,6 +33,10 @@ run_program() {
         echo "wine-run.sh: the program did not start (try $try)" >&2
         sleep 1
     done
+    lost_server=0
+    if [ $rc -ne 0 ] && grep -q '^wine client error:' "$out"; then
+        lost_server=1
+    fi
     cat "$out"
     rm -f "$out"
     return $rc
@@ -47,6 +56,10 @@ shared)
         wine_start_server 9>&-   # the server lives on: it must not hold the lock
     ) 9>"$winedir/unit.lock"
     run_program "$@"
+    rc=$?
+    [ $lost_server -eq 1 ] || exit $rc
+    echo "wine-run.sh: a Wine process lost its server; the run is repeated" >&2
+    run_program "$@"
     exit $?
     ;;
 fresh)
@@ -58,9 +71,13 @@ fresh)
     }
     trap cleanup EXIT
     trap 'exit 143' TERM INT
-    wine_fresh_prefix "$winedir/template" "$prefix"
-    run_program "$@"
-    exit $?
+    for try in 1 2; do
+        wine_fresh_prefix "$winedir/template" "$prefix"
+        run_program "$@"
+        rc=$?
+        [ $lost_server -eq 1 ] && [ $try -eq 1 ] || exit $rc
+        echo "wine-run.sh: a Wine process lost its server; the run is repeated in a new prefix" >&2
+    done
     ;;
 *)
     echo "wine-run.sh: mode must be shared or fresh" >&2
