@@ -1,3 +1,4 @@
+#include "common/win32/SystemDll.h"
 #include "dllcall/DllLog.h"
 #include "dllcall/RunDLL.h"
 
@@ -7,6 +8,7 @@
 // is a 32-bit program. Exit code 1 on success, 0 on failure.
 extern "C" int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int)
 {
+    Common::Win32::RestrictDllSearch();
     try {
         DllCall::LogRecord(3, "wWinMain", 13, nullptr);
         CRunDLL run;

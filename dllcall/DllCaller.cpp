@@ -1,5 +1,6 @@
 #include "dllcall/DllCaller.h"
 
+#include "common/win32/SystemDll.h"
 #include "dllcall/DllLog.h"
 
 #include <shlwapi.h>
@@ -141,7 +142,7 @@ CDllCaller::CDllCaller(const wchar_t* dllPath)
                        (L"Set current directory: " + std::wstring(folder.data()) + L"\" " + (bChanged ? L"OK" : L"Failed"))
                            .c_str());
 
-    m_hModule = LoadLibraryW(path.c_str());
+    m_hModule = Common::Win32::LoadPackageDll(path.c_str());
 }
 
 CDllCaller::~CDllCaller()

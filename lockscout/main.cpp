@@ -1,3 +1,4 @@
+#include "common/win32/SystemDll.h"
 #include "lockscout/ProcessChecker.h"
 
 #include <windows.h>
@@ -5,5 +6,6 @@
 // Serves setup's questions about the 64-bit processes that use its files.
 extern "C" int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
+    Common::Win32::RestrictDllSearch();
     return RunLockscout();
 }

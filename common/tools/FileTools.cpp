@@ -2,6 +2,7 @@
 
 #include "common/tools/ComError.h"
 #include "common/tools/ScopedHandle.h"
+#include "common/win32/SystemDll.h"
 
 #include <memory>
 #include <new>
@@ -22,7 +23,7 @@ bool RewindStream(IStream* stream)
 
 bool LoadLibraryInto(CModuleHolder& holder, const wchar_t* fileName)
 {
-    HMODULE module = fileName != nullptr ? LoadLibraryW(fileName) : nullptr;
+    HMODULE module = Common::Win32::LoadPackageDll(fileName);
     if (module != nullptr && module == holder.Get()) {
         // The same module again: the holder keeps its one reference.
         FreeLibrary(module);

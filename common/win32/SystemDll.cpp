@@ -1,5 +1,7 @@
 #include "common/win32/SystemDll.h"
 
+#include "common/tools/PathSafety.h"
+
 #include <delayimp.h>
 
 #include <string>
@@ -31,6 +33,31 @@ HMODULE LoadSystemDll(const wchar_t* name)
         path += L'\\';
     path += name;
     return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+void RestrictDllSearch()
+{
+    // Looked up: systems before Windows 8 have the call only with an update.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    const auto restrict = kernel != nullptr ? reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+                                                  ::GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                                            : nullptr;
+    if (restrict != nullptr)
+        restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+HMODULE LoadPackageDll(const wchar_t* path)
+{
+    if (path == nullptr)
+        return nullptr;
+    if (IsFullPath(path)) {
+        HMODULE module =
+            ::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER)
+            return module;
+    }
+    return ::LoadLibraryW(path);
 }
 
 } // namespace Win32

@@ -2,6 +2,7 @@
 
 #include "common/config/SetupConfig.h"
 #include "common/tools/SetupTrace.h"
+#include "common/win32/SystemDll.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ExitCodes.h"
 #include "setup/engine/InstallManager.h"
@@ -62,6 +63,7 @@ bool CSetupApp::ParseCommandLine(CCmdLineHelper& cmdLine, int argc, const wchar_
 
 BOOL CSetupApp::InitInstance()
 {
+    Common::Win32::RestrictDllSearch();
     std::set_terminate(TerminateSetup);
     CWinApp::InitInstance();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
