@@ -69,8 +69,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wine_make_template "$build/wine/template"
-wine_fresh_prefix "$build/wine/template" "$build/wine/screens"
+# A 32-bit Windows. Under WOW64 setup asks the 64-bit lockscout which programs use
+# its files, and Wine cannot give a 64-bit program the modules of a 32-bit one (the
+# module snapshot fails with 998, ERROR_NOACCESS; Windows lists them): the 32-bit
+# editor would not be seen and the applications-to-close page would not come. On a
+# 32-bit Windows setup scans the processes itself, as Wine allows.
+export WINEARCH=win32
+echo "the walk runs in a 32-bit prefix: under WOW64 Wine hides the 32-bit editor from lockscout"
+wine_make_template "$build/wine/template32"
+wine_fresh_prefix "$build/wine/template32" "$build/wine/screens"
 # The X11 driver instead of the template's null one; no window manager, so no
 # frames from Wine either.
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f </dev/null >/dev/null 2>&1
@@ -218,6 +225,11 @@ capture_pid=
 echo "setup exit code: $code ($count screenshots, $frames during the copy, trace in $out/trace.txt)"
 
 [ "$walk" = sample ] || exit 0
+# After the install page: the applications-to-close page, then the finish page.
+if [ "$(grep -c -- '-after-install\.png' "$manifest")" -lt 2 ]; then
+    echo "screenshots.sh: the applications-to-close page did not come; docs/screenshots left as they were" >&2
+    exit 1
+fi
 # The pictures for the README: each cropped to setup's windows, the best frame of
 # the copy (the progress bar nearest half-way), palette-quantised.
 "$python" - "$out" "$root/docs/screenshots" <<'PY'

@@ -2,7 +2,8 @@
 # Runs a Windows program of the tests under Wine.
 #   wine-run.sh WINEDIR shared PROGRAM ARGS...  in the shared prefix WINEDIR/unit
 #   wine-run.sh WINEDIR fresh  PROGRAM ARGS...  in a new prefix of its own, removed afterwards
-# (SETUP_KEEP_PREFIX=1 keeps it). Prefixes are clones of WINEDIR/template.
+#   wine-run.sh WINEDIR fresh32 PROGRAM ARGS... the same as a 32-bit Windows (WINEARCH=win32)
+# (SETUP_KEEP_PREFIX=1 keeps it). Prefixes are clones of WINEDIR/template (template32).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
@@ -41,7 +42,14 @@ run_program() {
     rm -f "$out"
     return $rc
 }
-wine_make_template "$winedir/template"
+template=$winedir/template
+if [ "$mode" = fresh32 ]; then
+    # Setup then runs without WOW64 and scans the processes itself.
+    export WINEARCH=win32
+    template=$winedir/template32
+    mode=fresh
+fi
+wine_make_template "$template"
 
 case $mode in
 shared)
@@ -72,7 +80,7 @@ fresh)
     trap cleanup EXIT
     trap 'exit 143' TERM INT
     for try in 1 2; do
-        wine_fresh_prefix "$winedir/template" "$prefix"
+        wine_fresh_prefix "$template" "$prefix"
         run_program "$@"
         rc=$?
         [ $lost_server -eq 1 ] && [ $try -eq 1 ] || exit $rc
@@ -80,7 +88,7 @@ fresh)
     done
     ;;
 *)
-    echo "wine-run.sh: mode must be shared or fresh" >&2
+    echo "wine-run.sh: mode must be shared, fresh or fresh32" >&2
     exit 2
     ;;
 esac

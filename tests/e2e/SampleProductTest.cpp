@@ -6,6 +6,7 @@
 // product is left but the running copy's deletion at the restart.
 #include "tests/e2e/InstallFixture.h"
 #include "tests/support/GuiDriver.h"
+#include "tests/support/LockerProcess.h"
 #include "setup/res/resource.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,9 @@
 using TestSupport::Bytes;
 using TestSupport::CBackgroundRun;
 using TestSupport::CGuiDriver;
+using TestSupport::CStartedProcess;
 using TestSupport::CTempFolder;
+using TestSupport::SWindowInfo;
 using TestSupport::SWindowMatch;
 using TestSupport::SProcessRun;
 using TestSupport::ToBytes;
@@ -426,6 +429,115 @@ TEST_F(SampleProduct, TheWizardInBothLanguagesInstallsToATypedFolderAndTheUninst
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(0u, run.exitCode);
     ExpectOnlyTheUninstallersDeletionLeft(typed, run.TraceLines());
+}
+
+
+bool IsWow64()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool HasLineWith(const std::vector<std::string>& lines, const std::string& part)
+{
+    for (const std::string& line : lines)
+        if (line.find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+// Version 1.0 installed quietly, and its editor started from the install folder:
+// the update that follows must replace a program in use.
+class SampleProductInUse : public SampleProduct
+{
+protected:
+    void InstallAndStartTheEditor()
+    {
+        const SProcessRun run = Run(m_strSetup, {L"/i", m_strPackage, L"/qn", L"/norestart"});
+        ASSERT_TRUE(run.finished);
+        ASSERT_EQ(0u, run.exitCode) << Joined(run.TraceLines());
+        m_strEditor = TargetDir() + L"\\SampleEditor.exe";
+        ASSERT_TRUE(m_editor.Start(m_strEditor, {}));
+        ASSERT_EQ(0u, WaitForInputIdle(m_editor.Handle(), 30000));
+    }
+
+    std::wstring m_strEditor;
+    CStartedProcess m_editor;
+};
+
+// Under WOW64 setup asks the 64-bit lockscout which programs hold its files. Wine's
+// module snapshot of a 32-bit process, taken from a 64-bit one, fails (998,
+// ERROR_NOACCESS; Windows lists the 32-bit modules), so lockscout never sees the
+// 32-bit editor and the applications-to-close page does not come, although the
+// editor's program is in use: the copy can only schedule it for the restart.
+// On a 32-bit Windows setup scans itself and lists the editor (the case below).
+TEST_F(SampleProductInUse, UnderWineWow64TheRunningEditorIsNotSeenAndTheUpdateDelaysItsProgram)
+{
+    ASSERT_TRUE(IsWow64()) << "the 32-bit setup runs under WOW64 here";
+    InstallAndStartTheEditor();
+    const SProcessRun run = Run(m_strSetup, {L"/i", m_strUpdate, L"/qn", L"/norestart"});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(0u, run.exitCode);
+    const std::vector<std::string> lines = run.TraceLines();
+    EXPECT_TRUE(HasLine(lines, "Setup: InstallManager : CInstallManager::LockCheck >")) << Joined(lines);
+    EXPECT_TRUE(HasLineWith(lines, "File lockscout.exe successfully extracted")) << Joined(lines);
+    EXPECT_FALSE(HasLineWith(lines, "Need to close")) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "Setup: CopyFile: Copy delayed, file '" + Narrow(m_strEditor) + "'")) << Joined(lines);
+}
+
+// A 32-bit Windows (a 32-bit prefix): setup scans the processes itself, lists the
+// running editor on the applications-to-close page, and once the editor is closed
+// Retry lets the update replace its program at once.
+class SampleProductOn32BitWindows : public SampleProductInUse
+{
+};
+
+TEST_F(SampleProductOn32BitWindows, TheRunningEditorIsListedOnTheApplicationsPageOfTheUpdate)
+{
+    ASSERT_FALSE(IsWow64()) << "runs in a 32-bit prefix";
+    InstallAndStartTheEditor();
+    std::vector<std::string> lines;
+    TestSupport::SProcessOptions options;
+    options.timeoutMs = 180000;
+    {
+        CBackgroundRun update(m_strSetup, {L"/i", m_strUpdate, L"/norestart"}, options);
+        const DWORD processId = update.ProcessId();
+        ASSERT_NE(0u, processId);
+        CGuiDriver driver(processId, 60000);
+
+        SWindowInfo question;
+        ASSERT_TRUE(driver.AnswerMessageBox(IDYES, &question));
+
+        HWND page = driver.WaitFor(SWindowMatch::Dialog(IDC_LOCK_LIST));
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(0u, driver.ControlText(page, IDC_LOCK_TEXT).find(L"The following programs use files that the update"));
+        EXPECT_EQ(L"&Retry", driver.ControlText(page, IDC_LOCK_RETRY));
+        EXPECT_EQ(L"&Ignore", driver.ControlText(page, IDC_LOCK_IGNORE));
+        EXPECT_EQ(1, static_cast<int>(::SendMessageW(::GetDlgItem(page, IDC_LOCK_LIST), LVM_GETITEMCOUNT, 0, 0)));
+
+        // The editor closed, Retry: nothing holds the files any more.
+        ASSERT_TRUE(TerminateProcess(m_editor.Handle(), 0));
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_editor.Handle(), 10000));
+        Leave(driver, page, IDC_LOCK_RETRY);
+
+        page = driver.WaitFor(SWindowMatch::Dialog(IDC_FINISH_TEXT));
+        ASSERT_NE(nullptr, page);
+        Leave(driver, page, IDOK);
+
+        const SProcessRun& run = update.Wait();
+        ASSERT_TRUE(run.finished);
+        lines = run.TraceLines();
+        EXPECT_EQ(0u, run.exitCode) << Joined(lines);
+    }
+    EXPECT_TRUE(HasLine(lines, "Setup: Need to close 1 applications")) << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "Setup: 1: Caption: 'Untitled - Sample Document Editor', path: '" +
+                                   Narrow(m_strEditor) + "'"))
+        << Joined(lines);
+    EXPECT_FALSE(HasLineWith(lines, "lockscout")) << "no WOW64, no lockscout";
+    EXPECT_FALSE(HasLineWith(lines, "Copy delayed")) << Joined(lines);
+    EXPECT_TRUE(E2E::BytesOf(TargetDir() + L"\\readme.txt") ==
+                TestSupport::ReadFileBytes(Staged(L"update\\files\\app\\readme.txt")));
+    EXPECT_EQ(E2E::StringData(L"1.1.0"), E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kMachineKey, L"Version").data);
 }
 
 } // namespace

@@ -124,6 +124,30 @@ TEST_F(LockscoutTest, NothingFoundSendsTheEndFrameAndLaterQuestionsScanLocally)
     EXPECT_TRUE(finder.empty());
 }
 
+// Wine's module snapshot of a 32-bit process taken from a 64-bit one fails (998,
+// ERROR_NOACCESS) where Windows lists the 32-bit modules: lockscout then answers
+// that nothing uses a 32-bit program's files, and the finder trusts that answer.
+// Its own 32-bit scan, the one it makes on a 32-bit Windows, does see the program.
+TEST_F(LockscoutTest, UnderWineA32BitLockerIsSeenOnlyByTheLocalScan)
+{
+    CLockerProcess locker32(TestSupport::ModuleFolder() + L"childprog.exe", L"ScoutLocker32.exe");
+    ASSERT_TRUE(locker32.IsReady());
+    bool pathMatches = false;
+    {
+        CProcessInfo finder;
+        finder.SetServer(m_server.Id());
+        finder.SetWatchList(WatchSet{locker32.Path()});
+        EXPECT_FALSE(finder.Refresh());
+        EXPECT_EQ(0u, CountFor(finder, locker32, &pathMatches));
+        ExpectServerEnded();
+    }
+    CProcessInfo local;
+    local.SetWatchList(WatchSet{locker32.Path()});
+    ASSERT_TRUE(local.Refresh());
+    EXPECT_EQ(1u, CountFor(local, locker32, &pathMatches));
+    EXPECT_TRUE(pathMatches);
+}
+
 // Keeps the replies the server sends.
 class CReplyKeeper : public IPipeDataHandler
 {
