@@ -64,6 +64,12 @@ inline std::wstring Lower(std::wstring text)
 
 // ---- registry, as a 32-bit program sees it (setup's own view) ----
 
+// The uninstall record of a product, under HKLM.
+inline std::wstring RecordKey(const std::wstring& productId)
+{
+    return L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productId;
+}
+
 struct SRegValue
 {
     bool found = false;

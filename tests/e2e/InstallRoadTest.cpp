@@ -1,6 +1,7 @@
 // The install road of the real setup.exe: its refusals and exit codes, the message
 // boxes it shows (answered by the GUI driver) and the windows it makes. Each case
 // runs in a prefix of its own.
+#include "tests/e2e/InstallFixture.h"
 #include "tests/e2e/SetupRun.h"
 #include "tests/support/GuiDriver.h"
 #include "tests/support/PackageFixture.h"
@@ -28,7 +29,6 @@ namespace {
 const wchar_t kProductId[] = L"{6F1C2A3B-4D5E-4F60-8172-93A4B5C6D7E8}";
 const char kProductIdA[] = "{6F1C2A3B-4D5E-4F60-8172-93A4B5C6D7E8}";
 const wchar_t kMarkerFolder[] = L"C:\\RoadTest\\Uninstall";
-const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const wchar_t kCaption[] = L"Road Product Setup";
 
 const char kUninstallOnly[] = "Setup: Attempt to initialize install process with cfs intended to uninstall only.";
@@ -163,7 +163,7 @@ protected:
 
     static void SetInstalledRecord(bool installed)
     {
-        const std::wstring key = std::wstring(kUninstallKey) + kProductId;
+        const std::wstring key = E2E::RecordKey(kProductId);
         if (installed) {
             ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_LOCAL_MACHINE, key, L"DisplayName", KEY_WOW64_32KEY,
                                                        L"Road Product 0.9"));

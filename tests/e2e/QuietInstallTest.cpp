@@ -24,8 +24,7 @@ using TestSupport::ToBytes;
 namespace {
 
 const wchar_t kProduct[] = L"{3C8E5F21-9A4B-4D7E-8C16-0B2F7A9D4E58}";
-const wchar_t kUninstallKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{3C8E5F21-9A4B-4D7E-8C16-0B2F7A9D4E58}";
+const std::wstring kUninstallKey = E2E::RecordKey(kProduct);
 const wchar_t kPendingKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 // Keys the scenarios write, removed before each case (a run of the whole program

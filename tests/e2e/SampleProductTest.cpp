@@ -33,8 +33,7 @@ using TestSupport::HasLine;
 using TestSupport::Joined;
 
 const wchar_t kProduct[] = L"{6F1C2A4E-3B7D-4C59-9A0E-2D81B5C47F13}";
-const wchar_t kRecordKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{6F1C2A4E-3B7D-4C59-9A0E-2D81B5C47F13}";
+const std::wstring kRecordKey = E2E::RecordKey(kProduct);
 const wchar_t kMachineKey[] = L"SOFTWARE\\Quorvant\\Sample Document Editor";
 const wchar_t kComponentsKey[] = L"SOFTWARE\\Quorvant\\Sample Document Editor\\Components";
 const wchar_t kUserKey[] = L"Software\\Quorvant\\Sample Document Editor";

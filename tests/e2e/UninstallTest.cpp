@@ -25,8 +25,7 @@ using TestSupport::HasLine;
 using TestSupport::Joined;
 
 const wchar_t kProduct[] = L"{5D2A8E63-1B7C-4F94-A0E2-6C3B9D8F1A47}";
-const wchar_t kUninstallKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{5D2A8E63-1B7C-4F94-A0E2-6C3B9D8F1A47}";
+const std::wstring kUninstallKey = E2E::RecordKey(kProduct);
 const wchar_t kUninstallFolder[] = L"C:\\e2e\\uninst";
 
 std::string Narrow(const std::wstring& text)

@@ -18,8 +18,7 @@ using TestSupport::HasLine;
 using TestSupport::Joined;
 
 const wchar_t kProduct[] = L"{8B4F2D61-3E7A-4C95-A1D8-5F0C9E2B7A36}";
-const wchar_t kUninstallKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{8B4F2D61-3E7A-4C95-A1D8-5F0C9E2B7A36}";
+const std::wstring kUninstallKey = E2E::RecordKey(kProduct);
 
 std::string Narrow(const std::wstring& text)
 {
