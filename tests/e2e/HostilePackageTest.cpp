@@ -20,7 +20,6 @@ namespace {
 using TestSupport::HasLine;
 using TestSupport::Joined;
 
-const wchar_t kPendingKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kMarkerName[] = L"e2e-marker.txt";
 const char kNotLoaded[] = "Setup: Failed to load setup cfs. File is missing or corrupted.";
 
@@ -41,27 +40,6 @@ std::wstring WindowsFolder()
     wchar_t path[MAX_PATH] = {};
     const UINT length = GetWindowsDirectoryW(path, MAX_PATH);
     return std::wstring(path, length);
-}
-
-// Every path that waits for the restart, as a deletion or a rename source or
-// target, without "\??\" and the replace mark.
-std::vector<std::wstring> PendingPaths()
-{
-    const E2E::SRegValue value = E2E::ReadRegValue(HKEY_LOCAL_MACHINE, kPendingKey, L"PendingFileRenameOperations");
-    const wchar_t* text = reinterpret_cast<const wchar_t*>(value.data.data());
-    const size_t count = value.data.size() / sizeof(wchar_t);
-    std::vector<std::wstring> paths;
-    for (size_t start = 0; start < count;) {
-        std::wstring entry(text + start);
-        start += entry.size() + 1;
-        if (!entry.empty() && entry[0] == L'!')
-            entry.erase(0, 1);
-        if (entry.compare(0, 4, L"\\??\\") == 0)
-            entry.erase(0, 4);
-        if (!entry.empty())
-            paths.push_back(E2E::Lower(entry));
-    }
-    return paths;
 }
 
 // The path is the folder or lies below it.
@@ -153,7 +131,7 @@ TEST_F(HostilePackage, SystemFoldersSurviveRemovalNowAndAtTheRestart)
         EXPECT_TRUE(HasLine(lines, "Setup: Try to remove folder with content: 'C:\\Program Files'")) << Joined(lines);
 
         // Read while this prefix's server lives: a new session would carry them out.
-        for (const std::wstring& pending : PendingPaths()) {
+        for (const std::wstring& pending : TestSupport::PendingFilePaths()) {
             for (const std::wstring& folder : folders)
                 EXPECT_FALSE(IsAtOrBelow(pending, folder)) << "waits for the restart: " << Narrow(pending);
         }

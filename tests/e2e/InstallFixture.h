@@ -4,6 +4,7 @@
 // version resource, and a helper process that holds a file open.
 #include "tests/e2e/SetupRun.h"
 #include "tests/support/PackageFixture.h"
+#include "tests/support/PendingOperations.h"
 #include "tests/support/TraceLines.h"
 
 #include <windows.h>
@@ -144,25 +145,9 @@ inline std::vector<std::wstring> MultiStrings(const Bytes& data)
 // order, without "\??\", lower case.
 inline std::vector<std::wstring> PendingDeletions()
 {
-    const SRegValue value = ReadRegValue(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                                         L"PendingFileRenameOperations");
-    const wchar_t* text = reinterpret_cast<const wchar_t*>(value.data.data());
-    std::vector<std::wstring> entries;
-    const size_t count = value.data.size() / sizeof(wchar_t);
-    for (size_t start = 0; start < count;) {
-        const std::wstring entry(text + start);
-        entries.push_back(entry);
-        start += entry.size() + 1;
-    }
-    std::vector<std::wstring> paths;
-    for (size_t i = 0; i + 1 < entries.size(); i += 2) {
-        if (entries[i].empty() || !entries[i + 1].empty())
-            continue;
-        std::wstring path = entries[i];
-        if (path.compare(0, 4, L"\\??\\") == 0)
-            path.erase(0, 4);
-        paths.push_back(Lower(path));
-    }
+    std::vector<std::wstring> paths = TestSupport::PendingDeletionPaths();
+    for (std::wstring& path : paths)
+        path = Lower(path);
     return paths;
 }
 

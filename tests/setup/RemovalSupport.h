@@ -30,17 +30,7 @@ inline bool SamePath(const std::wstring& a, const std::wstring& b)
 // The paths waiting for deletion at the restart, in the order they were asked for.
 inline std::vector<std::wstring> PendingDeletions()
 {
-    std::vector<std::wstring> paths;
-    const std::vector<std::wstring> texts = TestSupport::PendingFileOperationTexts();
-    for (size_t i = 0; i + 1 < texts.size(); i += 2) {
-        std::wstring source = texts[i];
-        if (source.empty() || !texts[i + 1].empty())
-            continue;
-        if (source.compare(0, 4, L"\\??\\") == 0)
-            source.erase(0, 4);
-        paths.push_back(source);
-    }
-    return paths;
+    return TestSupport::PendingDeletionPaths();
 }
 
 inline bool IsPending(const std::wstring& path)

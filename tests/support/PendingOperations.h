@@ -34,4 +34,36 @@ inline std::vector<std::wstring> PendingFileOperationTexts()
     return texts;
 }
 
+// A stored path without the "\??\" prefix and the "!" replace mark.
+inline std::wstring PendingPathOf(std::wstring text)
+{
+    if (!text.empty() && text[0] == L'!')
+        text.erase(0, 1);
+    if (text.compare(0, 4, L"\\??\\") == 0)
+        text.erase(0, 4);
+    return text;
+}
+
+// The paths waiting for deletion at the restart, in the order they were asked for.
+inline std::vector<std::wstring> PendingDeletionPaths()
+{
+    std::vector<std::wstring> paths;
+    const std::vector<std::wstring> texts = PendingFileOperationTexts();
+    for (size_t i = 0; i + 1 < texts.size(); i += 2) {
+        if (!texts[i].empty() && texts[i + 1].empty())
+            paths.push_back(PendingPathOf(texts[i]));
+    }
+    return paths;
+}
+
+// Every path that waits for the restart: deletions, rename sources and targets.
+inline std::vector<std::wstring> PendingFilePaths()
+{
+    std::vector<std::wstring> paths;
+    for (const std::wstring& text : PendingFileOperationTexts())
+        if (!text.empty())
+            paths.push_back(PendingPathOf(text));
+    return paths;
+}
+
 } // namespace TestSupport
