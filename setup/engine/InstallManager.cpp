@@ -1,5 +1,6 @@
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
@@ -11,6 +12,7 @@
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/InstallAbort.h"
+#include "setup/engine/UninstallKeys.h"
 #include "setup/engine/tools.h"
 #include "setup/wizard/BaseDialog.h"
 #include "setup/wizard/DlgComponents.h"
@@ -29,8 +31,6 @@
 #include <limits>
 
 namespace {
-
-const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 bool IsAdministrator()
 {
@@ -112,10 +112,10 @@ bool CInstallManager::Init()
         }
 
         if (m_pSettings != nullptr) {
-            m_bUpdateMode = GetConfigBool(L"Update", L"//Interface/SetupFiles", false);
+            m_bUpdateMode = GetConfigBool(L"Update", Common::Config::kSetupFilesPath, false);
             if (m_bUpdateMode)
                 SetupTrace(L"Update mode");
-            m_bDelayedMode = GetConfigBool(L"ForcedDelayCopy", L"//Interface/SetupFiles", false);
+            m_bDelayedMode = GetConfigBool(L"ForcedDelayCopy", Common::Config::kSetupFilesPath, false);
             if (m_bDelayedMode)
                 SetupTrace(L"All files will be copied at delayed mode.");
         }
@@ -190,11 +190,11 @@ CString CInstallManager::ReadUninstallValue(const CString& product, const CStrin
 
 bool CInstallManager::CheckReinstallAllowed()
 {
-    const CString product = GetConfigValue(L"ProductID", L"//Interface/InstallInfo");
-    const CString installed = ReadUninstallValue(product, L"DisplayName");
+    const CString product = GetConfigValue(L"ProductID", Common::Config::kInstallInfoPath);
+    const CString installed = ReadUninstallValue(product, kDisplayNameValue);
     if (installed.IsEmpty())
         return true;
-    if (!GetConfigBool(L"ReinstallNeeded", L"//Interface/SetupFiles", false))
+    if (!GetConfigBool(L"ReinstallNeeded", Common::Config::kSetupFilesPath, false))
         return true;
     ShowMessageByIdWith(MainWindowHandle(), L"UninstallNeed", L"%ProductName%", installed, MB_ICONINFORMATION);
     SetupTrace(L"Product with ID: %s already installed, and its update not allowed. Uninstall '%s' application.",
@@ -207,7 +207,7 @@ CString CInstallManager::RebootMarkerPath()
     if (m_pSettings == nullptr)
         _com_issue_error(E_FAIL);
     Common::Config::CXMLElement info;
-    m_pSettings->GetElement(L"//Interface/InstallInfo", info);
+    m_pSettings->GetElement(Common::Config::kInstallInfoPath, info);
     const CString product = GetNodeAttribute(info, L"ProductID", L"");
     CString path = GetNodeAttribute(info, L"UninstallPath", L"");
     if (product.IsEmpty() || !AppendPath(path, product))
@@ -222,9 +222,9 @@ bool CInstallManager::RebootRequiredBeforeInstall()
     CString name;
     try {
         const CString path = RebootMarkerPath();
-        name = GetConfigValue(L"DisplayName", L"//Interface/InstallInfo");
+        name = GetConfigValue(L"DisplayName", Common::Config::kInstallInfoPath);
         SetupTrace(L"Product ID: %s, Uninstall path: %s",
-                   GetConfigValue(L"ProductID", L"//Interface/InstallInfo").GetString(), path.GetString());
+                   GetConfigValue(L"ProductID", Common::Config::kInstallInfoPath).GetString(), path.GetString());
         pending = ::PathFileExistsW(path) != FALSE;
     } catch (const _com_error&) {
         pending = false;
@@ -415,7 +415,7 @@ bool CInstallManager::CheckDestinationDrive(const CString& path)
 bool CInstallManager::CheckFreeSpace(const CString& path)
 {
     const wchar_t* attribute = IsWow64() ? L"InstallSize64" : L"InstallSize";
-    const LONGLONG needed = ClampedBytes(GetConfigDouble(attribute, L"//Interface/SetupFiles", 0.0));
+    const LONGLONG needed = ClampedBytes(GetConfigDouble(attribute, Common::Config::kSetupFilesPath, 0.0));
     CString root = CanonicalPath(path);
     if (!StripPathToRoot(root))
         root = path;
@@ -430,7 +430,7 @@ bool CInstallManager::CheckFreeSpace(const CString& path)
 void CInstallManager::FinishInstallation()
 {
     SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::FinishInstallation");
-    bool restart = GetConfigBool(L"Restart", L"//Interface/SetupFiles", false);
+    bool restart = GetConfigBool(L"Restart", Common::Config::kSetupFilesPath, false);
     m_bRestart = restart || g_CmdLine.m_nRestartMode == CCmdLineHelper::RestartForce || m_bDelayedMode ||
                  m_bNeedRestartByFiles;
     if (g_CmdLine.m_nRestartMode == CCmdLineHelper::RestartNever)

@@ -3,6 +3,7 @@
 // taskbar state, "Question" and "MessageBox" ask and run the answer's script.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/ComSupport.h"
@@ -25,7 +26,7 @@ namespace {
 using Common::Config::CXMLElement;
 
 const wchar_t kParentWindowToken[] = L"%hParentWnd%";
-const wchar_t kInstallStepsPath[] = L"//Interface/Localize/InstallSteps/";
+using Common::Config::kInstallStepsPath;
 const UINT kDefaultButtons = MB_ICONINFORMATION;
 
 // The program part of a command line: quoted when it holds a blank. The command

@@ -1,5 +1,6 @@
 // Redistributable components: asks the Windows Installer which of the listed
 // products are missing and runs their installers, carried beside setup.
+#include "common/config/DocumentPaths.h"
 #include "setup/engine/InstallManager.h"
 #include "setup/engine/Redist.h"
 
@@ -135,7 +136,7 @@ bool CInstallManager::CheckRedist()
 bool CInstallManager::InstallRedist(const CString& commandLine, const CString& caption)
 {
     SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::InstallRedist");
-    SetStepCaption(L"//Interface/Localize/InstallSteps/InstallSystemComponents");
+    SetStepCaption(Common::Config::kStepSystemComponentsPath);
     m_TaskbarProgress.SetState(UI::CTaskbarProgress::kIndeterminate);
 
     bool succeeded = false;

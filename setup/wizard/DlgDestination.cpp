@@ -1,5 +1,6 @@
 #include "setup/wizard/DlgDestination.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
@@ -20,7 +21,7 @@ namespace DlgPopup {
 
 namespace {
 
-const wchar_t kDestinationPath[] = L"//Interface/Localize/DlgDestination";
+using Common::Config::kDlgDestinationPath;
 const wchar_t kProductName[] = L"%ProductName%";
 
 CString CaptionOf(Common::Config::IXMLSettings& settings, const wchar_t* xpath)
@@ -56,7 +57,7 @@ BEGIN_MESSAGE_MAP(CDlgDestination, CBaseDialog)
 END_MESSAGE_MAP()
 
 CDlgDestination::CDlgDestination(const CString& folder, CWnd* parent)
-    : CBaseDialog(kDestinationPath, IDD_DESTINATION, parent), m_strFolder(folder)
+    : CBaseDialog(kDlgDestinationPath, IDD_DESTINATION, parent), m_strFolder(folder)
 {
     Common::Config::IXMLSettings* settings = Common::Config::GetSetupConfig().GetSettings();
     if (settings == nullptr)
@@ -66,7 +67,7 @@ CDlgDestination::CDlgDestination(const CString& folder, CWnd* parent)
         const CString requiredFormat = CaptionOf(*settings, L"//Interface/Localize/DlgDestination/RequiredSpace");
 
         Common::Config::CXMLElement setupFiles;
-        settings->GetElement(L"//Interface/SetupFiles", setupFiles);
+        settings->GetElement(Common::Config::kSetupFilesPath, setupFiles);
         const double megabytes =
             VariantToDouble(setupFiles.GetAttribute(IsWow64() ? L"InstallSize64" : L"InstallSize", _variant_t(0.0)));
         const CString size = UI::GetUIFormat().FormatSize(MegabytesToBytes(megabytes));

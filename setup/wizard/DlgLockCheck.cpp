@@ -1,5 +1,6 @@
 #include "setup/wizard/DlgLockCheck.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
@@ -20,7 +21,7 @@ namespace DlgPopup {
 
 namespace {
 
-const wchar_t kLockCheckPath[] = L"//Interface/Localize/DlgLockCheck";
+using Common::Config::kDlgLockCheckPath;
 const UINT kLockscoutResource = 137;
 const DWORD kServiceStopTimeoutMs = 20000;
 const DWORD kMinServicePollMs = 100;
@@ -132,7 +133,7 @@ BEGIN_MESSAGE_MAP(CDlgLockCheck, CBaseDialog)
 END_MESSAGE_MAP()
 
 CDlgLockCheck::CDlgLockCheck(const Common::Win32::WatchSet* watchList, const SilentKillMap& silentKill, CWnd* parent)
-    : CBaseDialog(kLockCheckPath, IDD_LOCKCHECK, parent), m_pWatchList(watchList), m_SilentKill(silentKill)
+    : CBaseDialog(kDlgLockCheckPath, IDD_LOCKCHECK, parent), m_pWatchList(watchList), m_SilentKill(silentKill)
 {
     // A 32-bit setup cannot see the modules of 64-bit programs: lockscout looks
     // for them and answers the finder over its pipe.

@@ -1,5 +1,6 @@
 #include "setup/wizard/DlgToolbar.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "setup/engine/SetupOptions.h"
 #include "setup/engine/tools.h"
@@ -8,7 +9,7 @@
 namespace DlgPopup {
 
 CDlgToolbar::CDlgToolbar(CSetupOptions* options, CWnd* parent)
-    : CBaseDialog(L"//Interface/Localize/DlgToolbar", IDD_TOOLBAR, parent), m_pOptions(options)
+    : CBaseDialog(Common::Config::kDlgToolbarPath, IDD_TOOLBAR, parent), m_pOptions(options)
 {
 }
 
