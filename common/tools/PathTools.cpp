@@ -198,3 +198,16 @@ CString GetModuleFileNameWithin(HMODULE module, DWORD room)
     path.ReleaseBuffer(static_cast<int>(length));
     return path;
 }
+
+CString GetModulePath()
+{
+    return GetModuleFileNameWithin(nullptr, MAX_PATH);
+}
+
+ULONGLONG GetFreeDiskSpace(const wchar_t* path)
+{
+    ULARGE_INTEGER available = {};
+    if (path == nullptr || !GetDiskFreeSpaceExW(path, &available, nullptr, nullptr))
+        return 0;
+    return available.QuadPart;
+}

@@ -5,7 +5,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "setup/engine/CmdLineHelper.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 
 namespace {
 

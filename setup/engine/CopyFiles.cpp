@@ -13,9 +13,10 @@
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
 #include "framework/Gdi.h"
+#include "setup/engine/AccessControl.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/wizard/MainWindow.h"
 
 #include <shlobj.h>

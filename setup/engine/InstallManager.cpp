@@ -9,11 +9,13 @@
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
+#include "common/win32/Privilege.h"
+#include "common/win32/Wow64.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/InstallAbort.h"
 #include "setup/engine/UninstallKeys.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/wizard/BaseDialog.h"
 #include "setup/wizard/DlgComponents.h"
 #include "setup/wizard/DlgDestination.h"
@@ -124,7 +126,7 @@ bool CInstallManager::Init()
         SetupTrace(L"CInstallManager::Init - failed %#010x", static_cast<unsigned>(e.Error()));
         m_pSettings = nullptr;
     }
-    m_bIs64BitOS = IsWow64();
+    m_bIs64BitOS = Common::Win32::IsWow64();
     return m_pSettings != nullptr;
 }
 
@@ -414,7 +416,7 @@ bool CInstallManager::CheckDestinationDrive(const CString& path)
 
 bool CInstallManager::CheckFreeSpace(const CString& path)
 {
-    const wchar_t* attribute = IsWow64() ? L"InstallSize64" : L"InstallSize";
+    const wchar_t* attribute = Common::Win32::IsWow64() ? L"InstallSize64" : L"InstallSize";
     const LONGLONG needed = ClampedBytes(GetConfigDouble(attribute, Common::Config::kSetupFilesPath, 0.0));
     CString root = CanonicalPath(path);
     if (!StripPathToRoot(root))
@@ -449,15 +451,7 @@ void CInstallManager::FinishInstallation()
 
 BOOL CInstallManager::RestartSystem()
 {
-    HANDLE token = nullptr;
-    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-        TOKEN_PRIVILEGES privileges = {};
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
-            ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-        ::CloseHandle(token);
-    }
+    Common::Win32::EnablePrivilege(SE_SHUTDOWN_NAME);
     const UINT flags = EWX_REBOOT | EWX_FORCEIFHUNG;
     const DWORD reason = SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION;
     return m_Seams.exitWindows ? m_Seams.exitWindows(flags, reason) : FALSE;

@@ -7,11 +7,11 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/storage/PackedStorage.h"
+#include "common/tools/PathTools.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/InstallAbort.h"
 #include "setup/engine/InstallManager.h"
-#include "setup/engine/tools.h"
 #include "setup/wizard/DlgLockCheck.h"
 #include "setup/wizard/MainWindow.h"
 

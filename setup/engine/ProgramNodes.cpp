@@ -10,9 +10,9 @@
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/SetupTrace.h"
+#include "setup/engine/ChildProgram.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/InstallAbort.h"
-#include "setup/engine/tools.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>

@@ -1,6 +1,8 @@
 // Redistributable components: asks the Windows Installer which of the listed
 // products are missing and runs their installers, carried beside setup.
 #include "common/config/DocumentPaths.h"
+#include "common/tools/PathTools.h"
+#include "setup/engine/ChildProgram.h"
 #include "setup/engine/InstallManager.h"
 #include "setup/engine/Redist.h"
 
@@ -10,7 +12,6 @@
 #include "common/tools/SetupTrace.h"
 #include "framework/Gdi.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
 
 #include <shlwapi.h>
 

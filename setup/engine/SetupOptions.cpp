@@ -6,7 +6,7 @@
 #include "common/config/XMLElement.h"
 #include "common/tools/ComError.h"
 #include "common/tools/SetupTrace.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 
 #include <vector>
 

@@ -12,10 +12,10 @@
 #include "common/tools/RegKeyTree.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
+#include "setup/engine/ChildProgram.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/UninstallKeys.h"
-#include "setup/engine/tools.h"
 
 #include <shlwapi.h>
 

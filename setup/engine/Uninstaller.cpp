@@ -15,7 +15,7 @@
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/UninstallKeys.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>

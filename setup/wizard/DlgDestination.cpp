@@ -7,8 +7,9 @@
 #include "common/config/XMLElement.h"
 #include "common/tools/PathTools.h"
 #include "common/ui/UIFormat.h"
+#include "common/win32/Wow64.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/wizard/FolderBrowser.h"
 
 #include "setup/res/resource.h"
@@ -69,7 +70,7 @@ CDlgDestination::CDlgDestination(const CString& folder, CWnd* parent)
         Common::Config::CXMLElement setupFiles;
         settings->GetElement(Common::Config::kSetupFilesPath, setupFiles);
         const double megabytes =
-            VariantToDouble(setupFiles.GetAttribute(IsWow64() ? L"InstallSize64" : L"InstallSize", _variant_t(0.0)));
+            VariantToDouble(setupFiles.GetAttribute(Common::Win32::IsWow64() ? L"InstallSize64" : L"InstallSize", _variant_t(0.0)));
         const CString size = UI::GetUIFormat().FormatSize(MegabytesToBytes(megabytes));
         m_strRequiredSpace = FormatCaption(requiredFormat, size);
 

@@ -2,7 +2,7 @@
 
 #include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/res/resource.h"
 
 namespace DlgPopup {

@@ -8,9 +8,11 @@
 #include "common/tools/PathTools.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
+#include "common/win32/Wow64.h"
 #include "framework/Gdi.h"
+#include "setup/engine/ChildProgram.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/res/resource.h"
 
 #include <shellapi.h>
@@ -137,7 +139,7 @@ CDlgLockCheck::CDlgLockCheck(const Common::Win32::WatchSet* watchList, const Sil
 {
     // A 32-bit setup cannot see the modules of 64-bit programs: lockscout looks
     // for them and answers the finder over its pipe.
-    if (IsWow64()) {
+    if (Common::Win32::IsWow64()) {
         try {
             const CString path = ExtractExecutable(L"lockscout.exe", kLockscoutResource, m_TempFiles);
             RunProcess(&m_hLockscout, nullptr, path, false);
@@ -153,7 +155,7 @@ CDlgLockCheck::~CDlgLockCheck()
 {
     if (m_hLockscout != nullptr && m_hLockscout != INVALID_HANDLE_VALUE) {
         DWORD code = 0;
-        if (IsWow64() && ::GetExitCodeProcess(m_hLockscout, &code) && code == STILL_ACTIVE) {
+        if (Common::Win32::IsWow64() && ::GetExitCodeProcess(m_hLockscout, &code) && code == STILL_ACTIVE) {
             const bool ended = ::TerminateProcess(m_hLockscout, 0) != FALSE;
             const DWORD error = ::GetLastError();
             // The extracted file can only go once the program has really ended.

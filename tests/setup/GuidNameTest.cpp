@@ -1,4 +1,4 @@
-#include "setup/engine/tools.h"
+#include "setup/engine/GuidName.h"
 
 #include <gtest/gtest.h>
 

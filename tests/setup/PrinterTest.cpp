@@ -3,7 +3,7 @@
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/wizard/MainWindow.h"
 #include "tests/support/GuiDriver.h"
 #include "tests/support/Narrow.h"

@@ -2,7 +2,7 @@
 
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/GuidName.h"
 #include "tests/setup/RemovalSupport.h"
 
 #include <shlobj.h>

@@ -8,7 +8,6 @@
 #include "common/tools/PathVariables.h"
 #include "common/tools/RegKey.h"
 #include "common/tools/SetupTrace.h"
-#include "setup/engine/tools.h"
 #include "tests/common/XMLTestSupport.h"
 #include "tests/support/CaptureOutput.h"
 #include "tests/support/RegistryScope.h"
