@@ -1,3 +1,4 @@
+// The lockscout program: finds the 64-bit processes that use setup's files.
 #include "lockscout/ProcessChecker.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Texts of windows and message boxes looked up in the interface document.
 #include "common/config/Localize.h"
 
 #include "common/config/DocumentPaths.h"

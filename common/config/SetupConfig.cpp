@@ -1,3 +1,4 @@
+// The configuration object of setup and where it finds its package.
 #include "common/config/SetupConfig.h"
 
 #include "common/config/XMLDocument.h"

@@ -1,3 +1,4 @@
+// The configuration object of setup and where it finds its package.
 #pragma once
 
 #include "common/config/BaseConfig.h"

@@ -1,3 +1,4 @@
+// Path texts edited with the platform's rules, and the program's own path.
 #pragma once
 
 #include "framework/WinString.h"

@@ -1,3 +1,4 @@
+// Byte counts formatted with the document's localised units.
 #include "common/ui/UIFormat.h"
 
 #include "common/config/DocumentPaths.h"

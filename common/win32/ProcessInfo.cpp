@@ -1,3 +1,4 @@
+// Finds the running processes that use watched files.
 #include "common/win32/ProcessInfo.h"
 
 #include "common/tools/SetupTrace.h"

@@ -1,5 +1,4 @@
-// Child programs: starting and waiting for them, their handles, and the programs
-// setup carries as resources.
+// Child programs: started, waited for, held, and extracted from setup's resources.
 #include "setup/engine/ChildProgram.h"
 
 #include "common/tools/ComError.h"

@@ -1,3 +1,4 @@
+// The parsed command line of setup.
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/GuidName.h"
 

@@ -1,3 +1,4 @@
+// The engine's message boxes and its readers of document values.
 #include "setup/engine/ConfigTools.h"
 
 #include "common/config/Localize.h"

@@ -1,3 +1,4 @@
+// The install manager: start, checks, wizard pages and the restart.
 #include "setup/engine/InstallManager.h"
 
 #include "common/config/DocumentPaths.h"

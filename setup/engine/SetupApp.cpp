@@ -1,3 +1,4 @@
+// The application object of setup: parses, loads and runs one road.
 #include "setup/engine/SetupApp.h"
 
 #include "common/config/SetupConfig.h"

@@ -1,3 +1,4 @@
+// The condition store: components and conditions, and the components file.
 #include "setup/engine/SetupOptions.h"
 
 #include "common/config/DocumentPaths.h"

@@ -1,3 +1,4 @@
+// The base of every wizard page.
 #include "setup/wizard/BaseDialog.h"
 
 #include "common/config/DocumentPaths.h"

@@ -1,3 +1,4 @@
+// The components page.
 #include "setup/wizard/DlgComponents.h"
 
 #include "common/config/DocumentPaths.h"

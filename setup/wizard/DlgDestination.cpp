@@ -1,3 +1,4 @@
+// The destination page.
 #include "setup/wizard/DlgDestination.h"
 
 #include "common/config/DocumentPaths.h"

@@ -1,3 +1,4 @@
+// The finish page.
 #include "setup/wizard/DlgFinish.h"
 
 #include "common/config/DocumentPaths.h"

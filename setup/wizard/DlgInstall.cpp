@@ -1,3 +1,4 @@
+// The install page.
 #include "setup/wizard/DlgInstall.h"
 
 #include "common/config/DocumentPaths.h"

@@ -1,3 +1,4 @@
+// The language page.
 #include "setup/wizard/DlgLangSelect.h"
 
 #include "common/config/DocumentPaths.h"

@@ -1,3 +1,4 @@
+// The licence page.
 #include "setup/wizard/DlgLicense.h"
 
 #include "common/config/DocumentPaths.h"

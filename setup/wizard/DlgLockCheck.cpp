@@ -1,3 +1,4 @@
+// The applications-to-close page.
 #include "setup/wizard/DlgLockCheck.h"
 
 #include "common/config/DocumentPaths.h"

@@ -1,3 +1,4 @@
+// The toolbar page.
 #include "setup/wizard/DlgToolbar.h"
 
 #include "common/config/DocumentPaths.h"

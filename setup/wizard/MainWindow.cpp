@@ -1,3 +1,4 @@
+// The main window behind the wizard pages.
 #include "setup/wizard/MainWindow.h"
 
 #include "common/config/DocumentPaths.h"

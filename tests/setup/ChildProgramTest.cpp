@@ -1,3 +1,4 @@
+// Tests of the child programs.
 
 #include "common/tools/FileTools.h"
 #include "common/tools/ScopedHandle.h"

@@ -1,3 +1,4 @@
+// Tests of the file copy.
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/PathTools.h"

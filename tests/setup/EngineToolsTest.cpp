@@ -1,3 +1,4 @@
+// Tests of the engine tools: expansion, paths, access.
 
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"

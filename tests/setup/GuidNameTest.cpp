@@ -1,3 +1,4 @@
+// Tests of the GUID name check.
 #include "setup/engine/GuidName.h"
 
 #include <gtest/gtest.h>

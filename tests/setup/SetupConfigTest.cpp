@@ -1,3 +1,4 @@
+// Tests of setup's configuration object.
 #include "common/config/SetupConfig.h"
 
 #include "common/config/XMLDocument.h"

@@ -1,3 +1,4 @@
+// Tests of the theme built from the package.
 #include "common/config/GraphRes.h"
 #include "common/config/SetupConfig.h"
 #include "setup/engine/GdiplusScope.h"

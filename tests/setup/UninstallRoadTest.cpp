@@ -1,3 +1,4 @@
+// Tests of the uninstall road.
 #include "tests/setup/EngineFixture.h"
 
 #include "common/tools/PathTools.h"

@@ -1,3 +1,4 @@
+// Tests of the uninstaller registration.
 #include "tests/setup/EngineFixture.h"
 
 #include "common/config/XMLDocument.h"
