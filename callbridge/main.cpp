@@ -1,3 +1,4 @@
+// The callbridge program: calls an export of a 64-bit DLL for setup.
 #include "common/win32/SystemDll.h"
 #include "dllcall/DllLog.h"
 #include "dllcall/RunDLL.h"

@@ -1,3 +1,4 @@
+// The typed arguments of a DLL call's command line.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Loads a DLL and calls one export with typed arguments.
 #include "dllcall/DllCaller.h"
 
 #include "common/win32/SystemDll.h"

@@ -1,3 +1,4 @@
+// Loads a DLL and calls one export with typed arguments.
 #pragma once
 
 #include "dllcall/CmdLineParser.h"

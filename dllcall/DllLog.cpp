@@ -1,3 +1,4 @@
+// Records of the DLL-call library in the debug log.
 #include "dllcall/DllLog.h"
 
 #include "common/tools/DebugLog.h"

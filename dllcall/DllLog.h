@@ -1,3 +1,4 @@
+// Records of the DLL-call library in the debug log.
 #pragma once
 
 // Records of the DLL-call library in the process's debug log. The line numbers

@@ -1,3 +1,4 @@
+// One call of an export named on a command line.
 #include "dllcall/RunDLL.h"
 
 #include "dllcall/DllCaller.h"

@@ -1,3 +1,4 @@
+// One call of an export named on a command line.
 #pragma once
 
 #include "dllcall/CmdLineParser.h"

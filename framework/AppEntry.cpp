@@ -1,3 +1,4 @@
+// The wWinMain entry that runs the application object.
 #include "framework/WinApp.h"
 
 // Kept in a file of its own so that only programs with a wWinMain entry pull it in.

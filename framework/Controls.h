@@ -1,3 +1,4 @@
+// Thin wrappers over the common controls.
 #pragma once
 
 #include "framework/Window.h"

@@ -1,3 +1,4 @@
+// Rectangles, GDI objects and device contexts.
 #include "framework/Gdi.h"
 
 #include "framework/Window.h"

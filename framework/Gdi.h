@@ -1,3 +1,4 @@
+// Rectangles, GDI objects and device contexts.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// printf-style formatting with the Windows meaning of %s and %S.
 #include "framework/WideFormat.h"
 
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// The application object of a program.
 #include "framework/WinApp.h"
 
 namespace {

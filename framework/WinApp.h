@@ -1,3 +1,4 @@
+// The application object of a program.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The wide string class of the engine and wizard.
 #include "framework/WinString.h"
 
 #include "framework/WideFormat.h"

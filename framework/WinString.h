@@ -1,3 +1,4 @@
+// The wide string class of the engine and wizard.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// A thread with a message loop.
 #include "framework/WinThread.h"
 
 #include "framework/Window.h"

@@ -1,3 +1,4 @@
+// A thread with a message loop.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Windows, message maps, dialogs and data exchange.
 #include "framework/Window.h"
 
 #include "framework/WideFormat.h"

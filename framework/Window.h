@@ -1,3 +1,4 @@
+// Windows, message maps, dialogs and data exchange.
 #pragma once
 
 #include <windows.h>

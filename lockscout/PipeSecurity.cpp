@@ -1,3 +1,4 @@
+// The security of lockscout's pipe.
 #include "lockscout/PipeSecurity.h"
 
 #include "common/tools/ComError.h"

@@ -1,3 +1,4 @@
+// The security of lockscout's pipe.
 #pragma once
 
 #include <windows.h>

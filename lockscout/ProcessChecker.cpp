@@ -1,3 +1,4 @@
+// Answers setup's watch lists over the pipe.
 #include "lockscout/ProcessChecker.h"
 
 #include "lockscout/PipeSecurity.h"

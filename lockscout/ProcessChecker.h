@@ -1,3 +1,4 @@
+// Answers setup's watch lists over the pipe.
 #pragma once
 
 #include "common/win32/PipeChannel.h"

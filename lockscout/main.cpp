@@ -1,3 +1,4 @@
+// The lockscout program: finds the 64-bit processes that use setup's files.
 #include "common/win32/SystemDll.h"
 #include "lockscout/ProcessChecker.h"
 

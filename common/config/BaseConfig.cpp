@@ -1,3 +1,4 @@
+// The configuration base: package, interface document, preferences and theme.
 #include "common/config/BaseConfig.h"
 
 #include "common/config/GraphRes.h"

@@ -1,3 +1,4 @@
+// The configuration base of a program whose data lives in a package file.
 #pragma once
 
 #include "common/config/ISettings.h"

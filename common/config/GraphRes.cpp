@@ -1,3 +1,4 @@
+// The theme's fonts, brushes and images, built from the interface document.
 #include "common/config/GraphRes.h"
 
 #include "common/config/XMLElement.h"

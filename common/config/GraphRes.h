@@ -1,3 +1,4 @@
+// The theme's fonts, brushes and images by id.
 #pragma once
 
 #include "common/storage/IFileLoader.h"

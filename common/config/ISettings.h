@@ -1,3 +1,4 @@
+// The interfaces of a program's configuration: settings, preferences, theme.
 #pragma once
 
 #include "framework/WinString.h"

@@ -1,5 +1,7 @@
+// Texts of windows and message boxes looked up in the interface document.
 #include "common/config/Localize.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
@@ -43,7 +45,7 @@ bool LocalizeControls(const LocalizeItems& items, const wchar_t* windowPath, HWN
         const CLocalizeItem& item = entry.second;
         CString base;
         if (item.m_bCommon)
-            base = L"//Interface/Localize/Common";
+            base = kLocalizeCommonPath;
         else if (!item.m_strPath.IsEmpty())
             base = item.m_strPath;
         else if (windowPath != nullptr)
@@ -98,12 +100,12 @@ CString LoadMessage(const wchar_t* id)
         if (id != nullptr && id[0] == L'#')
             query = L"//*[@GlobalID=\"" + name + L"\"]";
         else
-            query = L"//Interface/Localize/Messages/" + name;
+            query = kLocalizeMessagesPath + name;
         CXMLElement element;
         try {
             settings->GetElement(_bstr_t(query.GetString()), element);
         } catch (const _com_error&) {
-            settings->GetElement(_bstr_t((L"//Localize/Messages/" + name).GetString()), element);
+            settings->GetElement(_bstr_t((kOldLocalizeMessagesPath + name).GetString()), element);
         }
         text = static_cast<const wchar_t*>(_bstr_t(element.GetAttribute(L"Caption", _variant_t(L""))));
         text.Replace(L"%NL%", L"\n");
@@ -117,7 +119,7 @@ int ShowMessageBox(HWND owner, const CString& text, UINT flags)
 {
     CString title;
     if (IXMLSettings* settings = GetSetupConfig().GetSettings())
-        title = static_cast<const wchar_t*>(_bstr_t(settings->GetValue(L"Caption", L"//Interface/Localize", _variant_t(L""))));
+        title = static_cast<const wchar_t*>(_bstr_t(settings->GetValue(L"Caption", kLocalizePath, _variant_t(L""))));
     if (text.IsEmpty())
         return IDCANCEL;
     return MessageBoxW(owner, text.GetString(), title.GetString(), flags);

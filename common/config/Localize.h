@@ -1,3 +1,4 @@
+// Texts of windows and message boxes looked up in the interface document.
 #pragma once
 
 #include "common/tools/ComSupport.h"

@@ -1,9 +1,9 @@
+// The configuration object of setup and where it finds its package.
 #include "common/config/SetupConfig.h"
 
 #include "common/config/XMLDocument.h"
 #include "common/tools/ResourceCache.h"
 #include "common/tools/SetupTrace.h"
-#include "setup/engine/CmdLineHelper.h"
 
 #include <loki/Singleton.h>
 #include <shlobj.h>
@@ -61,8 +61,8 @@ CString CSetupConfig::ResolvePackageArgument(const CString& argument, const CStr
 bool CSetupConfig::OpenPackage(const CString& /*name*/)
 {
     try {
-        if (!g_CmdLine.m_strParam.IsEmpty()) {
-            const CString path = ResolvePackageArgument(g_CmdLine.m_strParam, m_strProgramFolder);
+        if (!m_strPackageArgument.IsEmpty()) {
+            const CString path = ResolvePackageArgument(m_strPackageArgument, m_strProgramFolder);
             if (!path.IsEmpty() && m_package.Open(path.GetString(), true, false))
                 return true;
         }

@@ -1,3 +1,4 @@
+// The XML document and the settings read from it.
 #include "common/config/XMLDocument.h"
 
 #include "common/config/XMLElement.h"

@@ -1,3 +1,4 @@
+// The XML document and the settings read from it.
 #pragma once
 
 #include "common/tools/ComSupport.h"

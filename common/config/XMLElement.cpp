@@ -1,3 +1,4 @@
+// One XML element, its attributes and node lists.
 #include "common/config/XMLElement.h"
 
 #include "common/config/XMLSupport.h"

@@ -1,3 +1,4 @@
+// One XML element, its attributes and node lists.
 #pragma once
 
 #include "common/tools/ComSupport.h"

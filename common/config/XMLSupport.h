@@ -1,3 +1,4 @@
+// Helpers shared by the XML document and element code.
 #pragma once
 
 // Shared by the XML document and element code only.

@@ -1,3 +1,4 @@
+// The install package as a compound file: streams read and written whole.
 #include "common/storage/CompFile.h"
 
 #include "common/storage/CompoundCheck.h"

@@ -1,3 +1,4 @@
+// The install package as a compound file: streams read and written whole.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Checks a compound file's structure before it is opened.
 #include "common/storage/CompoundCheck.h"
 
 #include "common/storage/CompoundFormat.h"

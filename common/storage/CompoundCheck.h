@@ -1,3 +1,4 @@
+// Checks a compound file's structure before it is opened.
 #pragma once
 
 #include "common/storage/ImageReader.h"

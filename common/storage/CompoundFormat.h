@@ -1,3 +1,4 @@
+// The on-disk layout of a compound file.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Loads whole files of the install package by package path.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Random access to the bytes of a compound file in a file or in memory.
 #include "common/storage/ImageReader.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Random access to the bytes of a compound file in a file or in memory.
 #pragma once
 
 #include "common/tools/ScopedHandle.h"

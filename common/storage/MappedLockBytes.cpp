@@ -1,3 +1,4 @@
+// Read-only lock bytes over a file through mapped windows.
 #include "common/storage/MappedLockBytes.h"
 
 #include <algorithm>

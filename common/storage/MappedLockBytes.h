@@ -1,3 +1,4 @@
+// Read-only lock bytes over a file through mapped windows.
 #pragma once
 
 #include "common/tools/ComSupport.h"

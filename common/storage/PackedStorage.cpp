@@ -1,3 +1,4 @@
+// zlib-packed streams of the package and their trailer.
 #include "common/storage/PackedStorage.h"
 
 #include "common/storage/StreamEx.h"

@@ -1,3 +1,4 @@
+// zlib-packed streams of the package and their trailer.
 #pragma once
 
 #include "common/storage/Storage.h"

@@ -1,3 +1,4 @@
+// The RC4 stream cipher of the package's streams.
 #include "common/storage/RC4.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// The RC4 stream cipher of the package's streams.
 #pragma once
 
 #include <windows.h>

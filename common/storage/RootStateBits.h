@@ -1,3 +1,4 @@
+// The root storage's state bits read from a compound file's bytes.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Serialised access to one compound file, reopened for each operation.
 #include "common/storage/Storage.h"
 
 #include "common/storage/RC4.h"

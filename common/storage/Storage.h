@@ -1,3 +1,4 @@
+// Serialised access to one compound file, reopened for each operation.
 #pragma once
 
 #include "common/storage/CompFile.h"

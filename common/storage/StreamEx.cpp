@@ -1,3 +1,4 @@
+// A memory stream over a movable global block.
 #include "common/storage/StreamEx.h"
 
 #include "common/tools/ComError.h"

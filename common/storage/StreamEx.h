@@ -1,3 +1,4 @@
+// A memory stream over a movable global block.
 #pragma once
 
 #include <windows.h>

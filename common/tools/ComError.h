@@ -1,3 +1,4 @@
+// Raises a failed HRESULT as a _com_error.
 #pragma once
 
 #include <windows.h>

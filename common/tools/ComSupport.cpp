@@ -1,3 +1,4 @@
+// COM support: the class and interface ids mingw's libraries lack.
 #include "common/tools/ComSupport.h"
 
 #include <new>

@@ -1,3 +1,4 @@
+// COM support: <comdef.h> and the smart-pointer types of the code base.
 #pragma once
 
 // The COM support of the whole code base: <comdef.h> and the smart-pointer types

@@ -1,3 +1,4 @@
+// An owned critical section and its scoped lock.
 #include "common/tools/CriticalSection.h"
 
 #include <comdef.h>

@@ -1,3 +1,4 @@
+// An owned critical section and its scoped lock.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The process-wide debug log of the DLL calls and the configuration's start.
 #include "common/tools/DebugLog.h"
 
 #include "common/tools/LogSwitch.h"

@@ -1,3 +1,4 @@
+// File tools: module holders, streams saved to and loaded from files.
 #include "common/tools/FileTools.h"
 
 #include "common/tools/ComError.h"

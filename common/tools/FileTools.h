@@ -1,3 +1,4 @@
+// File tools: module holders, streams saved to and loaded from files.
 #pragma once
 
 #include "common/tools/ComSupport.h"

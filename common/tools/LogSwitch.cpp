@@ -1,3 +1,4 @@
+// The registry switch that turns the trace and the debug log on.
 #include "common/tools/LogSwitch.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The registry switch that turns the trace and the debug log on.
 #pragma once
 
 namespace Common {

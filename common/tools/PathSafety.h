@@ -1,3 +1,4 @@
+// Checks what a path from a package or a user may name.
 #pragma once
 
 #include "framework/WinString.h"

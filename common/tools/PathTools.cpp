@@ -1,3 +1,4 @@
+// Path texts edited with the platform's rules, and the program's own path.
 #include "common/tools/PathTools.h"
 
 #include "common/tools/ComError.h"
@@ -197,4 +198,17 @@ CString GetModuleFileNameWithin(HMODULE module, DWORD room)
         return CString();
     path.ReleaseBuffer(static_cast<int>(length));
     return path;
+}
+
+CString GetModulePath()
+{
+    return GetModuleFileNameWithin(nullptr, MAX_PATH);
+}
+
+ULONGLONG GetFreeDiskSpace(const wchar_t* path)
+{
+    ULARGE_INTEGER available = {};
+    if (path == nullptr || !GetDiskFreeSpaceExW(path, &available, nullptr, nullptr))
+        return 0;
+    return available.QuadPart;
 }

@@ -1,3 +1,4 @@
+// Path texts edited with the platform's rules, and the program's own path.
 #pragma once
 
 #include "framework/WinString.h"
@@ -38,3 +39,10 @@ CString GetFileVersionString(const wchar_t* file, const wchar_t* valueName);
 // The file name of a module read with room for 'room' characters (including the
 // terminator); empty when it does not fit.
 CString GetModuleFileNameWithin(HMODULE module, DWORD room);
+
+// The full path of the running program's file; empty when it does not fit in 260
+// characters.
+CString GetModulePath();
+
+// Bytes free for the calling user on the volume of the path; 0 when unknown.
+ULONGLONG GetFreeDiskSpace(const wchar_t* path);

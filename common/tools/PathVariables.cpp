@@ -1,3 +1,4 @@
+// The path variables ("%NAME%") and their values.
 #include "common/tools/PathVariables.h"
 
 #include <loki/Singleton.h>

@@ -1,3 +1,4 @@
+// The path variables ("%NAME%") and their values.
 #pragma once
 
 #include "framework/WinString.h"

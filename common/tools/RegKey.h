@@ -1,3 +1,4 @@
+// Owns an open registry key.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Deletes a registry key tree, refusing the keys every product shares.
 #include "common/tools/RegKeyTree.h"
 
 #include "common/tools/RegKey.h"

@@ -1,3 +1,4 @@
+// Deletes a registry key tree, refusing the keys every product shares.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Copies of RT_RCDATA resources in global memory, by id.
 #include "common/tools/ResourceCache.h"
 
 #include <loki/Singleton.h>

@@ -1,3 +1,4 @@
+// Copies of RT_RCDATA resources in global memory, by id.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Owners of a kernel handle and of a locked global block.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// The trace lines to the debugger output.
 #include "common/tools/SetupTrace.h"
 
 #include "common/tools/LogSwitch.h"

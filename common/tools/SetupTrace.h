@@ -1,3 +1,4 @@
+// The trace lines to the debugger output.
 #pragma once
 
 // Trace line to the debugger output, switched on by the DWORD "LogLevel" under

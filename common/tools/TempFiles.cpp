@@ -1,3 +1,4 @@
+// A temporary folder of setup's own and the files held in it.
 #include "common/tools/TempFiles.h"
 
 #include "common/tools/PathTools.h"

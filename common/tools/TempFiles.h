@@ -1,3 +1,4 @@
+// A temporary folder of setup's own and the files held in it.
 #pragma once
 
 #include "common/tools/ScopedHandle.h"

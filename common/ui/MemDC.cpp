@@ -1,3 +1,4 @@
+// Off-screen drawing copied back in one blit.
 #include "common/ui/MemDC.h"
 
 namespace Common {

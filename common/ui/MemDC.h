@@ -1,3 +1,4 @@
+// Off-screen drawing copied back in one blit.
 #pragma once
 
 #include "framework/Gdi.h"

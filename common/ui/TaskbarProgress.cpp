@@ -1,3 +1,4 @@
+// Progress on the taskbar button of a window.
 #include "common/ui/TaskbarProgress.h"
 
 #include <ole2.h>

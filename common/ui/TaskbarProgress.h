@@ -1,3 +1,4 @@
+// Progress on the taskbar button of a window.
 #pragma once
 
 #include "common/tools/ComSupport.h"

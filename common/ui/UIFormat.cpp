@@ -1,5 +1,7 @@
+// Byte counts formatted with the document's localised units.
 #include "common/ui/UIFormat.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
@@ -12,8 +14,6 @@ namespace UI {
 
 namespace {
 
-const wchar_t kSeparatorPath[] = L"//Interface/Localize/Metrics/Separator";
-const wchar_t kUnitsPath[] = L"//Interface/Localize/Metrics/Abbreviation/*";
 // Widths and precisions beyond two digits are no unit caption's business.
 const int kMaxNumberDigits = 2;
 
@@ -84,14 +84,15 @@ CString CUIFormat::FormatSize(Common::Config::IXMLSettings* settings, double byt
     using Common::Config::CXMLNodeListIterator;
 
     if (m_strSeparator.IsEmpty() && settings != nullptr)
-        m_strSeparator = static_cast<const wchar_t*>(_bstr_t(settings->GetValue(L"Caption", kSeparatorPath, _variant_t(L""))));
+        m_strSeparator = static_cast<const wchar_t*>(
+            _bstr_t(settings->GetValue(L"Caption", Common::Config::kSizeSeparatorPath, _variant_t(L""))));
 
     CString result;
     if (settings == nullptr)
         return result;
 
     CXMLNodeList units;
-    settings->SelectNodes(kUnitsPath, units);
+    settings->SelectNodes(Common::Config::kSizeUnitsPath, units);
     const LONG count = units.GetLength();
     if (count <= 0)
         return result;

@@ -1,3 +1,4 @@
+// Byte counts formatted with the document's localised units.
 #pragma once
 
 #include "framework/WinString.h"

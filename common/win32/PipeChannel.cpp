@@ -1,3 +1,4 @@
+// The message pipe between setup and lockscout.
 #include "common/win32/PipeChannel.h"
 
 #include "common/tools/ScopedHandle.h"

@@ -1,3 +1,4 @@
+// The message pipe between setup and lockscout.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,9 @@
+// Finds the running processes that use watched files.
 #include "common/win32/ProcessInfo.h"
 
 #include "common/tools/SetupTrace.h"
+#include "common/win32/Privilege.h"
+#include "common/win32/Wow64.h"
 
 #include <shlwapi.h>
 #include <tlhelp32.h>
@@ -38,34 +41,6 @@ BYTE* PutText(BYTE* target, const std::wstring& text)
 wchar_t CharAt(const BYTE* source, size_t index)
 {
     return static_cast<wchar_t>(source[2 * index] | (source[2 * index + 1] << 8));
-}
-
-#ifndef _WIN64
-bool IsWow64()
-{
-    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32");
-    IsWow64ProcessFn isWow64Process =
-        kernel != nullptr
-            ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "IsWow64Process")))
-            : nullptr;
-    BOOL wow64 = FALSE;
-    return isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
-#endif
-
-void EnableDebugPrivilege()
-{
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-        return;
-    TOKEN_PRIVILEGES privileges = {};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    // Without the privilege fewer processes open; nothing else changes.
-    if (::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid))
-        ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-    ::CloseHandle(token);
 }
 
 std::wstring LongPath(const wchar_t* path)
@@ -197,7 +172,8 @@ bool ReadProcessReply(const BYTE* reply, DWORD length, std::vector<ProcInfo>& pr
 
 CProcessInfo::CProcessInfo() : m_channel(this)
 {
-    EnableDebugPrivilege();
+    // Without the privilege fewer processes open; nothing else changes.
+    EnablePrivilege(L"SeDebugPrivilege");
 }
 
 CProcessInfo::~CProcessInfo()

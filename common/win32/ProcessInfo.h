@@ -1,3 +1,4 @@
+// Finds the running processes that use watched files.
 #pragma once
 
 #include "common/win32/PipeChannel.h"

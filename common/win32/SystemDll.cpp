@@ -1,3 +1,4 @@
+// Loads Windows DLLs from the system folder only, delay-loaded ones too.
 #include "common/win32/SystemDll.h"
 
 #include "common/tools/PathSafety.h"

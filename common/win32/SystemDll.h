@@ -1,3 +1,4 @@
+// Loads Windows DLLs from the system folder only.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,7 @@
+// The parsed command line of setup.
 #include "setup/engine/CmdLineHelper.h"
+#include "setup/engine/GuidName.h"
 
-#include "setup/engine/tools.h"
 
 #include <stdlib.h>
 #include <wchar.h>

@@ -1,3 +1,4 @@
+// The parsed command line of setup.
 #pragma once
 
 #include "framework/WinString.h"

@@ -1,3 +1,4 @@
+// The engine's message boxes and its readers of document values.
 #include "setup/engine/ConfigTools.h"
 
 #include "common/config/Localize.h"
@@ -5,7 +6,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "setup/engine/CmdLineHelper.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 
 namespace {
 

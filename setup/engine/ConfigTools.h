@@ -1,3 +1,4 @@
+// The engine's message boxes and its readers of document values.
 #pragma once
 
 #include "framework/WinString.h"

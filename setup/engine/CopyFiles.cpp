@@ -2,6 +2,7 @@
 // captions, the shared data folder.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
@@ -12,9 +13,10 @@
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
 #include "framework/Gdi.h"
+#include "setup/engine/AccessControl.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/wizard/MainWindow.h"
 
 #include <shlobj.h>
@@ -139,7 +141,7 @@ bool CInstallManager::CopyFiles()
     Common::Storage::CStorage::CHold holdPackage(Package());
     CreateTargetDataDir();
     CWaitCursor wait;
-    SetStepCaption(L"//Interface/Localize/InstallSteps/CopyFiles");
+    SetStepCaption(Common::Config::kStepCopyFilesPath);
 
     bool result = true;
     DWORD total = 0;
@@ -150,7 +152,7 @@ bool CInstallManager::CopyFiles()
         if (m_pSettings == nullptr)
             _com_issue_error(E_FAIL);
         Common::Config::CXMLElement files;
-        m_pSettings->GetElement(L"//Interface/SetupFiles", files);
+        m_pSettings->GetElement(Common::Config::kSetupFilesPath, files);
         const Common::Config::CXMLNodeList groups = files.SelectNodes(L"/*");
         if (groups.GetLength() == 0)
             return true;

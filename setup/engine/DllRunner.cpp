@@ -3,11 +3,14 @@
 #include "setup/engine/DllRunner.h"
 
 #include "common/config/XMLElement.h"
+#include "common/tools/PathTools.h"
 #include "common/tools/SetupTrace.h"
+#include "common/win32/Wow64.h"
 #include "dllcall/RunDLL.h"
+#include "setup/engine/ChildProgram.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/InstallManager.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 
 #include <shlwapi.h>
 
@@ -77,7 +80,7 @@ bool CInstallManager::RunDll(const Common::Config::CXMLElement& node)
         }
         SetupTrace(L"32-bit component registration %s", RegistrationText(result));
 
-        if (IsWow64() && !file64.IsEmpty() && PathFileExistsW(file64)) {
+        if (Common::Win32::IsWow64() && !file64.IsEmpty() && PathFileExistsW(file64)) {
             const int exitCode = m_DllRunner.Run64(MainWindowHandle(), DllCommandLine(pattern, file64, entryPoint));
             result = result && exitCode > 0;
             SetupTrace(L"64-bit component registration %s", RegistrationText(result));

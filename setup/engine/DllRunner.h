@@ -1,3 +1,4 @@
+// Runs callbridge, which calls an export of a 64-bit DLL for setup.
 #pragma once
 
 #include "common/tools/TempFiles.h"

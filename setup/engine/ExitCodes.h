@@ -1,3 +1,4 @@
+// Process exit codes of setup.
 #pragma once
 
 // Process exit codes of setup.

@@ -1,3 +1,4 @@
+// GDI+ started for the whole run of the program.
 #pragma once
 
 #include <windows.h>

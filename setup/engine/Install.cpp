@@ -1,6 +1,7 @@
 // The roads of setup: install, uninstall and reconfiguration.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
@@ -121,7 +122,7 @@ int CInstallManager::RunConfig()
         try {
             ShowMainWindow();
             options.m_bConfigMode = true;
-            LocateComponentsFile(GetConfigValue(L"ProductID", L"//Interface/InstallInfo"));
+            LocateComponentsFile(GetConfigValue(L"ProductID", Common::Config::kInstallInfoPath));
             // Without the installed selection the saved file would forget every
             // component the lists do not name.
             if (!options.Load())

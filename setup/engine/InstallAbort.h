@@ -1,3 +1,4 @@
+// The user's stop of a road.
 #pragma once
 
 #include <stdexcept>

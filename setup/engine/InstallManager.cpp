@@ -1,5 +1,7 @@
+// The install manager: start, checks, wizard pages and the restart.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
@@ -8,10 +10,13 @@
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
+#include "common/win32/Privilege.h"
+#include "common/win32/Wow64.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/InstallAbort.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/UninstallKeys.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/wizard/BaseDialog.h"
 #include "setup/wizard/DlgComponents.h"
 #include "setup/wizard/DlgDestination.h"
@@ -29,8 +34,6 @@
 #include <limits>
 
 namespace {
-
-const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 bool IsAdministrator()
 {
@@ -112,10 +115,10 @@ bool CInstallManager::Init()
         }
 
         if (m_pSettings != nullptr) {
-            m_bUpdateMode = GetConfigBool(L"Update", L"//Interface/SetupFiles", false);
+            m_bUpdateMode = GetConfigBool(L"Update", Common::Config::kSetupFilesPath, false);
             if (m_bUpdateMode)
                 SetupTrace(L"Update mode");
-            m_bDelayedMode = GetConfigBool(L"ForcedDelayCopy", L"//Interface/SetupFiles", false);
+            m_bDelayedMode = GetConfigBool(L"ForcedDelayCopy", Common::Config::kSetupFilesPath, false);
             if (m_bDelayedMode)
                 SetupTrace(L"All files will be copied at delayed mode.");
         }
@@ -124,7 +127,7 @@ bool CInstallManager::Init()
         SetupTrace(L"CInstallManager::Init - failed %#010x", static_cast<unsigned>(e.Error()));
         m_pSettings = nullptr;
     }
-    m_bIs64BitOS = IsWow64();
+    m_bIs64BitOS = Common::Win32::IsWow64();
     return m_pSettings != nullptr;
 }
 
@@ -190,11 +193,11 @@ CString CInstallManager::ReadUninstallValue(const CString& product, const CStrin
 
 bool CInstallManager::CheckReinstallAllowed()
 {
-    const CString product = GetConfigValue(L"ProductID", L"//Interface/InstallInfo");
-    const CString installed = ReadUninstallValue(product, L"DisplayName");
+    const CString product = GetConfigValue(L"ProductID", Common::Config::kInstallInfoPath);
+    const CString installed = ReadUninstallValue(product, kDisplayNameValue);
     if (installed.IsEmpty())
         return true;
-    if (!GetConfigBool(L"ReinstallNeeded", L"//Interface/SetupFiles", false))
+    if (!GetConfigBool(L"ReinstallNeeded", Common::Config::kSetupFilesPath, false))
         return true;
     ShowMessageByIdWith(MainWindowHandle(), L"UninstallNeed", L"%ProductName%", installed, MB_ICONINFORMATION);
     SetupTrace(L"Product with ID: %s already installed, and its update not allowed. Uninstall '%s' application.",
@@ -207,7 +210,7 @@ CString CInstallManager::RebootMarkerPath()
     if (m_pSettings == nullptr)
         _com_issue_error(E_FAIL);
     Common::Config::CXMLElement info;
-    m_pSettings->GetElement(L"//Interface/InstallInfo", info);
+    m_pSettings->GetElement(Common::Config::kInstallInfoPath, info);
     const CString product = GetNodeAttribute(info, L"ProductID", L"");
     CString path = GetNodeAttribute(info, L"UninstallPath", L"");
     if (product.IsEmpty() || !AppendPath(path, product))
@@ -222,9 +225,9 @@ bool CInstallManager::RebootRequiredBeforeInstall()
     CString name;
     try {
         const CString path = RebootMarkerPath();
-        name = GetConfigValue(L"DisplayName", L"//Interface/InstallInfo");
+        name = GetConfigValue(L"DisplayName", Common::Config::kInstallInfoPath);
         SetupTrace(L"Product ID: %s, Uninstall path: %s",
-                   GetConfigValue(L"ProductID", L"//Interface/InstallInfo").GetString(), path.GetString());
+                   GetConfigValue(L"ProductID", Common::Config::kInstallInfoPath).GetString(), path.GetString());
         pending = ::PathFileExistsW(path) != FALSE;
     } catch (const _com_error&) {
         pending = false;
@@ -414,8 +417,8 @@ bool CInstallManager::CheckDestinationDrive(const CString& path)
 
 bool CInstallManager::CheckFreeSpace(const CString& path)
 {
-    const wchar_t* attribute = IsWow64() ? L"InstallSize64" : L"InstallSize";
-    const LONGLONG needed = ClampedBytes(GetConfigDouble(attribute, L"//Interface/SetupFiles", 0.0));
+    const wchar_t* attribute = Common::Win32::IsWow64() ? L"InstallSize64" : L"InstallSize";
+    const LONGLONG needed = ClampedBytes(GetConfigDouble(attribute, Common::Config::kSetupFilesPath, 0.0));
     CString root = CanonicalPath(path);
     if (!StripPathToRoot(root))
         root = path;
@@ -430,7 +433,7 @@ bool CInstallManager::CheckFreeSpace(const CString& path)
 void CInstallManager::FinishInstallation()
 {
     SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::FinishInstallation");
-    bool restart = GetConfigBool(L"Restart", L"//Interface/SetupFiles", false);
+    bool restart = GetConfigBool(L"Restart", Common::Config::kSetupFilesPath, false);
     m_bRestart = restart || g_CmdLine.m_nRestartMode == CCmdLineHelper::RestartForce || m_bDelayedMode ||
                  m_bNeedRestartByFiles;
     if (g_CmdLine.m_nRestartMode == CCmdLineHelper::RestartNever)
@@ -449,15 +452,7 @@ void CInstallManager::FinishInstallation()
 
 BOOL CInstallManager::RestartSystem()
 {
-    HANDLE token = nullptr;
-    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-        TOKEN_PRIVILEGES privileges = {};
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
-            ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-        ::CloseHandle(token);
-    }
+    Common::Win32::EnablePrivilege(SE_SHUTDOWN_NAME);
     const UINT flags = EWX_REBOOT | EWX_FORCEIFHUNG;
     const DWORD reason = SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION;
     return m_Seams.exitWindows ? m_Seams.exitWindows(flags, reason) : FALSE;

@@ -1,3 +1,4 @@
+// The install manager: the engine that runs every road.
 #pragma once
 
 #include "common/ui/TaskbarProgress.h"

@@ -2,15 +2,16 @@
 // that lists the programs holding them.
 #include "setup/engine/LockCheck.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/storage/PackedStorage.h"
+#include "common/tools/PathTools.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/InstallAbort.h"
 #include "setup/engine/InstallManager.h"
-#include "setup/engine/tools.h"
 #include "setup/wizard/DlgLockCheck.h"
 #include "setup/wizard/MainWindow.h"
 
@@ -64,7 +65,7 @@ void GetPackageExecutables(CInstallManager& engine, Common::Win32::WatchSet& fil
         if (settings == nullptr)
             _com_issue_error(E_FAIL);
         Common::Config::CXMLElement setupFiles;
-        settings->GetElement(L"//Interface/SetupFiles", setupFiles);
+        settings->GetElement(Common::Config::kSetupFilesPath, setupFiles);
         const Common::Config::CXMLNodeList groups = setupFiles.SelectNodes(L"/*");
         for (auto group = groups.Begin(); group != groups.End(); ++group) {
             if (!group.IsElement())

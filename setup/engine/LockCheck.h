@@ -1,3 +1,4 @@
+// The lock check: the package's programs that are running, and closing them.
 #pragma once
 
 #include "common/win32/ProcessInfo.h"

@@ -1,3 +1,4 @@
+// The languages of a multilingual package and the one chosen.
 #include "setup/engine/MultiLang.h"
 
 #include "common/config/XMLDocument.h"

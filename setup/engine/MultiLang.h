@@ -1,3 +1,4 @@
+// The languages of a multilingual package and the one chosen.
 #pragma once
 
 #include "framework/WinString.h"

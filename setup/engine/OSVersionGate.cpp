@@ -1,3 +1,4 @@
+// The start-up gate: refuses too old a Windows before the runtime starts.
 #include "setup/engine/OSVersionGate.h"
 
 #include "setup/engine/ExitCodes.h"

@@ -2,6 +2,7 @@
 // that the package names, which is loaded only for the time of one operation.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/FileTools.h"
@@ -129,7 +130,7 @@ bool CInstallManager::InstallPrinter()
     if (!NodeExists(kPrinterInstall))
         return true;
     CWaitCursor wait;
-    SetStepCaption(L"//Interface/Localize/InstallSteps/InstallPrinter");
+    SetStepCaption(Common::Config::kStepInstallPrinterPath);
     bool result = true;
     bool opened = false;
     CModuleHolder library;
@@ -243,7 +244,7 @@ bool CInstallManager::UninstallPrinter()
     bool result = true;
     bool opened = false;
     CWaitCursor wait;
-    SetStepCaption(L"//Interface/Localize/InstallSteps/RemovingPrinter");
+    SetStepCaption(Common::Config::kStepRemovingPrinterPath);
     CModuleHolder library;
     try {
         LoadPrinterLibrary(library);

@@ -3,15 +3,16 @@
 // taskbar state, "Question" and "MessageBox" ask and run the answer's script.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/ComSupport.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/SetupTrace.h"
+#include "setup/engine/ChildProgram.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/InstallAbort.h"
-#include "setup/engine/tools.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -25,7 +26,7 @@ namespace {
 using Common::Config::CXMLElement;
 
 const wchar_t kParentWindowToken[] = L"%hParentWnd%";
-const wchar_t kInstallStepsPath[] = L"//Interface/Localize/InstallSteps/";
+using Common::Config::kInstallStepsPath;
 const UINT kDefaultButtons = MB_ICONINFORMATION;
 
 // The program part of a command line: quoted when it holds a blank. The command

@@ -1,5 +1,8 @@
 // Redistributable components: asks the Windows Installer which of the listed
 // products are missing and runs their installers, carried beside setup.
+#include "common/config/DocumentPaths.h"
+#include "common/tools/PathTools.h"
+#include "setup/engine/ChildProgram.h"
 #include "setup/engine/InstallManager.h"
 #include "setup/engine/Redist.h"
 
@@ -9,7 +12,6 @@
 #include "common/tools/SetupTrace.h"
 #include "framework/Gdi.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
 
 #include <shlwapi.h>
 
@@ -135,7 +137,7 @@ bool CInstallManager::CheckRedist()
 bool CInstallManager::InstallRedist(const CString& commandLine, const CString& caption)
 {
     SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::InstallRedist");
-    SetStepCaption(L"//Interface/Localize/InstallSteps/InstallSystemComponents");
+    SetStepCaption(Common::Config::kStepSystemComponentsPath);
     m_TaskbarProgress.SetState(UI::CTaskbarProgress::kIndeterminate);
 
     bool succeeded = false;

@@ -1,3 +1,4 @@
+// The command line of a redistributable installer.
 #pragma once
 
 #include "framework/WinString.h"

@@ -2,6 +2,7 @@
 // values of an update.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/PathTools.h"
@@ -9,6 +10,7 @@
 #include "common/tools/RegKeyTree.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
+#include "setup/engine/UninstallKeys.h"
 
 #include <shlobj.h>
 
@@ -23,7 +25,6 @@ using Common::Tools::EKeyTreeResult;
 // No view flag: a 32-bit setup writes the 32-bit view as Windows redirects it.
 const REGSAM kAccess = KEY_READ | KEY_WRITE;
 
-const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 CString NodeName(const CXMLElement& node)
 {
@@ -197,8 +198,8 @@ void CInstallManager::AssociateUpdatePackages(bool add, const CString& programPa
 {
     CString ext;
     try {
-        ext = GetConfigValue(L"UpdateExt", L"//Interface/InstallInfo");
-        const CString alias = GetConfigValue(L"UpdateAlias", L"//Interface/InstallInfo");
+        ext = GetConfigValue(L"UpdateExt", Common::Config::kInstallInfoPath);
+        const CString alias = GetConfigValue(L"UpdateAlias", Common::Config::kInstallInfoPath);
         if (NamesNoKey(ext) || NamesNoKey(alias))
             return;
         if (ext[0] != L'.')
@@ -206,7 +207,7 @@ void CInstallManager::AssociateUpdatePackages(bool add, const CString& programPa
         if (add) {
             CString exe(programPath);
             QuotePath(exe);
-            SetClassesRootValue(alias, GetConfigValue(L"CaptionUpdDsc", L"//Interface/InstallInfo"));
+            SetClassesRootValue(alias, GetConfigValue(L"CaptionUpdDsc", Common::Config::kInstallInfoPath));
             SetClassesRootValue(alias + L"\\shell\\open\\command", exe + L" /i \"%1\"");
             SetClassesRootValue(alias + L"\\DefaultIcon", exe + L",0");
             SetClassesRootValue(ext, alias);
@@ -230,7 +231,7 @@ void CInstallManager::UpdateVersionInfo()
         if (m_pSettings == nullptr)
             _com_issue_error(E_FAIL);
         CXMLElement info;
-        m_pSettings->GetElement(L"//Interface/InstallInfo", info);
+        m_pSettings->GetElement(Common::Config::kInstallInfoPath, info);
         const CString product = GetNodeAttribute(info, L"ProductID", L"");
         // Without a product the values would land in the Uninstall key itself.
         if (NamesNoKey(product))
@@ -238,9 +239,9 @@ void CInstallManager::UpdateVersionInfo()
         CRegKey key;
         if (key.Create(HKEY_LOCAL_MACHINE, CString(kUninstallKey) + L"\\" + product, kAccess) != ERROR_SUCCESS)
             return;
-        SetDword(key.Get(), L"VersionMinor", static_cast<DWORD>(GetNodeLong(info, L"VersionMinor", 0)));
-        SetDword(key.Get(), L"VersionMajor", static_cast<DWORD>(GetNodeLong(info, L"VersionMajor", 0)));
-        SetString(key.Get(), L"DisplayVersion", GetNodeAttribute(info, L"DisplayVersion", L""));
+        SetDword(key.Get(), kVersionMinorValue, static_cast<DWORD>(GetNodeLong(info, L"VersionMinor", 0)));
+        SetDword(key.Get(), kVersionMajorValue, static_cast<DWORD>(GetNodeLong(info, L"VersionMajor", 0)));
+        SetString(key.Get(), kDisplayVersionValue, GetNodeAttribute(info, L"DisplayVersion", L""));
     } catch (const _com_error&) {
         SetupTrace(L"UpdateVersionInfo: failed");
     }

@@ -8,7 +8,7 @@
 #include "common/tools/PathTools.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/GuidName.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>

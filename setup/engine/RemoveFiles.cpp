@@ -2,6 +2,7 @@
 // by the same list, and then the folders that held them.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/PathSafety.h"
@@ -19,7 +20,7 @@ bool CInstallManager::RemoveFiles()
 {
     SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::RemoveFiles");
     CWaitCursor wait;
-    SetStepCaption(L"//Interface/Localize/InstallSteps/RemovingFiles");
+    SetStepCaption(Common::Config::kStepRemovingFilesPath);
 
     if (HasLockedModules())
         m_bDelayedMode = true;
@@ -27,7 +28,7 @@ bool CInstallManager::RemoveFiles()
     if (m_pSettings == nullptr)
         _com_issue_error(E_FAIL);
     Common::Config::CXMLElement files;
-    m_pSettings->GetElement(L"//Interface/SetupFiles", files);
+    m_pSettings->GetElement(Common::Config::kSetupFilesPath, files);
 
     // Ascending, so that a folder is tried before the folders below it.
     std::set<std::wstring> folders;

@@ -1,3 +1,4 @@
+// The application object of setup: parses, loads and runs one road.
 #include "setup/engine/SetupApp.h"
 
 #include "common/config/SetupConfig.h"
@@ -76,7 +77,9 @@ BOOL CSetupApp::InitInstance()
     // Shown while the package loads; ended before any road starts.
     SetSplash(StartSplash());
 
-    if (!Common::Config::GetSetupConfig().Init() || !m_InstallManager->Init()) {
+    Common::Config::CSetupConfig& config = Common::Config::GetSetupConfig();
+    config.SetPackageArgument(g_CmdLine.m_strParam);
+    if (!config.Init() || !m_InstallManager->Init()) {
         SetupTrace(L"Failed to load setup cfs. File is missing or corrupted.");
         return FALSE;
     }

@@ -1,3 +1,4 @@
+// The application object of setup: parses, loads and runs one road.
 #pragma once
 
 #include "framework/WinApp.h"

@@ -1,11 +1,13 @@
+// The condition store: components and conditions, and the components file.
 #include "setup/engine/SetupOptions.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/ComError.h"
 #include "common/tools/SetupTrace.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 
 #include <vector>
 
@@ -119,7 +121,7 @@ void CSetupOptions::InitPath()
         if (settings == nullptr)
             ThrowComError(E_POINTER);
         CXMLElement info;
-        settings->GetElement(L"//Interface/InstallInfo", info);
+        settings->GetElement(Common::Config::kInstallInfoPath, info);
         CString product = Text(info.GetAttribute(L"ProductID", _variant_t(L"")));
         CString folder = Text(info.GetAttribute(L"UninstallPath", _variant_t(L"")));
         ExpandVariables(product);

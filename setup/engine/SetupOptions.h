@@ -1,3 +1,4 @@
+// The condition store: components and conditions, and the components file.
 #pragma once
 
 #include "framework/WinString.h"

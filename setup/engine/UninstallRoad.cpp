@@ -2,6 +2,7 @@
 // the install folder, the removal of the uninstall record and the restart marker.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/PathSafety.h"
@@ -11,9 +12,10 @@
 #include "common/tools/RegKeyTree.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
+#include "setup/engine/ChildProgram.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/UninstallKeys.h"
 
 #include <shlwapi.h>
 
@@ -21,7 +23,6 @@ namespace {
 
 using Common::Tools::CRegKey;
 
-const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 // No view flag: setup is 32-bit and its record lives in the 32-bit view.
 const REGSAM kAccess = KEY_READ | KEY_WRITE;
 
@@ -68,7 +69,7 @@ bool CInstallManager::RunInstalledUninstaller()
 {
     if (IsRegisteredCopy(GetModulePath(), g_CmdLine.m_strProductCode))
         return false;
-    const CString registered = ReadUninstallValue(g_CmdLine.m_strProductCode, L"UninstallString");
+    const CString registered = ReadUninstallValue(g_CmdLine.m_strProductCode, kUninstallStringValue);
     const CString command = HandOverCommand(registered, g_CmdLine.m_strCmdLine);
     if (registered.IsEmpty() || command.IsEmpty()) {
         SetupTrace(L"No uninstaller registered for product %s", g_CmdLine.m_strProductCode.GetString());
@@ -88,7 +89,7 @@ void CInstallManager::LocateComponentsFile(const CString& product)
     // only the install run knew; the registered copy's place says where it went.
     CString program;
     if (IsRecordName(product)) {
-        program = HandOverCommand(ReadUninstallValue(product, L"UninstallString"), L"");
+        program = HandOverCommand(ReadUninstallValue(product, kUninstallStringValue), L"");
         program.Trim();
         if (program.GetLength() >= 2 && program[0] == L'"' && program[program.GetLength() - 1] == L'"')
             program = program.Mid(1, program.GetLength() - 2);
@@ -119,7 +120,7 @@ bool CInstallManager::ResolveUninstallTargetDir()
         dir.Empty();
     }
     if (dir.IsEmpty())
-        dir = ReadUninstallValue(g_CmdLine.m_strProductCode, L"InstallLocation");
+        dir = ReadUninstallValue(g_CmdLine.m_strProductCode, kInstallLocationValue);
     // A folder the install could not have chosen (a root, the Windows folder, a
     // relative path) would turn the uninstall scripts against the system.
     if (!dir.IsEmpty() && !IsUsableInstallFolder(dir))
@@ -136,13 +137,13 @@ bool CInstallManager::ClearInstallInfo()
 {
     if (m_bUninstallerRegistered)
         return true;
-    const CString product = GetConfigValue(L"ProductID", L"//Interface/InstallInfo");
+    const CString product = GetConfigValue(L"ProductID", Common::Config::kInstallInfoPath);
     if (!IsRecordName(product)) {
         if (!product.IsEmpty())
             SetupTrace(L"Product ID '%s' names no uninstall record", product.GetString());
         return true;
     }
-    if (ReadUninstallValue(product, L"InstallLocation").IsEmpty())
+    if (ReadUninstallValue(product, kInstallLocationValue).IsEmpty())
         return true;
     const bool result = DeleteRecord(product);
     if (result)

@@ -2,6 +2,7 @@
 // components file and the Windows uninstall record.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
@@ -13,7 +14,8 @@
 #include "framework/Gdi.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/UninstallKeys.h"
+#include "setup/engine/VariableExpansion.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -21,8 +23,6 @@
 #include <string>
 
 namespace {
-
-const wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // The product id names the files in the uninstall folder and the record's key:
 // it must be one plain file name, so that nothing lands beside the folder.
@@ -146,19 +146,19 @@ void WriteUninstallRecord(const CString& product, const CString& uninstaller, co
     QuotePath(command);
     command.AppendFormat(L" /X%s", product.GetString());
 
-    SetDwordValue(key.Get(), L"VersionMinor", values.versionMinor);
-    SetDwordValue(key.Get(), L"VersionMajor", values.versionMajor);
-    SetStringValue(key.Get(), L"UninstallString", command);
-    SetStringValue(key.Get(), L"Publisher", values.publisher);
-    SetStringValue(key.Get(), L"InstallLocation", target);
-    SetStringValue(key.Get(), L"DisplayIcon", values.displayIcon);
-    SetStringValue(key.Get(), L"DisplayName", values.displayName);
-    SetStringValue(key.Get(), L"DisplayVersion", values.displayVersion);
-    SetStringValue(key.Get(), L"URLInfoAbout", values.urlInfoAbout);
+    SetDwordValue(key.Get(), kVersionMinorValue, values.versionMinor);
+    SetDwordValue(key.Get(), kVersionMajorValue, values.versionMajor);
+    SetStringValue(key.Get(), kUninstallStringValue, command);
+    SetStringValue(key.Get(), kPublisherValue, values.publisher);
+    SetStringValue(key.Get(), kInstallLocationValue, target);
+    SetStringValue(key.Get(), kDisplayIconValue, values.displayIcon);
+    SetStringValue(key.Get(), kDisplayNameValue, values.displayName);
+    SetStringValue(key.Get(), kDisplayVersionValue, values.displayVersion);
+    SetStringValue(key.Get(), kURLInfoAboutValue, values.urlInfoAbout);
     if (!values.edition.IsEmpty())
-        SetStringValue(key.Get(), L"Edition", values.edition);
+        SetStringValue(key.Get(), kEditionValue, values.edition);
     if (languages.m_bLoaded)
-        SetStringValue(key.Get(), L"LanguageID", languages.m_strCurrent);
+        SetStringValue(key.Get(), kLanguageIDValue, languages.m_strCurrent);
 }
 
 } // namespace
@@ -168,13 +168,13 @@ void CInstallManager::RegisterUninstaller()
     if (m_bUpdateMode || m_bUninstallerRegistered)
         return;
     CWaitCursor wait;
-    if (m_pSettings == nullptr || !NodeExists(L"//Interface/InstallInfo"))
+    if (m_pSettings == nullptr || !NodeExists(Common::Config::kInstallInfoPath))
         return;
-    SetStepCaption(L"//Interface/Localize/InstallSteps/RegisterProgram");
+    SetStepCaption(Common::Config::kStepRegisterProgramPath);
     SetupTrace(L"Register uninstaller");
 
     Common::Config::CXMLElement info;
-    m_pSettings->GetElement(L"//Interface/InstallInfo", info);
+    m_pSettings->GetElement(Common::Config::kInstallInfoPath, info);
     const CString product = GetNodeAttribute(info, L"ProductID", L"");
     const CString folder = GetNodeAttribute(info, L"UninstallPath", L"");
     CString target(L"%TargetDir%");

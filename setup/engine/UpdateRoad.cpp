@@ -2,12 +2,14 @@
 // language, and the question from the installed version to the package's.
 #include "setup/engine/InstallManager.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
+#include "setup/engine/UninstallKeys.h"
 
 #include <string>
 
@@ -61,19 +63,19 @@ bool CInstallManager::ProductUpdateAllowed()
         if (m_pSettings == nullptr)
             _com_issue_error(E_FAIL);
         Common::Config::CXMLElement info;
-        m_pSettings->GetElement(L"//Interface/InstallInfo", info);
+        m_pSettings->GetElement(Common::Config::kInstallInfoPath, info);
         const CString name = GetNodeAttribute(info, L"DisplayName", L"");
         const CString product = GetNodeAttribute(info, L"ProductID", L"");
         const CString edition = GetNodeAttribute(info, L"Edition", L"");
 
-        if (ReadUninstallValue(product, L"UninstallString").IsEmpty()) {
+        if (ReadUninstallValue(product, kUninstallStringValue).IsEmpty()) {
             ShowMessageByIdWith(MainWindowHandle(), L"InfNothingUpdate", L"%ProductName%", name, MB_ICONINFORMATION);
             SetupTrace(L"No version of %s is installed", name.GetString());
             _com_issue_error(E_FAIL);
         }
 
-        const CString language = ReadUninstallValue(product, L"LanguageID");
-        const CString installedEdition = ReadUninstallValue(product, L"Edition");
+        const CString language = ReadUninstallValue(product, kLanguageIDValue);
+        const CString installedEdition = ReadUninstallValue(product, kEditionValue);
         const bool languageFits = UseInstalledLanguage(*this, language);
         if (!languageFits || installedEdition.CompareNoCase(edition) != 0) {
             ShowMessageByIdWith(MainWindowHandle(), L"InfWrongEdition", L"%ProductName%", name, MB_ICONINFORMATION);
@@ -83,8 +85,8 @@ bool CInstallManager::ProductUpdateAllowed()
         }
 
         // From the document of the language now in use.
-        const CString installed = ReadUninstallValue(product, L"DisplayVersion");
-        const CString update = GetConfigValue(L"DisplayVersion", L"//Interface/InstallInfo");
+        const CString installed = ReadUninstallValue(product, kDisplayVersionValue);
+        const CString update = GetConfigValue(L"DisplayVersion", Common::Config::kInstallInfoPath);
         if (PackVersion(installed) < PackVersion(update)) {
             static const wchar_t* const kNames[3] = {L"%PV%", L"%UV%", L"%ProductName%"};
             const CString values[3] = {installed, update, name};
@@ -93,7 +95,7 @@ bool CInstallManager::ProductUpdateAllowed()
             if (ShowMessageText(MainWindowHandle(), question, MB_YESNO | MB_ICONINFORMATION) != IDYES)
                 _com_issue_error(E_FAIL);
             SetupTrace(L"User accept update installation. Starting update.");
-            const CString folder = ReadUninstallValue(product, L"InstallLocation");
+            const CString folder = ReadUninstallValue(product, kInstallLocationValue);
             SetupTrace(L"Installing update to: %s", folder.GetString());
             // The install scripts write below this folder: one the install could not
             // have chosen (empty, a root, the Windows folder) would turn them on the

@@ -1,3 +1,4 @@
+// Resource ids of setup's dialogs, icon and controls.
 #pragma once
 
 // Dialog templates, the program icon and the ids of their controls.

@@ -1,3 +1,4 @@
+// The header strip of a wizard page.
 #include "setup/wizard/Banner.h"
 
 #include "common/config/GraphRes.h"

@@ -1,3 +1,4 @@
+// The header strip of a wizard page.
 #pragma once
 
 #include "framework/Window.h"

@@ -1,5 +1,7 @@
+// The base of every wizard page.
 #include "setup/wizard/BaseDialog.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
@@ -78,7 +80,7 @@ BOOL CBaseDialog::OnInitDialog()
         CString title;
         if (Common::Config::IXMLSettings* settings = Common::Config::GetSetupConfig().GetSettings())
             title = static_cast<const wchar_t*>(
-                _bstr_t(settings->GetValue(L"Caption", L"//Interface/Localize", _variant_t(L""))));
+                _bstr_t(settings->GetValue(L"Caption", Common::Config::kLocalizePath, _variant_t(L""))));
         SetWindowText(title);
     } catch (const _com_error&) {
         // An unreadable document leaves the template's texts; the page still works.

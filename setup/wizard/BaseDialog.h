@@ -1,3 +1,4 @@
+// The base of every wizard page.
 #pragma once
 
 #include "framework/Window.h"

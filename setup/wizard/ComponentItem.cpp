@@ -1,3 +1,4 @@
+// One entry of the components tree.
 #include "setup/wizard/ComponentItem.h"
 
 #include "setup/engine/SetupOptions.h"

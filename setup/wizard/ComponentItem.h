@@ -1,3 +1,4 @@
+// One entry of the components tree.
 #pragma once
 
 #include "framework/WinString.h"

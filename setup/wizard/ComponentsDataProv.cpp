@@ -1,3 +1,4 @@
+// The components tree's items built from the document.
 #include "setup/wizard/ComponentsDataProv.h"
 
 #include "common/config/XMLElement.h"

@@ -1,3 +1,4 @@
+// The components tree's items built from the document.
 #pragma once
 
 #include "setup/wizard/ComponentItem.h"

@@ -1,5 +1,7 @@
+// The components page.
 #include "setup/wizard/DlgComponents.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
@@ -11,7 +13,7 @@
 namespace DlgPopup {
 
 CDlgComponents::CDlgComponents(CWnd* parent, CSetupOptions* options)
-    : CBaseDialog(L"//Interface/Localize/DlgComponents", IDD_COMPONENTS, parent), m_DataProv(options)
+    : CBaseDialog(Common::Config::kDlgComponentsPath, IDD_COMPONENTS, parent), m_DataProv(options)
 {
     // The template's tree view needs its window class before the page is made.
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES};

@@ -1,3 +1,4 @@
+// The components page.
 #pragma once
 
 #include "setup/wizard/BaseDialog.h"

@@ -1,13 +1,16 @@
+// The destination page.
 #include "setup/wizard/DlgDestination.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/PathTools.h"
 #include "common/ui/UIFormat.h"
+#include "common/win32/Wow64.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/wizard/FolderBrowser.h"
 
 #include "setup/res/resource.h"
@@ -20,7 +23,7 @@ namespace DlgPopup {
 
 namespace {
 
-const wchar_t kDestinationPath[] = L"//Interface/Localize/DlgDestination";
+using Common::Config::kDlgDestinationPath;
 const wchar_t kProductName[] = L"%ProductName%";
 
 CString CaptionOf(Common::Config::IXMLSettings& settings, const wchar_t* xpath)
@@ -56,7 +59,7 @@ BEGIN_MESSAGE_MAP(CDlgDestination, CBaseDialog)
 END_MESSAGE_MAP()
 
 CDlgDestination::CDlgDestination(const CString& folder, CWnd* parent)
-    : CBaseDialog(kDestinationPath, IDD_DESTINATION, parent), m_strFolder(folder)
+    : CBaseDialog(kDlgDestinationPath, IDD_DESTINATION, parent), m_strFolder(folder)
 {
     Common::Config::IXMLSettings* settings = Common::Config::GetSetupConfig().GetSettings();
     if (settings == nullptr)
@@ -66,9 +69,9 @@ CDlgDestination::CDlgDestination(const CString& folder, CWnd* parent)
         const CString requiredFormat = CaptionOf(*settings, L"//Interface/Localize/DlgDestination/RequiredSpace");
 
         Common::Config::CXMLElement setupFiles;
-        settings->GetElement(L"//Interface/SetupFiles", setupFiles);
+        settings->GetElement(Common::Config::kSetupFilesPath, setupFiles);
         const double megabytes =
-            VariantToDouble(setupFiles.GetAttribute(IsWow64() ? L"InstallSize64" : L"InstallSize", _variant_t(0.0)));
+            VariantToDouble(setupFiles.GetAttribute(Common::Win32::IsWow64() ? L"InstallSize64" : L"InstallSize", _variant_t(0.0)));
         const CString size = UI::GetUIFormat().FormatSize(MegabytesToBytes(megabytes));
         m_strRequiredSpace = FormatCaption(requiredFormat, size);
 

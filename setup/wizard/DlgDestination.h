@@ -1,3 +1,4 @@
+// The destination page.
 #pragma once
 
 #include "framework/Controls.h"

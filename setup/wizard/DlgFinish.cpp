@@ -1,12 +1,14 @@
+// The finish page.
 #include "setup/wizard/DlgFinish.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/res/resource.h"
 
 namespace DlgPopup {
 
-CDlgFinish::CDlgFinish(CWnd* parent) : CBaseDialog(L"//Interface/Localize/DlgFinish", IDD_FINISH, parent)
+CDlgFinish::CDlgFinish(CWnd* parent) : CBaseDialog(Common::Config::kDlgFinishPath, IDD_FINISH, parent)
 {
 }
 

@@ -1,3 +1,4 @@
+// The finish page.
 #pragma once
 
 #include "setup/wizard/BaseDialog.h"

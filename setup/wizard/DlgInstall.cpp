@@ -1,12 +1,14 @@
+// The install page.
 #include "setup/wizard/DlgInstall.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/res/resource.h"
 
 namespace DlgPopup {
 
-CDlgInstall::CDlgInstall(CWnd* parent) : CBaseDialog(L"//Interface/Localize/DlgInstall", IDD_INSTALL, parent)
+CDlgInstall::CDlgInstall(CWnd* parent) : CBaseDialog(Common::Config::kDlgInstallPath, IDD_INSTALL, parent)
 {
 }
 

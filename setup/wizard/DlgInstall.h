@@ -1,3 +1,4 @@
+// The install page.
 #pragma once
 
 #include "setup/wizard/BaseDialog.h"

@@ -1,5 +1,7 @@
+// The language page.
 #include "setup/wizard/DlgLangSelect.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "setup/engine/MultiLang.h"
 #include "setup/res/resource.h"
@@ -27,7 +29,7 @@ BEGIN_MESSAGE_MAP(CDlgLangSelect, CBaseDialog)
 END_MESSAGE_MAP()
 
 CDlgLangSelect::CDlgLangSelect(CMultiLang* languages, CWnd* parent)
-    : CBaseDialog(L"//Interface/Localize/DlgLangSelector", IDD_LANGUAGE, parent), m_pMultiLang(languages)
+    : CBaseDialog(Common::Config::kDlgLangSelectorPath, IDD_LANGUAGE, parent), m_pMultiLang(languages)
 {
 }
 

@@ -1,3 +1,4 @@
+// The language page.
 #pragma once
 
 #include "framework/Controls.h"

@@ -1,5 +1,7 @@
+// The licence page.
 #include "setup/wizard/DlgLicense.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
@@ -14,7 +16,7 @@ namespace DlgPopup {
 
 namespace {
 
-const wchar_t kLicencePath[] = L"//Interface/Localize/DlgLicence";
+using Common::Config::kDlgLicencePath;
 // A licence is a few pages of text; anything far larger is not one, and reading
 // it whole would only exhaust memory.
 const LONGLONG kMaxLicenceBytes = 16 * 1024 * 1024;
@@ -109,7 +111,7 @@ BEGIN_MESSAGE_MAP(CDlgLicense, CBaseDialog)
 END_MESSAGE_MAP()
 
 CDlgLicense::CDlgLicense(bool hasBack, CWnd* parent)
-    : CBaseDialog(kLicencePath, IDD_LICENCE, parent), m_bHasBack(hasBack)
+    : CBaseDialog(kDlgLicencePath, IDD_LICENCE, parent), m_bHasBack(hasBack)
 {
 }
 
@@ -126,7 +128,8 @@ BOOL CDlgLicense::OnInitDialog()
     CString file;
     try {
         if (Common::Config::IXMLSettings* settings = config.GetSettings())
-            file = static_cast<const wchar_t*>(_bstr_t(settings->GetValue(L"LicenseFile", kLicencePath, _variant_t(L""))));
+            file = static_cast<const wchar_t*>(
+                _bstr_t(settings->GetValue(L"LicenseFile", kDlgLicencePath, _variant_t(L""))));
     } catch (const _com_error&) {
         file.Empty();
     }

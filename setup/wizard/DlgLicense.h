@@ -1,3 +1,4 @@
+// The licence page.
 #pragma once
 
 #include "setup/wizard/BaseDialog.h"

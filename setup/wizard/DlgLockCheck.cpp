@@ -1,5 +1,7 @@
+// The applications-to-close page.
 #include "setup/wizard/DlgLockCheck.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
@@ -7,9 +9,11 @@
 #include "common/tools/PathTools.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
+#include "common/win32/Wow64.h"
 #include "framework/Gdi.h"
+#include "setup/engine/ChildProgram.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/res/resource.h"
 
 #include <shellapi.h>
@@ -20,7 +24,7 @@ namespace DlgPopup {
 
 namespace {
 
-const wchar_t kLockCheckPath[] = L"//Interface/Localize/DlgLockCheck";
+using Common::Config::kDlgLockCheckPath;
 const UINT kLockscoutResource = 137;
 const DWORD kServiceStopTimeoutMs = 20000;
 const DWORD kMinServicePollMs = 100;
@@ -132,11 +136,11 @@ BEGIN_MESSAGE_MAP(CDlgLockCheck, CBaseDialog)
 END_MESSAGE_MAP()
 
 CDlgLockCheck::CDlgLockCheck(const Common::Win32::WatchSet* watchList, const SilentKillMap& silentKill, CWnd* parent)
-    : CBaseDialog(kLockCheckPath, IDD_LOCKCHECK, parent), m_pWatchList(watchList), m_SilentKill(silentKill)
+    : CBaseDialog(kDlgLockCheckPath, IDD_LOCKCHECK, parent), m_pWatchList(watchList), m_SilentKill(silentKill)
 {
     // A 32-bit setup cannot see the modules of 64-bit programs: lockscout looks
     // for them and answers the finder over its pipe.
-    if (IsWow64()) {
+    if (Common::Win32::IsWow64()) {
         try {
             const CString path = ExtractExecutable(L"lockscout.exe", kLockscoutResource, m_TempFiles);
             RunProcess(&m_hLockscout, nullptr, path, false);
@@ -152,7 +156,7 @@ CDlgLockCheck::~CDlgLockCheck()
 {
     if (m_hLockscout != nullptr && m_hLockscout != INVALID_HANDLE_VALUE) {
         DWORD code = 0;
-        if (IsWow64() && ::GetExitCodeProcess(m_hLockscout, &code) && code == STILL_ACTIVE) {
+        if (Common::Win32::IsWow64() && ::GetExitCodeProcess(m_hLockscout, &code) && code == STILL_ACTIVE) {
             const bool ended = ::TerminateProcess(m_hLockscout, 0) != FALSE;
             const DWORD error = ::GetLastError();
             // The extracted file can only go once the program has really ended.

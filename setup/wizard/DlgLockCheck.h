@@ -1,3 +1,4 @@
+// The applications-to-close page.
 #pragma once
 
 #include "common/tools/TempFiles.h"

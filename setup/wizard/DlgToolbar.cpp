@@ -1,14 +1,16 @@
+// The toolbar page.
 #include "setup/wizard/DlgToolbar.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/Localize.h"
 #include "setup/engine/SetupOptions.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/res/resource.h"
 
 namespace DlgPopup {
 
 CDlgToolbar::CDlgToolbar(CSetupOptions* options, CWnd* parent)
-    : CBaseDialog(L"//Interface/Localize/DlgToolbar", IDD_TOOLBAR, parent), m_pOptions(options)
+    : CBaseDialog(Common::Config::kDlgToolbarPath, IDD_TOOLBAR, parent), m_pOptions(options)
 {
 }
 

@@ -1,3 +1,4 @@
+// The toolbar page.
 #pragma once
 
 #include "setup/wizard/BaseDialog.h"

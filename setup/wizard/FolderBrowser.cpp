@@ -1,3 +1,4 @@
+// The shell's folder browser.
 #include "setup/wizard/FolderBrowser.h"
 
 #include <shlwapi.h>

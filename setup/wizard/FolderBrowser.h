@@ -1,3 +1,4 @@
+// The shell's folder browser.
 #pragma once
 
 #include "framework/WinString.h"

@@ -1,3 +1,4 @@
+// A page that hands the engine a folder.
 #pragma once
 
 #include "framework/WinString.h"

@@ -1,5 +1,7 @@
+// The main window behind the wizard pages.
 #include "setup/wizard/MainWindow.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/GraphRes.h"
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
@@ -22,7 +24,7 @@ const int kIdProgress = 102;
 const int kIdStatus = 103;
 const int kIdWait = 1016;
 const int kIdMainIcon = 128;
-const wchar_t kDlgMainPath[] = L"//Interface/Localize/DlgMain";
+using Common::Config::kDlgMainPath;
 
 int ReadId(const Common::Config::CXMLElement& element, const wchar_t* name)
 {
@@ -191,7 +193,7 @@ void CDlgMain::UpdateCaption()
     try {
         Common::Config::IXMLSettings* settings = Common::Config::GetSetupConfig().GetSettings();
         if (settings != nullptr) {
-            const _variant_t value = settings->GetValue(L"Caption", L"//Interface/Localize", _variant_t(L""));
+            const _variant_t value = settings->GetValue(L"Caption", Common::Config::kLocalizePath, _variant_t(L""));
             caption = static_cast<const wchar_t*>(static_cast<_bstr_t>(value));
         }
     } catch (const _com_error&) {

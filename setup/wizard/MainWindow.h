@@ -1,3 +1,4 @@
+// The main window behind the wizard pages.
 #pragma once
 
 #include "framework/Window.h"

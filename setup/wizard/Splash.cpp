@@ -1,3 +1,4 @@
+// The splash window shown while the package loads.
 #include "setup/wizard/Splash.h"
 
 #include "common/tools/ComSupport.h"

@@ -1,3 +1,4 @@
+// The splash window shown while the package loads.
 #pragma once
 
 #include "common/tools/ScopedHandle.h"

@@ -1,3 +1,4 @@
+// A tree view with three-state check boxes.
 #include "setup/wizard/TriStateCheckTree.h"
 
 #include "common/win32/SystemDll.h"

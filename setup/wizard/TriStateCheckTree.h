@@ -1,3 +1,4 @@
+// A tree view with three-state check boxes.
 #pragma once
 
 #include "framework/Controls.h"

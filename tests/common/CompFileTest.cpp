@@ -1,3 +1,4 @@
+// Tests of the compound file.
 #include "common/storage/CompFile.h"
 
 #include "common/storage/RC4.h"

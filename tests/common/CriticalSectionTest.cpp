@@ -1,3 +1,4 @@
+// Tests of the critical section and its lock.
 #include "common/tools/CriticalSection.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of damaged packages being refused.
 #include "common/storage/PackedStorage.h"
 
 #include "tests/support/PackageFixture.h"

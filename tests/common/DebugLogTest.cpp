@@ -1,3 +1,4 @@
+// Tests of the debug log.
 #include "common/tools/DebugLog.h"
 
 #include "tests/support/CaptureOutput.h"

@@ -1,3 +1,4 @@
+// Tests of the file tools.
 #include "common/tools/FileTools.h"
 
 #include "common/tools/ScopedHandle.h"

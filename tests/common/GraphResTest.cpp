@@ -1,3 +1,4 @@
+// Tests of the theme's graphic resources.
 #include "common/config/GraphRes.h"
 
 #include "common/config/XMLDocument.h"

@@ -1,3 +1,4 @@
+// Tests of the mapped lock bytes.
 #include "common/storage/MappedLockBytes.h"
 
 #include "tests/support/PackageFixture.h"

@@ -1,3 +1,4 @@
+// Tests of the off-screen drawing.
 #include "common/ui/MemDC.h"
 
 #include "tests/support/DrawSurface.h"

@@ -1,3 +1,4 @@
+// Tests of the packed streams.
 #include "common/storage/PackedStorage.h"
 
 #include "common/storage/StreamEx.h"

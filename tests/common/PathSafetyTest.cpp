@@ -1,3 +1,4 @@
+// Tests of the path checks.
 #include "common/tools/PathSafety.h"
 
 #include "tests/support/Narrow.h"

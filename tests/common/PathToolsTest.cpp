@@ -1,3 +1,4 @@
+// Tests of the path tools.
 #include "common/tools/PathTools.h"
 
 #include "tests/support/PackageFixture.h"

@@ -1,3 +1,4 @@
+// Tests of the path variables.
 #include "common/tools/PathVariables.h"
 
 #include "tests/support/ProcessRunner.h"

@@ -1,3 +1,4 @@
+// Tests of the pipe channel.
 #include "common/win32/PipeChannel.h"
 
 #include "common/tools/ScopedHandle.h"

@@ -1,3 +1,4 @@
+// Tests of the process finder and its pipe messages.
 #include "common/win32/ProcessInfo.h"
 
 #include "tests/support/LockerProcess.h"

@@ -1,3 +1,4 @@
+// Tests of the RC4 cipher.
 #include "common/storage/RC4.h"
 #include "common/storage/Storage.h"
 

@@ -1,3 +1,4 @@
+// Tests of the resource cache.
 #include "common/tools/ResourceCache.h"
 
 #include "common/tools/FileTools.h"

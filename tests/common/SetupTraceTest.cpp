@@ -1,3 +1,4 @@
+// Tests of the trace.
 #include "common/tools/SetupTrace.h"
 
 #include "tests/support/CaptureOutput.h"

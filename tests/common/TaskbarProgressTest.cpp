@@ -1,3 +1,4 @@
+// Tests of the taskbar progress.
 #include "common/ui/TaskbarProgress.h"
 
 #include "tests/support/PackageFixture.h"

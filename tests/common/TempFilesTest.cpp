@@ -1,3 +1,4 @@
+// Tests of the temporary files.
 #include "common/tools/TempFiles.h"
 
 #include "common/tools/PathTools.h"

@@ -1,3 +1,4 @@
+// Tests of the XML document and settings.
 #include "common/config/XMLDocument.h"
 
 #include "common/config/XMLElement.h"

@@ -1,3 +1,4 @@
+// Tests of the XML element.
 #include "common/config/XMLElement.h"
 
 #include "common/config/XMLDocument.h"

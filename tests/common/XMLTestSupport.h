@@ -1,3 +1,4 @@
+// Helpers of the XML tests.
 #pragma once
 
 // Helpers of the XML tests: structural comparison (DOMs format their text

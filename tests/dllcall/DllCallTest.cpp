@@ -1,3 +1,4 @@
+// Tests of the DLL-call library.
 #include "dllcall/CmdLineParser.h"
 #include "dllcall/RunDLL.h"
 

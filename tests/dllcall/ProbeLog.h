@@ -1,3 +1,4 @@
+// The calls the probe DLL received.
 #pragma once
 
 #include "tests/support/PackageFixture.h"

@@ -1,3 +1,4 @@
+// Helpers of the end-to-end install tests.
 #pragma once
 // Helpers of the end-to-end install cases: the standard interface document around a
 // scenario's elements, registry and file reads as setup left them, programs with a

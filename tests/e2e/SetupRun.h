@@ -1,3 +1,4 @@
+// Runs the built setup.exe for the end-to-end tests.
 #pragma once
 
 #include "tests/support/ProcessRunner.h"

@@ -1,3 +1,4 @@
+// Tests of the wizard page base.
 #include "setup/wizard/BaseDialog.h"
 
 #include "common/config/Localize.h"

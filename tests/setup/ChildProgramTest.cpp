@@ -1,9 +1,10 @@
-#include "setup/engine/tools.h"
+// Tests of the child programs.
 
 #include "common/tools/FileTools.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "common/tools/TempFiles.h"
+#include "setup/engine/ChildProgram.h"
 #include "tests/support/CaptureOutput.h"
 #include "tests/support/PackageFixture.h"
 #include "tests/support/ProcessRunner.h"

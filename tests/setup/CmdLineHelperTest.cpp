@@ -1,3 +1,4 @@
+// Tests of setup's command line.
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/SetupApp.h"
 

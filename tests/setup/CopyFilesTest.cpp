@@ -1,9 +1,10 @@
+// Tests of the file copy.
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/wizard/MainWindow.h"
 #include "tests/support/PendingOperations.h"
 #include "tests/setup/EngineFixture.h"

@@ -1,3 +1,4 @@
+// The engine test fixture and its trace helpers.
 #pragma once
 
 #include "common/config/SetupConfig.h"

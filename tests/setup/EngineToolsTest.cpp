@@ -1,7 +1,9 @@
-#include "setup/engine/tools.h"
+// Tests of the engine tools: expansion, paths, access.
 
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
+#include "setup/engine/AccessControl.h"
+#include "setup/engine/VariableExpansion.h"
 #include "tests/support/PackageFixture.h"
 #include "tests/support/ProcessRunner.h"
 #include "tests/support/Narrow.h"

@@ -1,4 +1,5 @@
-#include "setup/engine/tools.h"
+// Tests of the GUID name check.
+#include "setup/engine/GuidName.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// Tests of the install manager and its pages.
 #include "tests/setup/EngineFixture.h"
 
 #include "common/tools/PathVariables.h"

@@ -3,9 +3,9 @@
 #include "tests/setup/EngineFixture.h"
 
 #include "common/config/SetupConfig.h"
+#include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/ui/UIFormat.h"
-#include "setup/engine/tools.h"
 #include "setup/wizard/DlgDestination.h"
 #include "setup/wizard/DlgLicense.h"
 #include "setup/wizard/FolderBrowser.h"

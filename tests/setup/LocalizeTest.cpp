@@ -1,3 +1,4 @@
+// Tests of the localised texts and message boxes.
 #include "common/config/Localize.h"
 
 #include "common/config/SetupConfig.h"

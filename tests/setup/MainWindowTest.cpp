@@ -1,3 +1,4 @@
+// Tests of the main window.
 #include "common/config/GraphRes.h"
 #include "common/config/SetupConfig.h"
 #include "setup/engine/CmdLineHelper.h"

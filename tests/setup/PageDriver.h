@@ -1,3 +1,4 @@
+// Drives the wizard pages from a test.
 #pragma once
 
 #include "tests/support/GuiDriver.h"

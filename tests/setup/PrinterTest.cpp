@@ -1,9 +1,10 @@
+// Tests of the printer install.
 #include "tests/setup/EngineFixture.h"
 
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "setup/engine/ConfigTools.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/VariableExpansion.h"
 #include "setup/wizard/MainWindow.h"
 #include "tests/support/GuiDriver.h"
 #include "tests/support/Narrow.h"

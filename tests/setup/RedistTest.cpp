@@ -1,3 +1,4 @@
+// Tests of the redistributables.
 #include "tests/setup/EngineFixture.h"
 
 #include "setup/engine/Redist.h"

@@ -1,3 +1,4 @@
+// Tests of the script's registry nodes.
 #include "tests/setup/EngineFixture.h"
 
 #include "common/config/XMLDocument.h"

@@ -1,8 +1,9 @@
+// Tests of the script's removal nodes.
 #include "tests/setup/EngineFixture.h"
 
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
-#include "setup/engine/tools.h"
+#include "setup/engine/GuidName.h"
 #include "tests/setup/RemovalSupport.h"
 
 #include <shlobj.h>

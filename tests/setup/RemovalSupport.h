@@ -1,3 +1,4 @@
+// Helpers of the removal and uninstall tests.
 #pragma once
 // What the removal and uninstall tests read back: files and folders, the deletions
 // waiting for the restart, and trace lines.

@@ -1,3 +1,4 @@
+// Tests of the DLL runner.
 #include "tests/setup/EngineFixture.h"
 
 #include "common/config/XMLDocument.h"

@@ -1,3 +1,4 @@
+// Tests of the script interpreter.
 #include "tests/setup/EngineFixture.h"
 
 #include "common/config/XMLDocument.h"

@@ -1,3 +1,4 @@
+// Tests of setup's application object.
 #include "setup/engine/SetupApp.h"
 
 #include "common/tools/SetupTrace.h"

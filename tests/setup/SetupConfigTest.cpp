@@ -1,9 +1,9 @@
+// Tests of setup's configuration object.
 #include "common/config/SetupConfig.h"
 
 #include "common/config/XMLDocument.h"
 #include "common/tools/ResourceCache.h"
 #include "common/tools/SetupTrace.h"
-#include "setup/engine/CmdLineHelper.h"
 #include "tests/support/CaptureOutput.h"
 #include "tests/support/PackageFixture.h"
 #include "tests/support/ProcessRunner.h"
@@ -67,7 +67,6 @@ class SetupConfigTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        g_CmdLine = CCmdLineHelper();
         GetCurrentDirectoryW(MAX_PATH, m_szOldDirectory);
         SetCurrentDirectoryW(m_temp.Path().c_str());
     }
@@ -104,9 +103,8 @@ TEST_F(SetupConfigTest, ABareNameOpensInTheProgramFolderNotTheCurrentOne)
     const std::wstring name = L"search-" + std::to_wstring(GetCurrentProcessId()) + L".cfs";
     CPlacedFile inProgramFolder(TestSupport::ModuleFolder() + name, PackageSaying(m_temp, "program folder"));
     CPlacedFile inCurrentFolder(m_temp / name, PackageSaying(m_temp, "current folder"));
-    g_CmdLine.m_strParam = name.c_str();
-
     CSetupConfig config;
+    config.SetPackageArgument(name.c_str());
     ASSERT_TRUE(config.Init());
     EXPECT_EQ("program folder", Said(config));
 }
@@ -117,14 +115,14 @@ TEST_F(SetupConfigTest, SourcesAreTriedInOrder)
     CPlacedFile named(absolute, PackageSaying(m_temp, "named by /i"));
     CPlacedFile beside(BesideProgram(), PackageSaying(m_temp, "beside the program"));
     {
-        g_CmdLine.m_strParam = absolute.c_str();
         CSetupConfig config;
+        config.SetPackageArgument(absolute.c_str());
         ASSERT_TRUE(config.Init());
         EXPECT_EQ("named by /i", Said(config));
     }
     {
-        g_CmdLine.m_strParam = (m_temp / L"missing.cfs").c_str();
         CSetupConfig config;
+        config.SetPackageArgument((m_temp / L"missing.cfs").c_str());
         ASSERT_TRUE(config.Init());
         EXPECT_EQ("beside the program", Said(config));
     }
@@ -135,8 +133,8 @@ TEST_F(SetupConfigTest, NoPackageAnywhereFailsWithTheStatusTrace)
     TestSupport::CRegistryValueScope level = TestSupport::CRegistryValueScope::Dword(
         HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", TestSupport::OwnRegistryView(), 1);
     Common::Tools::ResetSetupTraceLevel();
-    g_CmdLine.m_strParam = (m_temp / L"missing.cfs").c_str();
     CSetupConfig config;
+    config.SetPackageArgument((m_temp / L"missing.cfs").c_str());
     bool result = true;
     const std::vector<std::string> trace = TestSupport::CaptureOwnOutput([&] { result = config.Init(); });
     Common::Tools::ResetSetupTraceLevel();
@@ -153,8 +151,8 @@ TEST_F(SetupConfigTest, NoPackageAnywhereFailsWithTheStatusTrace)
 TEST_F(SetupConfigTest, ASecondInitKeepsWhatTheFirstLoaded)
 {
     CPlacedFile package(m_temp / L"once.cfs", PackageSaying(m_temp, "once"));
-    g_CmdLine.m_strParam = (m_temp / L"once.cfs").c_str();
     CSetupConfig config;
+    config.SetPackageArgument((m_temp / L"once.cfs").c_str());
     ASSERT_TRUE(config.Init());
     DeleteFileW((m_temp / L"once.cfs").c_str());
     EXPECT_TRUE(config.Init());
@@ -165,8 +163,8 @@ TEST_F(SetupConfigTest, APackageWithoutItsDocumentStillOpens)
 {
     PackageTools::SBuildOptions options;
     const std::wstring package = TestSupport::MakePackage(m_temp, {{L"other.xml", ToBytes("<x/>")}}, options);
-    g_CmdLine.m_strParam = package.c_str();
     CSetupConfig config;
+    config.SetPackageArgument(package.c_str());
     EXPECT_TRUE(config.Init());
     EXPECT_EQ(nullptr, config.GetSettings());
     EXPECT_NE(nullptr, config.GetGraphRes());
@@ -175,8 +173,8 @@ TEST_F(SetupConfigTest, APackageWithoutItsDocumentStillOpens)
 TEST_F(SetupConfigTest, FoldersAreTheProgramFolder)
 {
     CPlacedFile package(m_temp / L"p.cfs", PackageSaying(m_temp, "p"));
-    g_CmdLine.m_strParam = (m_temp / L"p.cfs").c_str();
     CSetupConfig config;
+    config.SetPackageArgument((m_temp / L"p.cfs").c_str());
     ASSERT_TRUE(config.Init());
     EXPECT_EQ(CString(TestSupport::ModuleFolder().c_str()), config.GetModuleFolder());
     EXPECT_EQ(config.GetModuleFolder(), config.GetDataPath());
@@ -192,8 +190,8 @@ TEST_F(SetupConfigTest, BackgroundColours)
                         PackageSaying(m_temp, "c",
                                       "<Preferences><Backgrounds Main=\"#FF0000\" White=\"#FFFFFF\" Bad=\"red\" "
                                       "Blue=\"#0000FF\"/></Preferences>"));
-    g_CmdLine.m_strParam = (m_temp / L"c.cfs").c_str();
     CSetupConfig config;
+    config.SetPackageArgument((m_temp / L"c.cfs").c_str());
     ASSERT_TRUE(config.Init());
     EXPECT_EQ(0xFF0000FFu, config.GetBackgroundColor(L"Main"));
     EXPECT_EQ(0xFFFF0000u, config.GetBackgroundColor(L"Blue"));
@@ -205,8 +203,8 @@ TEST_F(SetupConfigTest, BackgroundColours)
 TEST_F(SetupConfigTest, CloseForgetsTheDocumentButKeepsThePackage)
 {
     CPlacedFile package(m_temp / L"k.cfs", PackageSaying(m_temp, "k"));
-    g_CmdLine.m_strParam = (m_temp / L"k.cfs").c_str();
     CSetupConfig config;
+    config.SetPackageArgument((m_temp / L"k.cfs").c_str());
     ASSERT_TRUE(config.Init());
     config.Close();
     EXPECT_EQ(nullptr, config.GetSettings());

@@ -1,3 +1,4 @@
+// Tests of the condition store and the components file.
 #include "setup/engine/SetupOptions.h"
 
 #include "common/config/SetupConfig.h"

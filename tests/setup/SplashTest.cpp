@@ -1,3 +1,4 @@
+// Tests of the splash window.
 #include "setup/wizard/Splash.h"
 
 #include "setup/engine/CmdLineHelper.h"

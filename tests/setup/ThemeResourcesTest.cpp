@@ -1,6 +1,6 @@
+// Tests of the theme built from the package.
 #include "common/config/GraphRes.h"
 #include "common/config/SetupConfig.h"
-#include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/GdiplusScope.h"
 #include "tests/support/BitmapBytes.h"
 #include "tests/support/PackageFixture.h"
@@ -32,11 +32,10 @@ class ThemeResourcesTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        g_CmdLine = CCmdLineHelper();
         PackageTools::SBuildOptions options;
         options.pack = true;
         const std::string document = std::string("<Interface>") + kTheme + "</Interface>";
-        const std::wstring package = TestSupport::MakePackage(
+        m_strPackage = TestSupport::MakePackage(
             m_temp,
             {{L"setup.xml", ToBytes(document)},
              {L"images\\back.bmp", TestSupport::Bitmap24(30, 20, [](int, int) { return 0x102030u; })},
@@ -44,7 +43,6 @@ protected:
              {L"de\\setup.xml", ToBytes("<Interface><Resources><Colors><C ID=\"2\" ARGB=\"#FF000000\"/></Colors>"
                                         "</Resources></Interface>")}},
             options);
-        g_CmdLine.m_strParam = package.c_str();
     }
 
     // GDI+ runs for as long as the configuration objects of the tests live, as in
@@ -52,6 +50,7 @@ protected:
     CGdiplusScope m_gdiplus;
     TestSupport::CComScope m_com;
     TestSupport::CTempFolder m_temp;
+    std::wstring m_strPackage;
 };
 
 DWORD PixelAt(Gdiplus::Bitmap* bitmap, int x, int y)
@@ -64,6 +63,7 @@ DWORD PixelAt(Gdiplus::Bitmap* bitmap, int x, int y)
 TEST_F(ThemeResourcesTest, InitBuildsTheThemeFromThePackage)
 {
     CSetupConfig config;
+    config.SetPackageArgument(m_strPackage.c_str());
     ASSERT_TRUE(config.Init());
     Common::Config::IGraphRes* theme = config.GetGraphRes();
     ASSERT_NE(nullptr, theme);
@@ -89,6 +89,7 @@ TEST_F(ThemeResourcesTest, InitBuildsTheThemeFromThePackage)
 TEST_F(ThemeResourcesTest, ALanguageSwitchRebuildsTheTheme)
 {
     CSetupConfig config;
+    config.SetPackageArgument(m_strPackage.c_str());
     ASSERT_TRUE(config.Init());
     ASSERT_NE(nullptr, config.GetGraphRes());
     ASSERT_TRUE(config.LoadSettings(L"\\de\\setup.xml"));

@@ -1,3 +1,4 @@
+// Tests of the localised size format.
 #include "common/ui/UIFormat.h"
 
 #include "common/config/SetupConfig.h"

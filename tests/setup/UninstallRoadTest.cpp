@@ -1,8 +1,9 @@
+// Tests of the uninstall road.
 #include "tests/setup/EngineFixture.h"
 
+#include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "setup/engine/ExitCodes.h"
-#include "setup/engine/tools.h"
 #include "tests/setup/RemovalSupport.h"
 #include "tests/support/GuiDriver.h"
 

@@ -1,3 +1,4 @@
+// Tests of the uninstaller registration.
 #include "tests/setup/EngineFixture.h"
 
 #include "common/config/XMLDocument.h"
@@ -8,7 +9,6 @@
 #include "common/tools/PathVariables.h"
 #include "common/tools/RegKey.h"
 #include "common/tools/SetupTrace.h"
-#include "setup/engine/tools.h"
 #include "tests/common/XMLTestSupport.h"
 #include "tests/support/CaptureOutput.h"
 #include "tests/support/RegistryScope.h"

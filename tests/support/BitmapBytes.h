@@ -1,3 +1,4 @@
+// BMP files written byte by byte for tests.
 #pragma once
 
 #include "tests/support/PackageFixture.h"

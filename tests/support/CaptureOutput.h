@@ -1,3 +1,4 @@
+// Captures the test program's own debugger output.
 #pragma once
 
 #include "tests/support/DebugOutputCapture.h"

@@ -1,3 +1,4 @@
+// Listens to the debugger output of any process.
 #include "tests/support/DebugOutputCapture.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Listens to the debugger output of any process.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// A memory bitmap to draw on in tests.
 #pragma once
 
 #include "framework/Gdi.h"

@@ -1,3 +1,4 @@
+// An IStream whose operations a test shapes.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Drives windows the way a user would, by messages.
 #include "tests/support/GuiDriver.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// Drives windows the way a user would, by messages.
 #pragma once
 
 // Drives windows the way a user would, but by messages only: the test's own

@@ -1,3 +1,4 @@
+// Started programs that hold files open.
 #pragma once
 
 #include "tests/support/PackageFixture.h"

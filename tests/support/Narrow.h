@@ -1,3 +1,4 @@
+// Wide text as ASCII for test messages.
 #pragma once
 
 #include "framework/WinString.h"

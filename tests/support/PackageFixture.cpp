@@ -1,3 +1,4 @@
+// Builds install packages and temporary folders for tests.
 #include "tests/support/PackageFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Builds install packages and temporary folders for tests.
 #pragma once
 
 #include "tools/cfsbuild/PackageBuilder.h"

@@ -1,3 +1,4 @@
+// Reads the file operations that wait for the next restart.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Runs a program and collects its exit code and output.
 #include "tests/support/ProcessRunner.h"
 
 #include "tests/support/DebugOutputCapture.h"

@@ -1,3 +1,4 @@
+// Runs a program and collects its exit code and output.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Registry values set for a test and restored after.
 #include "tests/support/RegistryScope.h"
 
 namespace TestSupport {

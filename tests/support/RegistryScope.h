@@ -1,3 +1,4 @@
+// Registry values set for a test and restored after.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Trace lines as one text for failure messages.
 #pragma once
 
 #include <algorithm>

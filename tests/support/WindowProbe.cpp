@@ -1,3 +1,4 @@
+// Finds and describes the windows of a process.
 #include "tests/support/WindowProbe.h"
 
 namespace TestSupport {

@@ -1,3 +1,4 @@
+// Finds and describes the windows of a process.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Tests of the string class.
 #include "framework/WinString.h"
 
 #include <gtest/gtest.h>

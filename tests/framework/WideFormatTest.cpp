@@ -1,3 +1,4 @@
+// Tests of the wide formatting.
 #include "framework/WideFormat.h"
 #include "framework/WinString.h"
 

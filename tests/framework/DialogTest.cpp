@@ -1,6 +1,7 @@
+// Tests of the framework's dialogs, controls and data exchange.
 #include "framework/Controls.h"
 #include "framework/Window.h"
-#include "tests/common/DialogTemplate.h"
+#include "tests/framework/DialogTemplate.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// Tests of the user-interface threads.
 #include "framework/WinThread.h"
 #include "framework/Window.h"
 

@@ -1,3 +1,4 @@
+// An in-memory dialog template for the dialog tests.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// Tests of the application object.
 #include "framework/WinApp.h"
 
 #include <gtest/gtest.h>

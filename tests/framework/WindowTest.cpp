@@ -1,3 +1,4 @@
+// Tests of the windows and their message maps.
 #include "framework/Window.h"
 #include "tests/support/DebugOutputCapture.h"
 

@@ -1,15 +1,13 @@
-#include "setup/engine/tools.h"
+// Child programs: started, waited for, held, and extracted from setup's resources.
+#include "setup/engine/ChildProgram.h"
 
 #include "common/tools/ComError.h"
 #include "common/tools/PathTools.h"
-#include "common/tools/PathVariables.h"
 #include "common/tools/ResourceCache.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "common/tools/TempFiles.h"
 #include "common/tools/FileTools.h"
-
-#include <aclapi.h>
 
 #include <algorithm>
 #include <iterator>
@@ -19,44 +17,6 @@
 #include <vector>
 
 namespace {
-
-// Frees a SID made by AllocateAndInitializeSid.
-class CSidHolder
-{
-public:
-    CSidHolder() = default;
-    ~CSidHolder()
-    {
-        if (m_pSid != nullptr)
-            FreeSid(m_pSid);
-    }
-    CSidHolder(const CSidHolder&) = delete;
-    CSidHolder& operator=(const CSidHolder&) = delete;
-    PSID* Out() { return &m_pSid; }
-    PSID Get() const { return m_pSid; }
-
-private:
-    PSID m_pSid = nullptr;
-};
-
-// Frees memory the security functions allocate with LocalAlloc.
-class CLocalHolder
-{
-public:
-    CLocalHolder() = default;
-    ~CLocalHolder()
-    {
-        if (m_pAcl != nullptr)
-            LocalFree(m_pAcl);
-    }
-    CLocalHolder(const CLocalHolder&) = delete;
-    CLocalHolder& operator=(const CLocalHolder&) = delete;
-    PACL* Out() { return &m_pAcl; }
-    PACL Get() const { return m_pAcl; }
-
-private:
-    PACL m_pAcl = nullptr;
-};
 
 // The calling thread's last error as an HRESULT; E_FAIL when it names none.
 HRESULT LastErrorResult()
@@ -90,91 +50,6 @@ bool FileHolds(const wchar_t* path, const BYTE* data, SIZE_T size)
 }
 
 } // namespace
-
-void ExpandVariables(CString& text)
-{
-    CPathVariables& variables = GetPathVariables();
-    const int limit = text.GetLength() + CPathVariables::kMaxGrowth;
-    for (int pass = 0; pass < kMaxExpandPasses && text.GetLength() <= limit; ++pass) {
-        if (!variables.Expand(text))
-            break;
-    }
-}
-
-void ExpandNewLines(CString& text)
-{
-    text.Replace(L"%NL%", L"\n\r");
-}
-
-ULONGLONG GetFreeDiskSpace(const wchar_t* path)
-{
-    ULARGE_INTEGER available = {};
-    if (path == nullptr || !GetDiskFreeSpaceExW(path, &available, nullptr, nullptr))
-        return 0;
-    return available.QuadPart;
-}
-
-bool GrantEveryoneAccess(const wchar_t* path)
-{
-    if (path == nullptr || *path == L'\0')
-        return false;
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    CSidHolder everyone;
-    if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, everyone.Out()))
-        return false;
-
-    EXPLICIT_ACCESSW access = {};
-    access.grfAccessPermissions = GENERIC_ALL;
-    access.grfAccessMode = SET_ACCESS;
-    access.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-    access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-    access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-    access.Trustee.ptstrName = static_cast<LPWSTR>(everyone.Get());
-    CLocalHolder acl;
-    if (SetEntriesInAclW(1, &access, nullptr, acl.Out()) != ERROR_SUCCESS)
-        return false;
-
-    CString name(path);
-    return SetNamedSecurityInfoW(name.GetBuffer(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                 acl.Get(), nullptr) == ERROR_SUCCESS;
-}
-
-namespace {
-
-bool IsHexDigit(wchar_t c)
-{
-    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-}
-
-} // namespace
-
-// Matched by hand rather than with std::regex, which alone would add several hundred
-// kilobytes to setup: "{" optional, 8-4-4-4-12 hex digits, "}" optional, nothing else.
-bool IsGuidName(const wchar_t* text)
-{
-    if (text == nullptr)
-        return false;
-    static const int groups[] = {8, 4, 4, 4, 12};
-    const wchar_t* p = text;
-    if (*p == L'{')
-        ++p;
-    for (size_t group = 0; group < sizeof(groups) / sizeof(groups[0]); ++group) {
-        if (group > 0 && *p++ != L'-')
-            return false;
-        for (int digit = 0; digit < groups[group]; ++digit, ++p) {
-            if (!IsHexDigit(*p))
-                return false;
-        }
-    }
-    if (*p == L'}')
-        ++p;
-    return *p == L'\0';
-}
-
-CString GetModulePath()
-{
-    return GetModuleFileNameWithin(nullptr, MAX_PATH);
-}
 
 int RunProcess(HANDLE* phProcess, HWND hWnd, const wchar_t* commandLine, bool bWait)
 {
@@ -309,16 +184,3 @@ CString ExtractExecutable(const wchar_t* fileName, UINT nResourceId, Common::Too
     SetupTrace(L"File %s successfully extracted to %s", name.GetString(), quoted.GetString());
     return quoted;
 }
-
-bool IsWow64()
-{
-    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32");
-    // Looked up at run time: the function is missing on the oldest systems.
-    auto isWow64Process = kernel != nullptr ? reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(
-                                                  ::GetProcAddress(kernel, "IsWow64Process")))
-                                            : nullptr;
-    BOOL wow64 = FALSE;
-    return isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
-
