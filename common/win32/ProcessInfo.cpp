@@ -1,5 +1,6 @@
 #include "common/win32/ProcessInfo.h"
 
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 
 #include <shlwapi.h>
@@ -56,16 +57,15 @@ bool IsWow64()
 
 void EnableDebugPrivilege()
 {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+    Common::Tools::CScopedHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Receive()))
         return;
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     // Without the privilege fewer processes open; nothing else changes.
     if (::LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &privileges.Privileges[0].Luid))
-        ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-    ::CloseHandle(token);
+        ::AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
 }
 
 std::wstring LongPath(const wchar_t* path)
@@ -78,23 +78,6 @@ std::wstring LongPath(const wchar_t* path)
     return buffer;
 }
 
-class CSnapshot
-{
-public:
-    CSnapshot(DWORD flags, DWORD processId) : m_hSnapshot(::CreateToolhelp32Snapshot(flags, processId)) {}
-    ~CSnapshot()
-    {
-        if (IsValid())
-            ::CloseHandle(m_hSnapshot);
-    }
-    CSnapshot(const CSnapshot&) = delete;
-    CSnapshot& operator=(const CSnapshot&) = delete;
-    bool IsValid() const { return m_hSnapshot != INVALID_HANDLE_VALUE && m_hSnapshot != nullptr; }
-    HANDLE Get() const { return m_hSnapshot; }
-
-private:
-    HANDLE m_hSnapshot;
-};
 
 } // namespace
 
@@ -287,23 +270,25 @@ bool CProcessInfo::AskServer()
 
 void CProcessInfo::ScanLocally()
 {
-    CSnapshot snapshot(TH32CS_SNAPPROCESS, 0);
+    Common::Tools::CScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.IsValid())
         return;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
-        HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
-        if (process == nullptr)
+        // Only a process this one may open is asked for its modules.
+        if (!Common::Tools::CScopedHandle(
+                 ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID))
+                 .IsValid())
             continue;
-        ::CloseHandle(process);
         ScanModules(entry.th32ProcessID);
     }
 }
 
 void CProcessInfo::ScanModules(DWORD processId)
 {
-    CSnapshot snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, processId);
+    Common::Tools::CScopedHandle snapshot(
+        ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, processId));
     if (!snapshot.IsValid())
         return;
     MODULEENTRY32W module = {};

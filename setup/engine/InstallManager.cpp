@@ -7,6 +7,8 @@
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
+#include "common/tools/RegKey.h"
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
@@ -69,12 +71,11 @@ CInstallManager::~CInstallManager()
 {
     m_Dialogs.clear();
     if (m_pDlgMain != nullptr) {
-        if (AfxGetApp() != nullptr && AfxGetApp()->m_pMainWnd == m_pDlgMain)
+        if (AfxGetApp() != nullptr && AfxGetApp()->m_pMainWnd == m_pDlgMain.get())
             AfxGetApp()->m_pMainWnd = nullptr;
         if (m_pDlgMain->m_hWnd != nullptr)
             m_pDlgMain->DestroyWindow();
-        delete m_pDlgMain;
-        m_pDlgMain = nullptr;
+        m_pDlgMain.reset();
     }
 }
 
@@ -85,17 +86,14 @@ HWND CInstallManager::MainWindowHandle() const
 
 bool CInstallManager::Init()
 {
-    DlgPopup::CDlgMain* main = new DlgPopup::CDlgMain();
-    if (m_pDlgMain != nullptr && m_pDlgMain != main) {
-        if (m_pDlgMain->m_hWnd != nullptr)
-            m_pDlgMain->DestroyWindow();
-        delete m_pDlgMain;
-    }
-    m_pDlgMain = main;
+    auto main = std::make_unique<DlgPopup::CDlgMain>();
+    if (m_pDlgMain != nullptr && m_pDlgMain->m_hWnd != nullptr)
+        m_pDlgMain->DestroyWindow();
+    m_pDlgMain = std::move(main);
     // The taskbar progress and every message box find the main window through
     // the application.
     if (AfxGetApp() != nullptr)
-        AfxGetApp()->m_pMainWnd = m_pDlgMain;
+        AfxGetApp()->m_pMainWnd = m_pDlgMain.get();
 
     try {
         m_pSettings = Common::Config::GetSetupConfig().GetSettings();
@@ -171,8 +169,8 @@ CString CInstallManager::ReadUninstallValue(const CString& product, const CStrin
     CString keyPath(kUninstallKey);
     keyPath += L"\\";
     keyPath += product;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+    Common::Tools::CRegKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_READ | KEY_WRITE) != ERROR_SUCCESS)
         return CString();
     // One character more than the record's values may hold, so the text always
     // ends; a longer value is not read at all rather than read cut.
@@ -180,8 +178,7 @@ CString CInstallManager::ReadUninstallValue(const CString& product, const CStrin
     DWORD size = MAX_PATH * sizeof(wchar_t);
     DWORD type = 0;
     const LONG result =
-        ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    ::RegCloseKey(key);
+        ::RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
         return CString();
     buffer[std::min<DWORD>(size / sizeof(wchar_t), MAX_PATH)] = L'\0';
@@ -289,16 +286,16 @@ bool CInstallManager::InitDialogs()
     // that is in the list (a disabled one would leave Back leading nowhere).
     bool hasLanguagePage = false;
     if (m_MultiLang.m_bLoaded && m_MultiLang.GetCount() >= 2) {
-        AddDialog(std::make_shared<DlgPopup::CDlgLangSelect>(&m_MultiLang, m_pDlgMain));
+        AddDialog(std::make_shared<DlgPopup::CDlgLangSelect>(&m_MultiLang, m_pDlgMain.get()));
         hasLanguagePage = !m_Dialogs.empty();
     }
-    AddDialog(std::make_shared<DlgPopup::CDlgLicense>(hasLanguagePage, m_pDlgMain));
+    AddDialog(std::make_shared<DlgPopup::CDlgLicense>(hasLanguagePage, m_pDlgMain.get()));
     CString targetDir(L"%TargetDir%");
     ExpandVariables(targetDir);
-    AddDialog(std::make_shared<DlgPopup::CDlgDestination>(targetDir, m_pDlgMain));
-    AddDialog(std::make_shared<DlgPopup::CDlgComponents>(m_pDlgMain, &m_SetupOptions));
-    AddDialog(std::make_shared<DlgPopup::CDlgToolbar>(&m_SetupOptions, m_pDlgMain));
-    AddDialog(std::make_shared<DlgPopup::CDlgInstall>(m_pDlgMain));
+    AddDialog(std::make_shared<DlgPopup::CDlgDestination>(targetDir, m_pDlgMain.get()));
+    AddDialog(std::make_shared<DlgPopup::CDlgComponents>(m_pDlgMain.get(), &m_SetupOptions));
+    AddDialog(std::make_shared<DlgPopup::CDlgToolbar>(&m_SetupOptions, m_pDlgMain.get()));
+    AddDialog(std::make_shared<DlgPopup::CDlgInstall>(m_pDlgMain.get()));
     return !m_Dialogs.empty();
 }
 
@@ -439,7 +436,7 @@ void CInstallManager::FinishInstallation()
 
     // The page offers the decision and gives back the user's choice; a quiet run
     // or a disabled page keeps it as made.
-    DlgPopup::CDlgFinish page(m_pDlgMain);
+    DlgPopup::CDlgFinish page(m_pDlgMain.get());
     page.m_bRestartNeeded = m_bRestart;
     page.m_bInstall = g_CmdLine.m_nAction == CCmdLineHelper::ActionInstall;
     page.m_bRestartNow = m_bRestart;
@@ -449,14 +446,13 @@ void CInstallManager::FinishInstallation()
 
 BOOL CInstallManager::RestartSystem()
 {
-    HANDLE token = nullptr;
-    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    Common::Tools::CScopedHandle token;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Receive())) {
         TOKEN_PRIVILEGES privileges = {};
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
         if (::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
-            ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-        ::CloseHandle(token);
+            ::AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
     }
     const UINT flags = EWX_REBOOT | EWX_FORCEIFHUNG;
     const DWORD reason = SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION;

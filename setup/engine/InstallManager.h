@@ -154,7 +154,7 @@ public:
     bool InstallPrinter();
     bool UninstallPrinter();
 
-    DlgPopup::CDlgMain* m_pDlgMain = nullptr;
+    std::unique_ptr<DlgPopup::CDlgMain> m_pDlgMain;
     DialogList m_Dialogs;
     bool m_bRedistChecked = false;
     bool m_bNeedRestartByFiles = false;

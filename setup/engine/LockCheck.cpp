@@ -6,6 +6,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/storage/PackedStorage.h"
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/InstallAbort.h"
@@ -123,13 +124,13 @@ bool CInstallManager::HasLockedModules()
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
             continue;
-        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+        const Common::Tools::CScopedHandle file(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsValid()) {
             SetupTrace(L"First locked module: '%s'", path.c_str());
             SetupTrace(L"Some of modules are locked further operations with them will be in delay-mode");
             return true;
         }
-        ::CloseHandle(file);
     }
     return false;
 }
@@ -155,7 +156,7 @@ bool CInstallManager::LockCheck()
                                GetNodeAttribute(element, L"service", L"").Str());
         }
 
-        DlgPopup::CDlgLockCheck page(&files, silentKill, m_pDlgMain);
+        DlgPopup::CDlgLockCheck page(&files, silentKill, m_pDlgMain.get());
         if (page.DoModal() == IDCANCEL)
             throw CInstallAbort();
     } catch (const _com_error&) {

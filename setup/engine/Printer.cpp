@@ -8,6 +8,7 @@
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "framework/Gdi.h"
 #include "setup/engine/ConfigTools.h"
@@ -81,17 +82,16 @@ CString Value(const wchar_t* attribute, const wchar_t* xpath)
 // message never shows an empty reason.
 CString MessageText(HRESULT hr)
 {
-    wchar_t* text = nullptr;
+    Common::Tools::CLocalMemory<wchar_t*> text;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (length == 0 || text == nullptr) {
+        static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(text.Receive()), 0, nullptr);
+    if (length == 0 || !text.IsValid()) {
         CString unknown;
         unknown.Format(L"Unknown error 0x%08X", static_cast<unsigned>(hr));
         return unknown;
     }
-    std::wstring message(text, length);
-    ::LocalFree(text);
+    std::wstring message(text.Get(), length);
     while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
         message.pop_back();
     return CString(message.c_str());
