@@ -4,6 +4,7 @@
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
@@ -202,13 +203,13 @@ bool CInstallManager::CheckReinstallAllowed()
 CString CInstallManager::RebootMarkerPath()
 {
     if (m_pSettings == nullptr)
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     Common::Config::CXMLElement info;
     m_pSettings->GetElement(L"//Interface/InstallInfo", info);
     const CString product = GetNodeAttribute(info, L"ProductID", L"");
     CString path = GetNodeAttribute(info, L"UninstallPath", L"");
     if (product.IsEmpty() || !AppendPath(path, product))
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     return path;
 }
 
@@ -256,7 +257,7 @@ bool CInstallManager::SetLanguage(const CString& language)
         if (!loaded)
             return false;
         if (m_pSettings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
 
         if (m_pDlgMain != nullptr && m_pDlgMain->m_hWnd != nullptr) {
             m_pDlgMain->SendMessage(WM_SETREDRAW, FALSE);
@@ -333,12 +334,12 @@ void CInstallManager::RunPages()
         if (result == -1) {
             // The page could not be made: showing it again would loop for ever.
             SetupTrace(L"Wizard page %d could not be shown", static_cast<int>(page->GetPageType()));
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
         const DlgPopup::EPageType type = page->GetPageType();
 
         if (type == DlgPopup::PageLicense && result == DlgPopup::PageResultNext && !CheckRedist())
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
 
         if (type == DlgPopup::PageDestination && result == DlgPopup::PageResultNext) {
             auto folderPage = dynamic_cast<DlgPopup::IFolderPage*>(page.get());
@@ -349,7 +350,7 @@ void CInstallManager::RunPages()
                 GetPathVariables().Define(L"%TargetDir%", CanonicalPath(path));
             } else {
                 if (g_CmdLine.m_bQuiet)
-                    _com_issue_error(E_FAIL);
+                    Common::Tools::ThrowComError(E_FAIL);
                 continue;
             }
         }
@@ -357,7 +358,7 @@ void CInstallManager::RunPages()
         if ((type == DlgPopup::PageLicense && result == DlgPopup::PageResultBack) ||
             (type == DlgPopup::PageLangSelect && result == DlgPopup::PageResultNext)) {
             if (!SetLanguage(m_MultiLang.m_strCurrent))
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             // A rebuilt list may be shorter: stay inside it.
             if (m_Dialogs.empty())
                 return;

@@ -6,6 +6,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/storage/PackedStorage.h"
+#include "common/tools/ComError.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
@@ -63,7 +64,7 @@ void GetPackageExecutables(CInstallManager& engine, Common::Win32::WatchSet& fil
     try {
         Common::Config::IXMLSettings* settings = Common::Config::GetSetupConfig().GetSettings();
         if (settings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLElement setupFiles;
         settings->GetElement(L"//Interface/SetupFiles", setupFiles);
         const Common::Config::CXMLNodeList groups = setupFiles.SelectNodes(L"/*");
@@ -144,7 +145,7 @@ bool CInstallManager::LockCheck()
 
         DlgPopup::SilentKillMap silentKill;
         if (m_pSettings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLNodeList nodes;
         m_pSettings->SelectNodes(L"//Interface/SilentKill/*", nodes);
         for (auto node = nodes.Begin(); node != nodes.End(); ++node) {

@@ -5,6 +5,7 @@
 #include "common/config/Localize.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
@@ -59,7 +60,7 @@ bool CInstallManager::ProductUpdateAllowed()
 {
     try {
         if (m_pSettings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLElement info;
         m_pSettings->GetElement(L"//Interface/InstallInfo", info);
         const CString name = GetNodeAttribute(info, L"DisplayName", L"");
@@ -69,7 +70,7 @@ bool CInstallManager::ProductUpdateAllowed()
         if (ReadUninstallValue(product, L"UninstallString").IsEmpty()) {
             ShowMessageByIdWith(MainWindowHandle(), L"InfNothingUpdate", L"%ProductName%", name, MB_ICONINFORMATION);
             SetupTrace(L"No version of %s is installed", name.GetString());
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
 
         const CString language = ReadUninstallValue(product, L"LanguageID");
@@ -79,7 +80,7 @@ bool CInstallManager::ProductUpdateAllowed()
             ShowMessageByIdWith(MainWindowHandle(), L"InfWrongEdition", L"%ProductName%", name, MB_ICONINFORMATION);
             SetupTrace(L"Edition mismatch. Installed: %s, update to edition: %s", installedEdition.GetString(),
                        edition.GetString());
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
 
         // From the document of the language now in use.
@@ -91,7 +92,7 @@ bool CInstallManager::ProductUpdateAllowed()
             const CString question =
                 ReplacePlaceholders(Common::Config::LoadMessage(L"QueInstallUpdate"), kNames, values);
             if (ShowMessageText(MainWindowHandle(), question, MB_YESNO | MB_ICONINFORMATION) != IDYES)
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             SetupTrace(L"User accept update installation. Starting update.");
             const CString folder = ReadUninstallValue(product, L"InstallLocation");
             SetupTrace(L"Installing update to: %s", folder.GetString());
@@ -100,7 +101,7 @@ bool CInstallManager::ProductUpdateAllowed()
             // system.
             if (!IsUsableInstallFolder(folder)) {
                 SetupTrace(L"The installed folder '%s' cannot take the update", folder.GetString());
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             }
             GetPathVariables().Define(L"%TargetDir%", folder);
             return true;
@@ -109,7 +110,7 @@ bool CInstallManager::ProductUpdateAllowed()
         ShowMessageByIdWith(MainWindowHandle(), L"InfUptodate", L"%ProductName%", name, MB_ICONINFORMATION);
         SetupTrace(L"Already up to date. Installed version: %s, Update version: %s", installed.GetString(),
                    update.GetString());
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     } catch (const _com_error&) {
         SetupTrace(L"CInstallManager::ProductUpdateAllowed() - false");
     }

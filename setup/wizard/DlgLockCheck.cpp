@@ -4,6 +4,7 @@
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
@@ -208,7 +209,7 @@ void CDlgLockCheck::LoadColumns()
     try {
         Common::Config::IXMLSettings* settings = Common::Config::GetSetupConfig().GetSettings();
         if (settings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLNodeList columns;
         settings->SelectNodes(_bstr_t((m_strLocalizePath + L"/Columns/*").GetString()), columns);
         int position = 0;

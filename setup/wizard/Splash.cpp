@@ -1,5 +1,6 @@
 #include "setup/wizard/Splash.h"
 
+#include "common/tools/ComError.h"
 #include "common/tools/ComSupport.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/ResourceCache.h"
@@ -179,7 +180,7 @@ bool CSplashWnd::CreateFor(const CString& programPath)
                 IStream* raw = nullptr;
                 const HRESULT hr = ::CreateStreamOnHGlobal(block, FALSE, &raw);
                 if (FAILED(hr))
-                    _com_issue_error(hr);
+                    Common::Tools::ThrowComError(hr);
                 IStreamPtr stream(raw, false);
                 m_Image.Load(stream);
             }
