@@ -59,9 +59,10 @@ BOOL CFont::CreateFontIndirect(const LOGFONTW* font)
 BOOL CFont::CreatePointFont(int pointSize, const wchar_t* faceName)
 {
     LOGFONTW font{};
-    HDC screen = ::GetDC(nullptr);
-    font.lfHeight = -MulDiv(pointSize, ::GetDeviceCaps(screen, LOGPIXELSY), 720);
-    ::ReleaseDC(nullptr, screen);
+    {
+        CClientDC screen(nullptr);
+        font.lfHeight = -MulDiv(pointSize, ::GetDeviceCaps(screen.m_hDC, LOGPIXELSY), 720);
+    }
     font.lfCharSet = DEFAULT_CHARSET;
     lstrcpynW(font.lfFaceName, faceName, LF_FACESIZE);
     return CreateFontIndirect(&font);

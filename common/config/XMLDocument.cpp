@@ -3,6 +3,7 @@
 
 #include "common/config/XMLElement.h"
 #include "common/config/XMLSupport.h"
+#include "common/tools/ComError.h"
 #include "common/storage/IFileLoader.h"
 #include "common/tools/FileTools.h"
 
@@ -14,7 +15,7 @@ namespace Config {
 
 using XMLSupport::CheckDom;
 using XMLSupport::NonNull;
-using XMLSupport::Raise;
+using Tools::ThrowComError;
 
 namespace {
 
@@ -29,7 +30,7 @@ void Rewind(IStream* stream)
     LARGE_INTEGER start = {};
     const HRESULT hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
     if (FAILED(hr))
-        Raise(hr);
+        ThrowComError(hr);
 }
 
 // The prolog up to the root element: whitespace, the XML declaration, comments
@@ -101,7 +102,7 @@ std::vector<BYTE> ReadAll(IStream* stream)
         ULONG read = 0;
         const HRESULT hr = stream->Read(chunk, sizeof(chunk), &read);
         if (FAILED(hr))
-            Raise(hr);
+            ThrowComError(hr);
         bytes.insert(bytes.end(), chunk, chunk + read);
         if (hr != S_OK || read == 0)
             break;
@@ -116,7 +117,7 @@ std::vector<BYTE> ReadAll(IStream* stream)
 void RefuseDocumentType(const std::wstring& markup)
 {
     if (DeclaresDocumentType(markup))
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
 }
 
 } // namespace
@@ -127,21 +128,21 @@ CXMLDocument::CXMLDocument()
     HRESULT hr = CoCreateInstance(CLSID_DOMDocument30, nullptr, CLSCTX_ALL, IID_IUnknown,
                                   reinterpret_cast<void**>(&created));
     if (FAILED(hr))
-        Raise(hr);
+        ThrowComError(hr);
     IUnknownPtr object(created, false);
     hr = OleRun(object);
     if (FAILED(hr))
-        Raise(hr);
+        ThrowComError(hr);
     IXMLDOMDocument* document = nullptr;
     hr = object->QueryInterface(IID_IXMLDOMDocument, reinterpret_cast<void**>(&document));
     if (FAILED(hr))
-        Raise(hr);
+        ThrowComError(hr);
     m_pDocument.Attach(document);
 
     IXMLDOMDocument2* document2 = nullptr;
     hr = object->QueryInterface(IID_IXMLDOMDocument2, reinterpret_cast<void**>(&document2));
     if (FAILED(hr))
-        Raise(hr);
+        ThrowComError(hr);
     IXMLDOMDocument2Ptr properties(document2, false);
     // XPath, not the old default pattern language: Wine's pattern compiler crashes
     // on a malformed query instead of failing.
@@ -173,31 +174,31 @@ void CXMLDocument::Load(const _bstr_t& source, bool isFile)
                               : m_pDocument->loadXML(NonNull(source), &loaded);
     CheckDom(hr, m_pDocument, IID_IXMLDOMDocument);
     if (loaded != VARIANT_TRUE)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
 }
 
 void CXMLDocument::LoadStream(IStream* stream)
 {
     if (stream == nullptr)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     RefuseDocumentType(MarkupText(ReadAll(stream)));
     CheckDom(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     CheckDom(m_pDocument->load(_variant_t(static_cast<IUnknown*>(stream)), &loaded), m_pDocument,
              IID_IXMLDOMDocument);
     if (loaded != VARIANT_TRUE)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
 }
 
 void CXMLDocument::ImportNode(const CXMLElement& element)
 {
     if (element.IsEmpty())
-        Raise(E_POINTER);
+        ThrowComError(E_POINTER);
     IXMLDOMNode* clone = nullptr;
     CheckDom(element.GetInterface()->cloneNode(VARIANT_TRUE, &clone), element.GetInterface(), IID_IXMLDOMElement);
     IXMLDOMNodePtr copy(clone, false);
     if (!copy)
-        Raise(E_POINTER);
+        ThrowComError(E_POINTER);
     IXMLDOMNode* appended = nullptr;
     CheckDom(m_pDocument->appendChild(copy, &appended), m_pDocument, IID_IXMLDOMDocument);
     IXMLDOMNodePtr release(appended, false);
@@ -211,11 +212,11 @@ void CXMLDocument::Save(const _bstr_t& path)
 void CXMLDocument::SaveStream(IStream* stream)
 {
     if (stream == nullptr)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     ULARGE_INTEGER empty = {};
     const HRESULT hr = stream->SetSize(empty);
     if (FAILED(hr))
-        Raise(hr);
+        ThrowComError(hr);
     Rewind(stream);
     CheckDom(m_pDocument->save(_variant_t(static_cast<IUnknown*>(stream))), m_pDocument, IID_IXMLDOMDocument);
 }
@@ -225,7 +226,7 @@ void CXMLDocument::GetNode(const _bstr_t& xpath, IXMLDOMNodePtr& node)
     IXMLDOMNode* found = nullptr;
     CheckDom(m_pDocument->selectSingleNode(NonNull(xpath), &found), m_pDocument, IID_IXMLDOMDocument);
     if (found == nullptr)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     node.Attach(found);
 }
 
@@ -237,11 +238,11 @@ _variant_t CXMLDocument::GetValue(const _bstr_t& attribute, const _bstr_t& xpath
         GetNode(xpath, node);
         IXMLDOMElementPtr element = XMLSupport::AsElement(node);
         if (!element)
-            Raise(E_FAIL);
+            ThrowComError(E_FAIL);
         _variant_t value;
         CheckDom(element->getAttribute(NonNull(attribute), &value), element, IID_IXMLDOMElement);
         if (V_VT(&value) == VT_NULL)
-            Raise(E_FAIL);
+            ThrowComError(E_FAIL);
         if (V_VT(&value) != VT_BSTR)
             value.ChangeType(VT_BSTR);
         result = value;
@@ -257,7 +258,7 @@ void CXMLDocument::SetValue(const _bstr_t& attribute, const _bstr_t& xpath, cons
     GetNode(xpath, node);
     IXMLDOMElementPtr element = XMLSupport::AsElement(node);
     if (!element)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     CheckDom(element->setAttribute(NonNull(attribute), value), element, IID_IXMLDOMElement);
 }
 
@@ -267,7 +268,7 @@ void CXMLDocument::SelectNodes(const _bstr_t& xpath, CXMLNodeList& nodes)
     CheckDom(m_pDocument->selectNodes(NonNull(xpath), &found), m_pDocument, IID_IXMLDOMDocument);
     IXMLDOMNodeListPtr list(found, false);
     if (!list)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     nodes = CXMLNodeList(list);
 }
 
@@ -277,7 +278,7 @@ void CXMLDocument::GetElement(const _bstr_t& xpath, CXMLElement& element)
     GetNode(xpath, node);
     IXMLDOMElementPtr found = XMLSupport::AsElement(node);
     if (!found)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     element = CXMLElement(found);
 }
 
@@ -287,7 +288,7 @@ void CXMLDocument::CreateElement(const _bstr_t& name, CXMLElement& element)
     CheckDom(m_pDocument->createElement(NonNull(name), &created), m_pDocument, IID_IXMLDOMDocument);
     IXMLDOMElementPtr result(created, false);
     if (!result)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     element = CXMLElement(result);
 }
 
@@ -311,10 +312,10 @@ bool CXMLSettings::LoadFrom(const _bstr_t& diskPath, const _bstr_t& streamName, 
         }
     }
     if (loader == nullptr)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     IStreamPtr stream = loader->OpenStream(ToWide(streamName));
     if (!::SaveStreamToFile(stream, ToWide(diskPath).c_str()))
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     Load(diskPath, true);
     return true;
 }
@@ -415,7 +416,7 @@ IStreamPtr CreateXMLStream(const _bstr_t& text)
         IStream* created = nullptr;
         const HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &created);
         if (FAILED(hr))
-            Raise(hr);
+            ThrowComError(hr);
         IStreamPtr stream(created, false);
         document.SaveStream(stream);
         Rewind(stream);

@@ -2,6 +2,7 @@
 #include "common/config/XMLElement.h"
 
 #include "common/config/XMLSupport.h"
+#include "common/tools/ComError.h"
 
 #include <cwchar>
 #include <vector>
@@ -12,7 +13,7 @@ namespace Config {
 using XMLSupport::AsElement;
 using XMLSupport::CheckDom;
 using XMLSupport::NonNull;
-using XMLSupport::Raise;
+using Tools::ThrowComError;
 
 namespace {
 
@@ -62,11 +63,11 @@ bool SameObject(IUnknown* first, IUnknown* second)
 IXMLDOMNodePtr CXMLElement::SelectNode(const _bstr_t& query) const
 {
     if (!m_pElement)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     IXMLDOMNode* found = nullptr;
     CheckDom(m_pElement->selectSingleNode(NonNull(query), &found), m_pElement, IID_IXMLDOMElement);
     if (found == nullptr)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     return IXMLDOMNodePtr(found, false);
 }
 
@@ -129,7 +130,7 @@ void CXMLElement::SetAttributeAt(const _bstr_t& name, const _bstr_t& relativePat
     const IXMLDOMNodePtr node = SelectNode(_bstr_t(L".") + relativePath);
     const IXMLDOMElementPtr target = AsElement(node);
     if (!target)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     CheckDom(target->setAttribute(NonNull(name), value), target, IID_IXMLDOMElement);
 }
 
@@ -141,12 +142,12 @@ void CXMLElement::SetAttribute(const _bstr_t& name, const _variant_t& value)
 CXMLNodeList CXMLElement::SelectNodes(const _bstr_t& relativePath) const
 {
     if (!m_pElement)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     IXMLDOMNodeList* found = nullptr;
     CheckDom(m_pElement->selectNodes(_bstr_t(L".") + relativePath, &found), m_pElement, IID_IXMLDOMElement);
     IXMLDOMNodeListPtr list(found, false);
     if (!list)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     return CXMLNodeList(list);
 }
 
@@ -171,17 +172,17 @@ void CXMLElement::RemoveChildren()
 CXMLElement CXMLElement::AppendElement(const _bstr_t& name)
 {
     if (!m_pElement)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     IXMLDOMDocument* owner = nullptr;
     CheckDom(m_pElement->get_ownerDocument(&owner), m_pElement, IID_IXMLDOMElement);
     const IXMLDOMDocumentPtr document(owner, false);
     if (!document)
-        Raise(E_POINTER);
+        ThrowComError(E_POINTER);
     IXMLDOMElement* created = nullptr;
     CheckDom(document->createElement(NonNull(name), &created), document, IID_IXMLDOMDocument);
     const IXMLDOMElementPtr element(created, false);
     if (!element)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     IXMLDOMNode* appended = nullptr;
     CheckDom(m_pElement->appendChild(element, &appended), m_pElement, IID_IXMLDOMElement);
     const IXMLDOMNodePtr appendedNode(appended, false);
@@ -192,7 +193,7 @@ CXMLElement CXMLElement::AppendElement(const _bstr_t& name)
 _bstr_t CXMLElement::GetName() const
 {
     if (!m_pElement)
-        Raise(E_POINTER);
+        ThrowComError(E_POINTER);
     BSTR name = nullptr;
     CheckDom(m_pElement->get_nodeName(&name), m_pElement, IID_IXMLDOMElement);
     return _bstr_t(name, false);
@@ -224,7 +225,7 @@ CXMLNodeListIterator CXMLNodeList::End() const
 IXMLDOMNodePtr CXMLNodeList::GetItem(LONG position) const
 {
     if (!m_pList)
-        Raise(E_POINTER);
+        ThrowComError(E_POINTER);
     if (position < 0)
         return IXMLDOMNodePtr();
     IXMLDOMNode* item = nullptr;
@@ -236,7 +237,7 @@ IXMLDOMNodePtr CXMLNodeList::GetItem(LONG position) const
 LONG CXMLNodeList::GetLength() const
 {
     if (!m_pList)
-        Raise(E_POINTER);
+        ThrowComError(E_POINTER);
     LONG length = 0;
     if (FAILED(m_pList->get_length(&length)))
         return 0;
@@ -288,7 +289,7 @@ _bstr_t CXMLNodeListIterator::GetNodeName() const
 {
     const IXMLDOMNodePtr node = GetNode();
     if (!AsElement(node))
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     BSTR name = nullptr;
     CheckDom(node->get_nodeName(&name), node, IID_IXMLDOMNode);
     return _bstr_t(name, false);
@@ -298,12 +299,12 @@ CXMLNodeList CXMLNodeListIterator::GetChildNodes() const
 {
     const IXMLDOMNodePtr node = GetNode();
     if (!node)
-        Raise(E_POINTER);
+        ThrowComError(E_POINTER);
     IXMLDOMNodeList* children = nullptr;
     CheckDom(node->get_childNodes(&children), node, IID_IXMLDOMNode);
     IXMLDOMNodeListPtr list(children, false);
     if (!list)
-        Raise(E_POINTER);
+        ThrowComError(E_POINTER);
     return CXMLNodeList(list);
 }
 
@@ -312,7 +313,7 @@ CXMLElement CXMLNodeListIterator::operator*() const
     const IXMLDOMNodePtr node = GetNode();
     const IXMLDOMElementPtr element = AsElement(node);
     if (!element)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     return CXMLElement(element);
 }
 
@@ -320,7 +321,7 @@ bool CXMLNodeListIterator::IsElement() const
 {
     const IXMLDOMNodePtr node = GetNode();
     if (!node)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     DOMNodeType type = NODE_INVALID;
     CheckDom(node->get_nodeType(&type), node, IID_IXMLDOMNode);
     return type == NODE_ELEMENT;

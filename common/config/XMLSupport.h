@@ -21,11 +21,6 @@ inline void CheckDom(HRESULT hr, IUnknown* object, REFIID iid)
         RaiseDomError(hr, object, iid);
 }
 
-[[noreturn]] inline void Raise(HRESULT hr)
-{
-    throw _com_error(hr);
-}
-
 // A null BSTR is the empty text to COM, but not every DOM takes it as such.
 inline _bstr_t NonNull(const _bstr_t& text)
 {

@@ -1,15 +1,14 @@
 // An owned critical section and its scoped lock.
 #include "common/tools/CriticalSection.h"
 
-#include <comdef.h>
+#include "common/tools/ComError.h"
 
 namespace Common {
 namespace Tools {
 
 CCriticalSection::CCriticalSection()
 {
-    if (!InitializeCriticalSectionAndSpinCount(&m_section, 0))
-        throw _com_error(HRESULT_FROM_WIN32(GetLastError()));
+    ThrowLastErrorIf(!InitializeCriticalSectionAndSpinCount(&m_section, 0));
 }
 
 CCriticalSection::~CCriticalSection()

@@ -37,7 +37,7 @@ bool LoadLibraryInto(CModuleHolder& holder, const wchar_t* fileName)
 FARPROC GetProcAddressOrThrow(const CModuleHolder& holder, const char* name)
 {
     FARPROC address = nullptr;
-    if (!holder.IsEmpty() && name != nullptr)
+    if (holder.IsValid() && name != nullptr)
         address = GetProcAddress(holder.Get(), name);
     if (address == nullptr)
         Common::Tools::ThrowComError(E_FAIL);

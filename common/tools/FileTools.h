@@ -2,47 +2,12 @@
 #pragma once
 
 #include "common/tools/ComSupport.h"
+#include "common/tools/UniqueHandle.h"
 
 #include <windows.h>
 
 // Owns one reference to a loaded module, freed on destruction.
-class CModuleHolder
-{
-public:
-    CModuleHolder() = default;
-    explicit CModuleHolder(HMODULE module) : m_hModule(module) {}
-    ~CModuleHolder() { Reset(); }
-    CModuleHolder(const CModuleHolder&) = delete;
-    CModuleHolder& operator=(const CModuleHolder&) = delete;
-    CModuleHolder(CModuleHolder&& other) noexcept : m_hModule(other.Release()) {}
-    CModuleHolder& operator=(CModuleHolder&& other) noexcept
-    {
-        if (this != &other)
-            Reset(other.Release());
-        return *this;
-    }
-
-    HMODULE Get() const { return m_hModule; }
-    bool IsEmpty() const { return m_hModule == nullptr; }
-
-    // Frees the module held and takes the new one (which may be null).
-    void Reset(HMODULE module = nullptr)
-    {
-        if (m_hModule != nullptr)
-            FreeLibrary(m_hModule);
-        m_hModule = module;
-    }
-
-    HMODULE Release()
-    {
-        HMODULE module = m_hModule;
-        m_hModule = nullptr;
-        return module;
-    }
-
-private:
-    HMODULE m_hModule = nullptr;
-};
+using CModuleHolder = Common::Tools::CUniqueHandle<HMODULE, &::FreeLibrary>;
 
 // Loads the library into the holder, freeing the module it held before; the holder
 // is empty when loading failed. True when the library was loaded.

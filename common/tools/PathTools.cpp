@@ -2,6 +2,7 @@
 #include "common/tools/PathTools.h"
 
 #include "common/tools/ComError.h"
+#include "common/tools/ScopedHandle.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -10,32 +11,6 @@
 #include <cwchar>
 
 namespace {
-
-// A movable block locked for its lifetime, freed after.
-class CLockedBlock
-{
-public:
-    explicit CLockedBlock(DWORD size) : m_hBlock(GlobalAlloc(GMEM_MOVEABLE, size))
-    {
-        if (m_hBlock != nullptr)
-            m_pData = GlobalLock(m_hBlock);
-    }
-    ~CLockedBlock()
-    {
-        if (m_pData != nullptr)
-            GlobalUnlock(m_hBlock);
-        if (m_hBlock != nullptr)
-            GlobalFree(m_hBlock);
-    }
-    CLockedBlock(const CLockedBlock&) = delete;
-    CLockedBlock& operator=(const CLockedBlock&) = delete;
-
-    void* Data() const { return m_pData; }
-
-private:
-    HGLOBAL m_hBlock;
-    void* m_pData = nullptr;
-};
 
 // Copies the text into a platform path buffer; false when it does not fit.
 bool ToPathBuffer(const CString& text, wchar_t (&buffer)[MAX_PATH])
@@ -161,7 +136,9 @@ CString GetFileVersionString(const wchar_t* file, const wchar_t* valueName)
     if (size == 0)
         return result;
 
-    CLockedBlock block(size);
+    // Unlocked before it is freed: the lock is destroyed first.
+    const Common::Tools::CUniqueHandle<HGLOBAL, &::GlobalFree> memory(GlobalAlloc(GMEM_MOVEABLE, size));
+    const Common::Tools::CGlobalLock block(memory.Get());
     if (block.Data() == nullptr)
         Common::Tools::ThrowComError(E_FAIL);
     if (!GetFileVersionInfoW(file, 0, size, block.Data()))

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "common/tools/UniqueHandle.h"
+
 namespace Common {
 namespace Tools {
 
@@ -11,11 +13,6 @@ namespace Tools {
 class CRegKey
 {
 public:
-    CRegKey() = default;
-    ~CRegKey() { Close(); }
-    CRegKey(const CRegKey&) = delete;
-    CRegKey& operator=(const CRegKey&) = delete;
-
     // Creates the key when missing (non-volatile, default security).
     LONG Create(HKEY root, const wchar_t* path, REGSAM access)
     {
@@ -24,7 +21,7 @@ public:
         const LONG result = ::RegCreateKeyExW(root, path != nullptr ? path : L"", 0, nullptr, REG_OPTION_NON_VOLATILE,
                                               access, nullptr, &key, nullptr);
         if (result == ERROR_SUCCESS)
-            m_hKey = key;
+            m_key.Reset(key);
         return result;
     }
 
@@ -34,22 +31,17 @@ public:
         HKEY key = nullptr;
         const LONG result = ::RegOpenKeyExW(root, path != nullptr ? path : L"", 0, access, &key);
         if (result == ERROR_SUCCESS)
-            m_hKey = key;
+            m_key.Reset(key);
         return result;
     }
 
-    void Close()
-    {
-        if (m_hKey != nullptr)
-            ::RegCloseKey(m_hKey);
-        m_hKey = nullptr;
-    }
+    void Close() { m_key.Reset(); }
 
-    HKEY Get() const { return m_hKey; }
-    bool IsOpen() const { return m_hKey != nullptr; }
+    HKEY Get() const { return m_key.Get(); }
+    bool IsOpen() const { return m_key.IsValid(); }
 
 private:
-    HKEY m_hKey = nullptr;
+    CUniqueHandle<HKEY, &::RegCloseKey> m_key;
 };
 
 } // namespace Tools

@@ -1,6 +1,8 @@
 // Copies of RT_RCDATA resources in global memory, by id.
 #include "common/tools/ResourceCache.h"
 
+#include "common/tools/ScopedHandle.h"
+
 #include <loki/Singleton.h>
 
 #include <cstring>
@@ -45,18 +47,17 @@ HGLOBAL LoadResourceToGlobal(CResourceCache& cache, HMODULE module, UINT id)
     if (data == nullptr || size == 0)
         return nullptr;
 
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (block == nullptr)
-        return nullptr;
-    void* target = GlobalLock(block);
-    if (target == nullptr) {
-        GlobalFree(block);
-        return nullptr;
+    CUniqueHandle<HGLOBAL, &::GlobalFree> block(GlobalAlloc(GMEM_MOVEABLE, size));
+    {
+        const CGlobalLock target(block.Get());
+        if (target.Data() == nullptr)
+            return nullptr;
+        std::memcpy(target.Data(), data, size);
     }
-    std::memcpy(target, data, size);
-    GlobalUnlock(block);
-    cache.Store(id, block);
-    return block;
+    // From here on the cache frees it.
+    HGLOBAL filled = block.Release();
+    cache.Store(id, filled);
+    return filled;
 }
 
 void FreeGlobalMemory(HGLOBAL& block)

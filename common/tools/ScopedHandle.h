@@ -3,64 +3,36 @@
 
 #include <windows.h>
 
+#include "common/tools/UniqueHandle.h"
+
 namespace Common {
 namespace Tools {
 
 // Owns a kernel handle; null and INVALID_HANDLE_VALUE both mean "none".
-class CScopedHandle
-{
-public:
-    CScopedHandle() = default;
-    explicit CScopedHandle(HANDLE handle) : m_hHandle(handle) {}
-    ~CScopedHandle() { Reset(); }
-    CScopedHandle(const CScopedHandle&) = delete;
-    CScopedHandle& operator=(const CScopedHandle&) = delete;
-    CScopedHandle(CScopedHandle&& other) noexcept : m_hHandle(other.Release()) {}
-    CScopedHandle& operator=(CScopedHandle&& other) noexcept
-    {
-        if (this != &other)
-            Reset(other.Release());
-        return *this;
-    }
+using CScopedHandle = CUniqueHandle<HANDLE, &::CloseHandle, -1>;
 
-    HANDLE Get() const { return m_hHandle; }
-    bool IsValid() const { return m_hHandle != nullptr && m_hHandle != INVALID_HANDLE_VALUE; }
+// Owns a FindFirstFile search.
+using CFindHandle = CUniqueHandle<HANDLE, &::FindClose, -1>;
 
-    void Reset(HANDLE handle = nullptr)
-    {
-        if (IsValid())
-            CloseHandle(m_hHandle);
-        m_hHandle = handle;
-    }
-
-    HANDLE Release()
-    {
-        HANDLE handle = m_hHandle;
-        m_hHandle = nullptr;
-        return handle;
-    }
-
-private:
-    HANDLE m_hHandle = nullptr;
-};
+// Owns memory a system function allocated with LocalAlloc for the caller.
+template <typename T>
+using CLocalMemory = CUniqueHandle<T, &::LocalFree>;
 
 // Holds a global memory block locked for its lifetime.
 class CGlobalLock
 {
 public:
-    explicit CGlobalLock(HGLOBAL block) : m_hBlock(block), m_pData(block != nullptr ? GlobalLock(block) : nullptr) {}
-    ~CGlobalLock()
+    explicit CGlobalLock(HGLOBAL block) : m_pData(block != nullptr ? GlobalLock(block) : nullptr)
     {
+        // Only a block that really locked is unlocked.
         if (m_pData != nullptr)
-            GlobalUnlock(m_hBlock);
+            m_locked.Reset(block);
     }
-    CGlobalLock(const CGlobalLock&) = delete;
-    CGlobalLock& operator=(const CGlobalLock&) = delete;
 
     void* Data() const { return m_pData; }
 
 private:
-    HGLOBAL m_hBlock;
+    CUniqueHandle<HGLOBAL, &::GlobalUnlock> m_locked;
     void* m_pData;
 };
 

@@ -1,6 +1,7 @@
 // Finds the running processes that use watched files.
 #include "common/win32/ProcessInfo.h"
 
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "common/win32/Privilege.h"
 #include "common/win32/Wow64.h"
@@ -53,23 +54,6 @@ std::wstring LongPath(const wchar_t* path)
     return buffer;
 }
 
-class CSnapshot
-{
-public:
-    CSnapshot(DWORD flags, DWORD processId) : m_hSnapshot(::CreateToolhelp32Snapshot(flags, processId)) {}
-    ~CSnapshot()
-    {
-        if (IsValid())
-            ::CloseHandle(m_hSnapshot);
-    }
-    CSnapshot(const CSnapshot&) = delete;
-    CSnapshot& operator=(const CSnapshot&) = delete;
-    bool IsValid() const { return m_hSnapshot != INVALID_HANDLE_VALUE && m_hSnapshot != nullptr; }
-    HANDLE Get() const { return m_hSnapshot; }
-
-private:
-    HANDLE m_hSnapshot;
-};
 
 } // namespace
 
@@ -263,23 +247,25 @@ bool CProcessInfo::AskServer()
 
 void CProcessInfo::ScanLocally()
 {
-    CSnapshot snapshot(TH32CS_SNAPPROCESS, 0);
+    Common::Tools::CScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.IsValid())
         return;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
-        HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
-        if (process == nullptr)
+        // Only a process this one may open is asked for its modules.
+        if (!Common::Tools::CScopedHandle(
+                 ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID))
+                 .IsValid())
             continue;
-        ::CloseHandle(process);
         ScanModules(entry.th32ProcessID);
     }
 }
 
 void CProcessInfo::ScanModules(DWORD processId)
 {
-    CSnapshot snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, processId);
+    Common::Tools::CScopedHandle snapshot(
+        ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, processId));
     if (!snapshot.IsValid())
         return;
     MODULEENTRY32W module = {};

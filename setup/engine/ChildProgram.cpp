@@ -18,13 +18,6 @@
 
 namespace {
 
-// The calling thread's last error as an HRESULT; E_FAIL when it names none.
-HRESULT LastErrorResult()
-{
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
-
 // True when the file holds exactly the bytes.
 bool FileHolds(const wchar_t* path, const BYTE* data, SIZE_T size)
 {
@@ -77,8 +70,7 @@ int RunProcess(HANDLE* phProcess, HWND hWnd, const wchar_t* commandLine, bool bW
     }
     WaitForChildProcess(process.Get(), hWnd);
     DWORD exitCode = 0;
-    if (!GetExitCodeProcess(process.Get(), &exitCode))
-        Common::Tools::ThrowComError(LastErrorResult());
+    Common::Tools::ThrowLastErrorIf(!GetExitCodeProcess(process.Get(), &exitCode));
     return static_cast<int>(exitCode);
 }
 
@@ -88,8 +80,7 @@ void WaitForChildProcess(HANDLE hProcess, HWND hWnd)
     if (hProcess == nullptr || hProcess == INVALID_HANDLE_VALUE)
         Common::Tools::ThrowComError(E_HANDLE);
     if (hWnd == nullptr) {
-        if (WaitForSingleObject(hProcess, INFINITE) == WAIT_FAILED)
-            Common::Tools::ThrowComError(LastErrorResult());
+        Common::Tools::ThrowLastErrorIf(WaitForSingleObject(hProcess, INFINITE) == WAIT_FAILED);
         return;
     }
 
@@ -101,7 +92,7 @@ void WaitForChildProcess(HANDLE hProcess, HWND hWnd)
         // not only those that arrived since the queue was last looked at.
         const DWORD woken = MsgWaitForMultipleObjectsEx(1, &hProcess, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woken == WAIT_FAILED) {
-            failure = LastErrorResult();
+            failure = Common::Tools::LastErrorResult();
             break;
         }
         if (woken != WAIT_OBJECT_0 + 1)
@@ -127,19 +118,12 @@ void WaitForChildProcess(HANDLE hProcess, HWND hWnd)
 
 bool CChildProcess::IsRunning() const
 {
-    return IsValid() && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT;
+    return IsValid() && WaitForSingleObject(Get(), 0) == WAIT_TIMEOUT;
 }
 
 bool CChildProcess::Terminate(UINT nExitCode)
 {
-    return IsValid() && TerminateProcess(m_hProcess, nExitCode) != FALSE;
-}
-
-void CChildProcess::Close()
-{
-    if (IsValid())
-        CloseHandle(m_hProcess);
-    m_hProcess = INVALID_HANDLE_VALUE;
+    return IsValid() && TerminateProcess(Get(), nExitCode) != FALSE;
 }
 
 CString ExtractExecutable(const wchar_t* fileName, UINT nResourceId, Common::Tools::CTempFiles& tempFiles,

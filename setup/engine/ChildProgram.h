@@ -1,6 +1,8 @@
 // Child programs: started, waited for, held, and extracted from setup's resources.
 #pragma once
 
+#include "common/tools/PathTools.h"
+#include "common/tools/ScopedHandle.h"
 #include "framework/WinString.h"
 
 #include <windows.h>
@@ -31,31 +33,14 @@ int RunProcess(HANDLE* phProcess, HWND hWnd, const wchar_t* commandLine, bool bW
 // wait fails.
 void WaitForChildProcess(HANDLE hProcess, HWND hWnd);
 
-// Owns a process handle received from RunProcess.
-class CChildProcess
+// Owns a process handle received from RunProcess (Receive gives the out slot); an
+// empty holder keeps INVALID_HANDLE_VALUE and never acts on it.
+class CChildProcess : public Common::Tools::CScopedHandle
 {
 public:
-    CChildProcess() = default;
-    ~CChildProcess() { Close(); }
-    CChildProcess(const CChildProcess&) = delete;
-    CChildProcess& operator=(const CChildProcess&) = delete;
-
-    // The slot for RunProcess's out handle; a handle held before is closed.
-    HANDLE* Receive()
-    {
-        Close();
-        return &m_hProcess;
-    }
-    HANDLE Get() const { return m_hProcess; }
-    // Neither null nor INVALID_HANDLE_VALUE.
-    bool IsValid() const { return m_hProcess != nullptr && m_hProcess != INVALID_HANDLE_VALUE; }
     bool IsRunning() const;
     // Ends the child; false when none is held or it cannot be ended.
     bool Terminate(UINT nExitCode);
-    void Close();
-
-private:
-    HANDLE m_hProcess = INVALID_HANDLE_VALUE;
 };
 
 // Writes the RT_RCDATA resource of the module (null: setup itself) to the temporary

@@ -5,6 +5,7 @@
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/VariableExpansion.h"
 
@@ -104,7 +105,7 @@ _variant_t ConfigValue(const wchar_t* attribute, const wchar_t* xpath, const _va
 {
     Common::Config::IXMLSettings* settings = Common::Config::GetSetupConfig().GetSettings();
     if (settings == nullptr)
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     return settings->GetValue(attribute, xpath, defaultValue);
 }
 

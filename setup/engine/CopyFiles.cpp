@@ -7,6 +7,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/storage/PackedStorage.h"
+#include "common/tools/ComError.h"
 #include "common/tools/FileTools.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
@@ -150,7 +151,7 @@ bool CInstallManager::CopyFiles()
             m_bDelayedMode = true;
 
         if (m_pSettings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLElement files;
         m_pSettings->GetElement(Common::Config::kSetupFilesPath, files);
         const Common::Config::CXMLNodeList groups = files.SelectNodes(L"/*");
@@ -168,7 +169,7 @@ bool CInstallManager::CopyFiles()
             }
         }
         if (total == 0)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
 
         m_TaskbarProgress.SetState(UI::CTaskbarProgress::kNormal);
         m_TaskbarProgress.m_ullTotal = total;
@@ -239,7 +240,7 @@ void CInstallManager::CopyFileEntry(const CString& dest, const Common::Config::C
             source = L"%SourceDir%";
             if (!AppendPath(source, local)) {
                 SetupTrace(L"CopyFile: Local file path too long, '%s'", local.GetString());
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             }
             ExpandVariables(source);
         }
@@ -250,18 +251,18 @@ void CInstallManager::CopyFileEntry(const CString& dest, const Common::Config::C
         stream = Package().OpenStream(PackagePath(file));
     }
     if (!stream)
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
 
     // The name comes from the package: it may only name a place under the group's
     // folder.
     if (!IsSafeRelativePath(targetName)) {
         SetupTrace(L"CopyFile: Target name refused, '%s'", targetName.GetString());
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     }
     CString target = dest;
     if (!AppendPath(target, targetName)) {
         SetupTrace(L"CopyFile: Target path too long, '%s'", targetName.GetString());
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     }
 
     CProbeFile probe;
@@ -284,7 +285,7 @@ bool CInstallManager::IsNewerVersion(const CString& target, IStream* stream, CSt
     written.m_strPath = MakeTempFileName();
     if (written.m_strPath.IsEmpty() || !SaveStreamToFile(stream, written.m_strPath)) {
         SetupTrace(L"CopyFile: Can't write version probe for '%s'", target.GetString());
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     }
     const DWORD packaged = PackVersion(GetFileVersionString(written.m_strPath, L"ProductVersion"));
     const bool newer = packaged > installed;
@@ -299,17 +300,17 @@ bool CInstallManager::IsNewerVersion(const CString& target, IStream* stream, CSt
 void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* delayed)
 {
     if (stream == nullptr)
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     if (!IsFullPath(target)) {
         SetupTrace(L"CopyFile: Target is not a full path, '%s'", target.GetString());
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     }
 
     CString folder = target;
     RemovePathFileSpec(folder);
     if (!IsFolder(folder) && ::SHCreateDirectoryExW(nullptr, folder, nullptr) != ERROR_SUCCESS) {
         SetupTrace(L"CopyFile: Can't create directory '%s'", folder.GetString());
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     }
 
     // The content is written beside the target first, on its volume: a write
@@ -321,7 +322,7 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
     for (DWORD tried = 0;; ++tried) {
         if (tried > kLastStagedName) {
             SetupTrace(L"CopyFile: No name for the copy of '%s'", target.GetString());
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
         CString name;
         name.Format(L"~%04X", static_cast<unsigned>(m_dwNextStagedName++ & kLastStagedName));
@@ -336,7 +337,7 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
             continue;
         ::DeleteFileW(staged);
         SetupTrace(L"CopyFile: Can't write '%s' (error %u)", staged.GetString(), static_cast<unsigned>(error));
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     }
     if (!m_bDelayedMode && ::MoveFileExW(staged, ApiPath(target), MOVEFILE_REPLACE_EXISTING)) {
         SetupTrace(L"CopyFile: File copied - '%s'", target.GetString());
@@ -350,7 +351,7 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
         ::DeleteFileW(staged);
         SetupTrace(L"CopyFile: Can't schedule '%s' for the restart (error %u)", target.GetString(),
                    static_cast<unsigned>(error));
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     }
     if (delayed != nullptr)
         *delayed = true;
@@ -363,7 +364,7 @@ void CInstallManager::CopyStorageFolder(const CString& src, const CString& dest)
     std::vector<std::wstring> paths;
     if (!Package().ListFiles(folder, paths)) {
         SetupTrace(L"CopyFile: Can't list package folder '%s'", folder.c_str());
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     }
 
     CString base = dest;
@@ -373,7 +374,7 @@ void CInstallManager::CopyStorageFolder(const CString& src, const CString& dest)
         const CString relative = below ? path.substr(folder.size()) : std::wstring();
         if (!below || !IsSafeRelativePath(relative)) {
             SetupTrace(L"CopyFile: Package path refused, '%s'", path.c_str());
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
         const IStreamPtr stream = Package().OpenStream(path);
         CopyFile(stream, base + L"\\" + relative, nullptr);

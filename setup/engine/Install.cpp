@@ -2,6 +2,7 @@
 #include "setup/engine/InstallManager.h"
 
 #include "common/config/DocumentPaths.h"
+#include "common/tools/ComError.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/ConfigTools.h"
@@ -13,29 +14,35 @@
 
 #include <new>
 
-int CInstallManager::RunRoad(const std::function<int()>& body, const wchar_t* failureMessage)
+int CInstallManager::RunGuarded(const std::function<int()>& body, const SRoadEnd& end)
 {
     try {
         try {
             return body();
         } catch (const CInstallAbort&) {
-            SetupTrace(L"Installation stopped by the user");
+            SetupTrace(L"%s stopped by the user", end.name);
             return SetupExitStopped;
         } catch (const std::bad_alloc&) {
             SetupTrace(L"Out of memory");
-            _com_issue_error(E_OUTOFMEMORY);
+            Common::Tools::ThrowComError(E_OUTOFMEMORY);
         } catch (const std::exception& e) {
             // Any other standard error is a fault of the program, not the user's stop.
             SetupTrace(L"Unexpected error: %S", e.what());
-            _com_issue_error(E_UNEXPECTED);
+            Common::Tools::ThrowComError(E_UNEXPECTED);
         }
     } catch (const _com_error& e) {
-        SetupTrace(L"Installation failed: %#010x", static_cast<unsigned>(e.Error()));
-        m_TaskbarProgress.SetState(UI::CTaskbarProgress::kError);
-        ShowMessageById(MainWindowHandle(), failureMessage, MB_ICONERROR);
-        return SetupExitDone;
+        SetupTrace(L"%s failed: %#010x", end.name, static_cast<unsigned>(e.Error()));
+        if (end.failureMessage != nullptr) {
+            m_TaskbarProgress.SetState(UI::CTaskbarProgress::kError);
+            ShowMessageById(MainWindowHandle(), end.failureMessage, MB_ICONERROR);
+        }
+        return end.failedCode;
     }
-    return SetupExitDone;
+}
+
+int CInstallManager::RunRoad(const std::function<int()>& body, const wchar_t* failureMessage)
+{
+    return RunGuarded(body, SRoadEnd{L"Installation", SetupExitDone, failureMessage});
 }
 
 int CInstallManager::Install()
@@ -90,10 +97,10 @@ int CInstallManager::Uninstall()
             LocateComponentsFile(g_CmdLine.m_strProductCode);
             m_SetupOptions.Load();
             if (!ResolveUninstallTargetDir())
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             RunScriptAt(L"//Interface/Uninstall/PreFinish");
             if (!ClearInstallInfo())
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             FinishInstallation();
             RunScriptAt(L"//Interface/Uninstall/PostFinish");
             RemoveSelf();
@@ -117,53 +124,40 @@ int CInstallManager::RunConfig()
     // Only a file that was read as a list is deleted: a mistaken argument naming
     // some other file must not cost the user that file.
     bool listRead = false;
-    int result = SetupExitRefused;
-    try {
-        try {
+    // The user's stop ends this road as it ends the others (exit code 1). The
+    // components file keeps the selection from before the run; the list has been
+    // answered and goes, as after a failure. A failure shows no message.
+    const int result = RunGuarded(
+        [&]() {
             ShowMainWindow();
             options.m_bConfigMode = true;
             LocateComponentsFile(GetConfigValue(L"ProductID", Common::Config::kInstallInfoPath));
             // Without the installed selection the saved file would forget every
             // component the lists do not name.
             if (!options.Load())
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             options.m_Selection = options.m_Conditions;
 
             // A list that does not read would leave the store as it was, and the
             // script would run against the installed or the removed components.
             if (!options.LoadConfigList(listFile, false))
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             listRead = true;
             RunScriptAt(L"//Interface/Config/Remove");
             options.ApplyList(false);
 
             if (!options.LoadConfigList(listFile, true))
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             RunScriptAt(L"//Interface/Config/Add");
             options.ApplyList(true);
 
             options.m_bConfigMode = false;
             options.m_Conditions = options.m_Selection;
             if (!options.Save())
-                _com_issue_error(E_FAIL);
-            result = SetupExitDone;
-        } catch (const CInstallAbort&) {
-            // The user's stop ends this road as it ends the others (exit code 1). The
-            // components file keeps the selection from before the run; the list has
-            // been answered and goes, as after a failure.
-            SetupTrace(L"Reconfiguration stopped by the user");
-            result = SetupExitStopped;
-        } catch (const std::bad_alloc&) {
-            SetupTrace(L"Out of memory");
-            _com_issue_error(E_OUTOFMEMORY);
-        } catch (const std::exception& e) {
-            SetupTrace(L"Unexpected error: %S", e.what());
-            _com_issue_error(E_UNEXPECTED);
-        }
-    } catch (const _com_error& e) {
-        SetupTrace(L"Reconfiguration failed: %#010x", static_cast<unsigned>(e.Error()));
-        result = SetupExitRefused;
-    }
+                Common::Tools::ThrowComError(E_FAIL);
+            return static_cast<int>(SetupExitDone);
+        },
+        SRoadEnd{L"Reconfiguration", SetupExitRefused, nullptr});
     options.m_bConfigMode = false;
     if (listRead && !::DeleteFileW(listFile))
         SetupTrace(L"The list file '%s' could not be deleted: %u", listFile.GetString(), ::GetLastError());

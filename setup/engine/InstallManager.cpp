@@ -6,9 +6,12 @@
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
+#include "common/tools/RegKey.h"
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "common/win32/Privilege.h"
 #include "common/win32/Wow64.h"
@@ -72,12 +75,11 @@ CInstallManager::~CInstallManager()
 {
     m_Dialogs.clear();
     if (m_pDlgMain != nullptr) {
-        if (AfxGetApp() != nullptr && AfxGetApp()->m_pMainWnd == m_pDlgMain)
+        if (AfxGetApp() != nullptr && AfxGetApp()->m_pMainWnd == m_pDlgMain.get())
             AfxGetApp()->m_pMainWnd = nullptr;
         if (m_pDlgMain->m_hWnd != nullptr)
             m_pDlgMain->DestroyWindow();
-        delete m_pDlgMain;
-        m_pDlgMain = nullptr;
+        m_pDlgMain.reset();
     }
 }
 
@@ -88,17 +90,14 @@ HWND CInstallManager::MainWindowHandle() const
 
 bool CInstallManager::Init()
 {
-    DlgPopup::CDlgMain* main = new DlgPopup::CDlgMain();
-    if (m_pDlgMain != nullptr && m_pDlgMain != main) {
-        if (m_pDlgMain->m_hWnd != nullptr)
-            m_pDlgMain->DestroyWindow();
-        delete m_pDlgMain;
-    }
-    m_pDlgMain = main;
+    auto main = std::make_unique<DlgPopup::CDlgMain>();
+    if (m_pDlgMain != nullptr && m_pDlgMain->m_hWnd != nullptr)
+        m_pDlgMain->DestroyWindow();
+    m_pDlgMain = std::move(main);
     // The taskbar progress and every message box find the main window through
     // the application.
     if (AfxGetApp() != nullptr)
-        AfxGetApp()->m_pMainWnd = m_pDlgMain;
+        AfxGetApp()->m_pMainWnd = m_pDlgMain.get();
 
     try {
         m_pSettings = Common::Config::GetSetupConfig().GetSettings();
@@ -174,8 +173,8 @@ CString CInstallManager::ReadUninstallValue(const CString& product, const CStrin
     CString keyPath(kUninstallKey);
     keyPath += L"\\";
     keyPath += product;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+    Common::Tools::CRegKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, keyPath, KEY_READ | KEY_WRITE) != ERROR_SUCCESS)
         return CString();
     // One character more than the record's values may hold, so the text always
     // ends; a longer value is not read at all rather than read cut.
@@ -183,8 +182,7 @@ CString CInstallManager::ReadUninstallValue(const CString& product, const CStrin
     DWORD size = MAX_PATH * sizeof(wchar_t);
     DWORD type = 0;
     const LONG result =
-        ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    ::RegCloseKey(key);
+        ::RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
         return CString();
     buffer[std::min<DWORD>(size / sizeof(wchar_t), MAX_PATH)] = L'\0';
@@ -208,13 +206,13 @@ bool CInstallManager::CheckReinstallAllowed()
 CString CInstallManager::RebootMarkerPath()
 {
     if (m_pSettings == nullptr)
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     Common::Config::CXMLElement info;
     m_pSettings->GetElement(Common::Config::kInstallInfoPath, info);
     const CString product = GetNodeAttribute(info, L"ProductID", L"");
     CString path = GetNodeAttribute(info, L"UninstallPath", L"");
     if (product.IsEmpty() || !AppendPath(path, product))
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     return path;
 }
 
@@ -262,7 +260,7 @@ bool CInstallManager::SetLanguage(const CString& language)
         if (!loaded)
             return false;
         if (m_pSettings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
 
         if (m_pDlgMain != nullptr && m_pDlgMain->m_hWnd != nullptr) {
             m_pDlgMain->SendMessage(WM_SETREDRAW, FALSE);
@@ -292,16 +290,16 @@ bool CInstallManager::InitDialogs()
     // that is in the list (a disabled one would leave Back leading nowhere).
     bool hasLanguagePage = false;
     if (m_MultiLang.m_bLoaded && m_MultiLang.GetCount() >= 2) {
-        AddDialog(std::make_shared<DlgPopup::CDlgLangSelect>(&m_MultiLang, m_pDlgMain));
+        AddDialog(std::make_shared<DlgPopup::CDlgLangSelect>(&m_MultiLang, m_pDlgMain.get()));
         hasLanguagePage = !m_Dialogs.empty();
     }
-    AddDialog(std::make_shared<DlgPopup::CDlgLicense>(hasLanguagePage, m_pDlgMain));
+    AddDialog(std::make_shared<DlgPopup::CDlgLicense>(hasLanguagePage, m_pDlgMain.get()));
     CString targetDir(L"%TargetDir%");
     ExpandVariables(targetDir);
-    AddDialog(std::make_shared<DlgPopup::CDlgDestination>(targetDir, m_pDlgMain));
-    AddDialog(std::make_shared<DlgPopup::CDlgComponents>(m_pDlgMain, &m_SetupOptions));
-    AddDialog(std::make_shared<DlgPopup::CDlgToolbar>(&m_SetupOptions, m_pDlgMain));
-    AddDialog(std::make_shared<DlgPopup::CDlgInstall>(m_pDlgMain));
+    AddDialog(std::make_shared<DlgPopup::CDlgDestination>(targetDir, m_pDlgMain.get()));
+    AddDialog(std::make_shared<DlgPopup::CDlgComponents>(m_pDlgMain.get(), &m_SetupOptions));
+    AddDialog(std::make_shared<DlgPopup::CDlgToolbar>(&m_SetupOptions, m_pDlgMain.get()));
+    AddDialog(std::make_shared<DlgPopup::CDlgInstall>(m_pDlgMain.get()));
     return !m_Dialogs.empty();
 }
 
@@ -339,12 +337,12 @@ void CInstallManager::RunPages()
         if (result == -1) {
             // The page could not be made: showing it again would loop for ever.
             SetupTrace(L"Wizard page %d could not be shown", static_cast<int>(page->GetPageType()));
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
         const DlgPopup::EPageType type = page->GetPageType();
 
         if (type == DlgPopup::PageLicense && result == DlgPopup::PageResultNext && !CheckRedist())
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
 
         if (type == DlgPopup::PageDestination && result == DlgPopup::PageResultNext) {
             auto folderPage = dynamic_cast<DlgPopup::IFolderPage*>(page.get());
@@ -355,7 +353,7 @@ void CInstallManager::RunPages()
                 GetPathVariables().Define(L"%TargetDir%", CanonicalPath(path));
             } else {
                 if (g_CmdLine.m_bQuiet)
-                    _com_issue_error(E_FAIL);
+                    Common::Tools::ThrowComError(E_FAIL);
                 continue;
             }
         }
@@ -363,7 +361,7 @@ void CInstallManager::RunPages()
         if ((type == DlgPopup::PageLicense && result == DlgPopup::PageResultBack) ||
             (type == DlgPopup::PageLangSelect && result == DlgPopup::PageResultNext)) {
             if (!SetLanguage(m_MultiLang.m_strCurrent))
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             // A rebuilt list may be shorter: stay inside it.
             if (m_Dialogs.empty())
                 return;
@@ -442,7 +440,7 @@ void CInstallManager::FinishInstallation()
 
     // The page offers the decision and gives back the user's choice; a quiet run
     // or a disabled page keeps it as made.
-    DlgPopup::CDlgFinish page(m_pDlgMain);
+    DlgPopup::CDlgFinish page(m_pDlgMain.get());
     page.m_bRestartNeeded = m_bRestart;
     page.m_bInstall = g_CmdLine.m_nAction == CCmdLineHelper::ActionInstall;
     page.m_bRestartNow = m_bRestart;

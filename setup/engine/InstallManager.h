@@ -155,7 +155,7 @@ public:
     bool InstallPrinter();
     bool UninstallPrinter();
 
-    DlgPopup::CDlgMain* m_pDlgMain = nullptr;
+    std::unique_ptr<DlgPopup::CDlgMain> m_pDlgMain;
     DialogList m_Dialogs;
     bool m_bRedistChecked = false;
     bool m_bNeedRestartByFiles = false;
@@ -188,6 +188,19 @@ public:
     int RunRoad(const std::function<int()>& body, const wchar_t* failureMessage);
 
 private:
+    // How a road ends when its body does not finish: the word its traces begin
+    // with, the exit code of a failure and the message a failure shows (null: no
+    // message, and the taskbar keeps its state).
+    struct SRoadEnd
+    {
+        const wchar_t* name;
+        int failedCode;
+        const wchar_t* failureMessage;
+    };
+    // The one boundary of the roads: the user's stop gives 1, any other exception
+    // fails the road as the row says.
+    int RunGuarded(const std::function<int()>& body, const SRoadEnd& end);
+
     HWND MainWindowHandle() const;
 };
 

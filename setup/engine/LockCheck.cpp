@@ -7,7 +7,9 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/storage/PackedStorage.h"
+#include "common/tools/ComError.h"
 #include "common/tools/PathTools.h"
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/InstallAbort.h"
@@ -63,7 +65,7 @@ void GetPackageExecutables(CInstallManager& engine, Common::Win32::WatchSet& fil
     try {
         Common::Config::IXMLSettings* settings = Common::Config::GetSetupConfig().GetSettings();
         if (settings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLElement setupFiles;
         settings->GetElement(Common::Config::kSetupFilesPath, setupFiles);
         const Common::Config::CXMLNodeList groups = setupFiles.SelectNodes(L"/*");
@@ -124,13 +126,13 @@ bool CInstallManager::HasLockedModules()
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
             continue;
-        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+        const Common::Tools::CScopedHandle file(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsValid()) {
             SetupTrace(L"First locked module: '%s'", path.c_str());
             SetupTrace(L"Some of modules are locked further operations with them will be in delay-mode");
             return true;
         }
-        ::CloseHandle(file);
     }
     return false;
 }
@@ -144,7 +146,7 @@ bool CInstallManager::LockCheck()
 
         DlgPopup::SilentKillMap silentKill;
         if (m_pSettings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLNodeList nodes;
         m_pSettings->SelectNodes(L"//Interface/SilentKill/*", nodes);
         for (auto node = nodes.Begin(); node != nodes.End(); ++node) {
@@ -156,7 +158,7 @@ bool CInstallManager::LockCheck()
                                GetNodeAttribute(element, L"service", L"").Str());
         }
 
-        DlgPopup::CDlgLockCheck page(&files, silentKill, m_pDlgMain);
+        DlgPopup::CDlgLockCheck page(&files, silentKill, m_pDlgMain.get());
         if (page.DoModal() == IDCANCEL)
             throw CInstallAbort();
     } catch (const _com_error&) {

@@ -3,6 +3,7 @@
 
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
 
@@ -26,7 +27,7 @@ bool CMultiLang::Load(IStream* stream, LANGID userLanguage)
 
         m_strCurrent = GetRawAttribute(languages, L"Default");
         if (m_strCurrent.IsEmpty())
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
 
         const long user = userLanguage & 0x3FF;
         const Common::Config::CXMLNodeList items = languages.SelectNodes(L"/*");
@@ -43,7 +44,7 @@ bool CMultiLang::Load(IStream* stream, LANGID userLanguage)
             m_vecCaptions.push_back(GetRawAttribute(item, L"Caption"));
         }
         if (m_nCurrent < 0)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         m_bLoaded = true;
     } catch (const _com_error&) {
         // Nothing of a damaged list is kept: no page or record may offer half of it.

@@ -5,10 +5,12 @@
 #include "common/config/DocumentPaths.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/FileTools.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "framework/Gdi.h"
 #include "setup/engine/ConfigTools.h"
@@ -18,6 +20,8 @@
 #include <string>
 
 namespace {
+
+using Common::Tools::ThrowIfFailed;
 
 const wchar_t kPrinterInstall[] = L"//Interface/PrinterInstall";
 const wchar_t kSetupFiles[] = L"//Interface/PrinterInstall/P2DSetupFiles";
@@ -51,12 +55,6 @@ Fn Export(const CModuleHolder& library, const char* name)
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddressOrThrow(library, name)));
 }
 
-void Check(HRESULT hr)
-{
-    if (FAILED(hr))
-        _com_issue_error(hr);
-}
-
 // A text the library writes into a buffer of that many characters; one more
 // character stays NUL, so a buffer the library fills whole still ends.
 class CTextBuffer
@@ -82,17 +80,16 @@ CString Value(const wchar_t* attribute, const wchar_t* xpath)
 // message never shows an empty reason.
 CString MessageText(HRESULT hr)
 {
-    wchar_t* text = nullptr;
+    Common::Tools::CLocalMemory<wchar_t*> text;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (length == 0 || text == nullptr) {
+        static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(text.Receive()), 0, nullptr);
+    if (length == 0 || !text.IsValid()) {
         CString unknown;
         unknown.Format(L"Unknown error 0x%08X", static_cast<unsigned>(hr));
         return unknown;
     }
-    std::wstring message(text, length);
-    ::LocalFree(text);
+    std::wstring message(text.Get(), length);
     while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
         message.pop_back();
     return CString(message.c_str());
@@ -106,13 +103,13 @@ void LoadPrinterLibrary(CModuleHolder& library)
     const CString named = Value(L"P2DSetupDll", kSetupFiles);
     const CString path = named.IsEmpty() ? CString() : FullPathName(named);
     if (path.IsEmpty() || !::PathFileExistsW(path) || !LoadLibraryInto(library, path))
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
 }
 
 void OpenPrinterLibrary(const CModuleHolder& library, bool& opened)
 {
     const CString cfs = Value(L"P2DSetupCFS", kSetupFiles);
-    Check(Export<TextFn>(library, "OpenLibrary")(cfs));
+    ThrowIfFailed(Export<TextFn>(library, "OpenLibrary")(cfs));
     opened = true;
 }
 
@@ -139,25 +136,25 @@ bool CInstallManager::InstallPrinter()
         OpenPrinterLibrary(library, opened);
 
         CTextBuffer libraryVersion(kVersionChars);
-        Check(Export<VersionFn>(library, "GetVersion")(libraryVersion.Data(), libraryVersion.Size()));
+        ThrowIfFailed(Export<VersionFn>(library, "GetVersion")(libraryVersion.Data(), libraryVersion.Size()));
         const CString driverCaption = Value(L"DriverCaption", kDriver);
         CTextBuffer driverVersion(kVersionChars);
-        Check(Export<DriverVersionFn>(library, "GetDriverVersion")(driverCaption, 0, driverVersion.Data(),
-                                                                   driverVersion.Size()));
+        ThrowIfFailed(Export<DriverVersionFn>(library, "GetDriverVersion")(driverCaption, 0, driverVersion.Data(),
+                                                                           driverVersion.Size()));
         const CString procCaption = Value(L"PrintProcCaption", kPrintProc);
         CTextBuffer procVersion(kVersionChars);
-        Check(Export<TextBufferFn>(library, "GetDriverProcVersion")(procCaption, procVersion.Data(),
-                                                                   procVersion.Size()));
+        ThrowIfFailed(Export<TextBufferFn>(library, "GetDriverProcVersion")(procCaption, procVersion.Data(),
+                                                                            procVersion.Size()));
 
         const CString printerName = Value(L"P2DPrinterName", kPrinter);
         const CString driverFile = Value(L"DriverFileName", kDriver);
 
         const DWORD packedLibrary = PackVersion(libraryVersion.Text());
         if (packedLibrary > PackVersion(driverVersion.Text()))
-            Check(Export<InstallDriverFn>(library, "InstallDriver")(driverFile, driverCaption, 1, 1));
+            ThrowIfFailed(Export<InstallDriverFn>(library, "InstallDriver")(driverFile, driverCaption, 1, 1));
         if (packedLibrary > PackVersion(procVersion.Text())) {
             const CString procFile = Value(L"PrintProcFileName", kPrintProc);
-            Check(Export<TwoTextFn>(library, "InstallDriverProc")(procFile, procCaption));
+            ThrowIfFailed(Export<TwoTextFn>(library, "InstallDriverProc")(procFile, procCaption));
         }
 
         const CString printerId = Value(L"P2DPrinterID", kPrinter);
@@ -165,17 +162,17 @@ bool CInstallManager::InstallPrinter()
         const CString portName = Value(L"PortName", kPrinter);
         // An old printer of that name goes first.
         Export<TextFn>(library, "UninstallPrinter")(printerName);
-        Check(Export<InstallPrinterFn>(library, "InstallPrinter")(printerName, printerId, driverCaption, procCaption,
-                                                                  portName,
-                                                                  shareName.IsEmpty() ? nullptr : shareName.GetString()));
+        ThrowIfFailed(Export<InstallPrinterFn>(library, "InstallPrinter")(
+            printerName, printerId, driverCaption, procCaption, portName,
+            shareName.IsEmpty() ? nullptr : shareName.GetString()));
 
         if (m_pSettings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         const DWORD type = static_cast<DWORD>(VariantToLong(m_pSettings->GetValue(L"Type", kConnector, _variant_t(1L))));
         const CString connectorId = Value(L"ConnectorID", kConnector);
         const CString hostName = Value(L"HostName", kConnector);
-        Check(Export<InstallConnectorFn>(library, "InstallConnector")(printerName, type, connectorId, hostName,
-                                                                      nullptr));
+        ThrowIfFailed(
+            Export<InstallConnectorFn>(library, "InstallConnector")(printerName, type, connectorId, hostName, nullptr));
 
         const CString guid32 = Value(L"CoClassGUID32", kEventHandler);
         const CString guid64 = Value(L"CoClassGUID64", kEventHandler);
@@ -184,8 +181,8 @@ bool CInstallManager::InstallPrinter()
         Common::Config::CXMLElement handler;
         m_pSettings->GetElement(kEventHandler, handler);
         const DWORD eventMask = handler.GetHex(L"EventMask", 0);
-        Check(Export<EventHandlerFn>(library, "SetupPrinterEventHandler")(printerName, guid32, module32, guid64,
-                                                                          module64, eventMask));
+        ThrowIfFailed(Export<EventHandlerFn>(library, "SetupPrinterEventHandler")(printerName, guid32, module32, guid64,
+                                                                                  module64, eventMask));
 
         const auto installDependence = Export<ThreeTextFn>(library, "InstallPrinterDependence");
         Common::Config::CXMLNodeList dependences;
@@ -196,8 +193,8 @@ bool CInstallManager::InstallPrinter()
             const CString source = GetNodeAttribute(it, L"SourceFileName", L"");
             const CString target = GetNodeAttribute(it, L"TargetFileName", L"");
             if (source.IsEmpty() || target.IsEmpty())
-                _com_issue_error(E_FAIL);
-            Check(installDependence(printerName, source, target));
+                Common::Tools::ThrowComError(E_FAIL);
+            ThrowIfFailed(installDependence(printerName, source, target));
         }
 
         OSVERSIONINFOW version = {};
@@ -212,13 +209,13 @@ bool CInstallManager::InstallPrinter()
             }
             SetupTrace(L"Set driver isolation mode, fn=%d", static_cast<int>(reinterpret_cast<INT_PTR>(isolation)));
             if (isolation != nullptr) {
-                Check(reinterpret_cast<TwoTextFn>(reinterpret_cast<void*>(isolation))(driverFile, L"None"));
+                ThrowIfFailed(reinterpret_cast<TwoTextFn>(reinterpret_cast<void*>(isolation))(driverFile, L"None"));
                 SetupTrace(L"SetDriverIsolation succeeded");
             }
         }
 
         CTextBuffer regKey(kRegKeyChars);
-        Check(Export<TextBufferFn>(library, "GetPrinterRegKey")(printerName, regKey.Data(), regKey.Size()));
+        ThrowIfFailed(Export<TextBufferFn>(library, "GetPrinterRegKey")(printerName, regKey.Data(), regKey.Size()));
         m_strPrinterRegKey = regKey.Text();
         GetPathVariables().Define(L"%P2DPrinterRegKey%", m_strPrinterRegKey);
     } catch (const _com_error& e) {

@@ -9,6 +9,7 @@
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/SetupTrace.h"
 #include "framework/Gdi.h"
 #include "setup/engine/ConfigTools.h"
@@ -69,10 +70,10 @@ CString RedistCommandLine(const CString& folder, const CString& commandLine)
 
     wchar_t path[MAX_PATH] = {};
     if (folder.GetLength() >= MAX_PATH || program.GetLength() >= MAX_PATH)
-        _com_issue_error(E_INVALIDARG);
+        Common::Tools::ThrowComError(E_INVALIDARG);
     wcscpy_s(path, folder.GetString());
     if (!::PathAppendW(path, program))
-        _com_issue_error(E_INVALIDARG);
+        Common::Tools::ThrowComError(E_INVALIDARG);
     CString result(path);
     if (result.Find(L' ') >= 0)
         result = L"\"" + result + L"\"";
@@ -119,10 +120,10 @@ bool CInstallManager::CheckRedist()
             }
             if (ShowMessageByIdWith(MainWindowHandle(), L"RedistInstall", L"%REDISTNAME%", names,
                                     MB_YESNO | MB_ICONQUESTION) != IDYES)
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             for (const SRedistEntry& entry : missing) {
                 if (!InstallRedist(entry.commandLine, entry.caption))
-                    _com_issue_error(E_FAIL);
+                    Common::Tools::ThrowComError(E_FAIL);
             }
         }
         m_bRedistChecked = true;

@@ -5,6 +5,7 @@
 #include "common/config/DocumentPaths.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/RegKey.h"
 #include "common/tools/RegKeyTree.h"
@@ -64,14 +65,14 @@ LONG SetDword(HKEY key, const wchar_t* name, DWORD value)
 void DeleteClassesRootTree(const CString& path)
 {
     if (NamesNoKey(path))
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     const Common::Tools::SKeyTreeDeletion deletion = Common::Tools::DeleteKeyTree(HKEY_CLASSES_ROOT, path, kAccess);
     if (deletion.result == EKeyTreeResult::Refused)
         SetupTrace(L"Refused to remove the shared key 'HKCR\\%s'", path.GetString());
     else if (deletion.result == EKeyTreeResult::Stopped)
         SetupTrace(L"Removal of 'HKCR\\%s' stopped part-way (error %ld)", path.GetString(), deletion.error);
     if (deletion.result != EKeyTreeResult::Deleted)
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
 }
 
 } // namespace
@@ -186,12 +187,12 @@ void RemoveRegEntry(const CXMLElement& node)
 void SetClassesRootValue(const CString& subKey, const CString& text)
 {
     if (NamesNoKey(subKey))
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     CRegKey key;
     if (key.Create(HKEY_CLASSES_ROOT, subKey, kAccess) != ERROR_SUCCESS)
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     if (SetString(key.Get(), nullptr, text) != ERROR_SUCCESS)
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
 }
 
 void CInstallManager::AssociateUpdatePackages(bool add, const CString& programPath)
@@ -229,13 +230,13 @@ void CInstallManager::UpdateVersionInfo()
     SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::UpdateVersionInfo");
     try {
         if (m_pSettings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         CXMLElement info;
         m_pSettings->GetElement(Common::Config::kInstallInfoPath, info);
         const CString product = GetNodeAttribute(info, L"ProductID", L"");
         // Without a product the values would land in the Uninstall key itself.
         if (NamesNoKey(product))
-            _com_issue_error(E_INVALIDARG);
+            Common::Tools::ThrowComError(E_INVALIDARG);
         CRegKey key;
         if (key.Create(HKEY_LOCAL_MACHINE, CString(kUninstallKey) + L"\\" + product, kAccess) != ERROR_SUCCESS)
             return;

@@ -6,6 +6,7 @@
 #include "common/config/XMLElement.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/GuidName.h"
@@ -143,16 +144,15 @@ std::vector<SEntry> FolderEntries(const CString& folder)
 {
     std::vector<SEntry> entries;
     WIN32_FIND_DATAW data = {};
-    HANDLE find = ::FindFirstFileW(folder + L"\\*.*", &data);
-    if (find == INVALID_HANDLE_VALUE)
+    const Common::Tools::CFindHandle find(::FindFirstFileW(folder + L"\\*.*", &data));
+    if (!find.IsValid())
         return entries;
     do {
         const std::wstring name = data.cFileName;
         if (name == L"." || name == L"..")
             continue;
         entries.push_back(SEntry{folder + L"\\" + CString(name), data.dwFileAttributes});
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
+    } while (::FindNextFileW(find.Get(), &data));
     return entries;
 }
 

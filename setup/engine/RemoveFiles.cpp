@@ -5,6 +5,7 @@
 #include "common/config/DocumentPaths.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/SetupTrace.h"
@@ -26,7 +27,7 @@ bool CInstallManager::RemoveFiles()
         m_bDelayedMode = true;
 
     if (m_pSettings == nullptr)
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     Common::Config::CXMLElement files;
     m_pSettings->GetElement(Common::Config::kSetupFilesPath, files);
 

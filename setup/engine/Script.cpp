@@ -4,6 +4,7 @@
 
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
 #include "setup/engine/InstallAbort.h"
@@ -43,7 +44,7 @@ void FilesNode(CInstallManager& manager, const CXMLElement& node)
 {
     if (GetNodeBool(node, L"Install", true)) {
         if (!manager.CopyFiles())
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
     } else {
         manager.RemoveFiles();
     }
@@ -104,7 +105,7 @@ public:
     {
         if (m_nDepth >= CInstallManager::kMaxScriptDepth) {
             SetupTrace(L"Scripts nested deeper than %d levels", CInstallManager::kMaxScriptDepth);
-            _com_issue_error(CInstallManager::kScriptTooDeep);
+            Common::Tools::ThrowComError(CInstallManager::kScriptTooDeep);
         }
         ++m_nDepth;
     }
@@ -164,9 +165,9 @@ void CInstallManager::Call(const Common::Config::CXMLElement& node)
         // Without a name the path would read "//Interface//*" and run every
         // element of the document as a node.
         if (name.IsEmpty())
-            _com_issue_error(E_INVALIDARG);
+            Common::Tools::ThrowComError(E_INVALIDARG);
         if (m_pSettings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLNodeList nodes;
         m_pSettings->SelectNodes(_bstr_t(L"//Interface/") + _bstr_t(name.GetString()) + L"/*", nodes);
         RunScript(nodes, true);

@@ -27,14 +27,14 @@ namespace {
     ExitProcess(SetupExitInternal);
 }
 
-void EndSplash(CSplashHolder* holder)
+} // namespace
+
+void CSplashEnder::operator()(CSplashHolder* holder) const
 {
     if (holder->m_nThreadId != 0)
         PostThreadMessageW(holder->m_nThreadId, WM_QUIT, 0, 0);
     delete holder;
 }
-
-} // namespace
 
 CSetupApp::CSetupApp() : m_InstallManager(std::make_unique<CInstallManager>()) {}
 
@@ -42,10 +42,7 @@ CSetupApp::~CSetupApp()
 {
     // The engine goes first: its main window and pages before the splash.
     m_InstallManager.reset();
-    if (m_pSplash != nullptr) {
-        EndSplash(m_pSplash);
-        m_pSplash = nullptr;
-    }
+    m_pSplash.reset();
 }
 
 bool CSetupApp::ParseCommandLine(CCmdLineHelper& cmdLine, int argc, const wchar_t* const* argv)
@@ -128,7 +125,6 @@ int CSetupApp::OnUnhandledException(std::exception_ptr error) noexcept
 
 void CSetupApp::SetSplash(CSplashHolder* holder)
 {
-    if (holder != m_pSplash && m_pSplash != nullptr)
-        EndSplash(m_pSplash);
-    m_pSplash = holder;
+    if (holder != m_pSplash.get())
+        m_pSplash.reset(holder);
 }

@@ -14,6 +14,12 @@ struct CSplashHolder
     DWORD m_nThreadId = 0;
 };
 
+// Ends the splash a holder names (WM_QUIT to its thread) and frees the holder.
+struct CSplashEnder
+{
+    void operator()(CSplashHolder* holder) const;
+};
+
 // The application object of setup: InitInstance does the whole job and returns
 // FALSE, so no message loop runs; ExitInstance gives the action's result.
 class CSetupApp : public CWinApp
@@ -39,5 +45,5 @@ public:
     int m_nExitCode = 0;
 
 private:
-    CSplashHolder* m_pSplash = nullptr;
+    std::unique_ptr<CSplashHolder, CSplashEnder> m_pSplash;
 };

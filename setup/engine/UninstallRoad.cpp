@@ -5,6 +5,7 @@
 #include "common/config/DocumentPaths.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
@@ -73,7 +74,7 @@ bool CInstallManager::RunInstalledUninstaller()
     const CString command = HandOverCommand(registered, g_CmdLine.m_strCmdLine);
     if (registered.IsEmpty() || command.IsEmpty()) {
         SetupTrace(L"No uninstaller registered for product %s", g_CmdLine.m_strProductCode.GetString());
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     }
     SetupTrace(L"Starting the registered uninstaller: %s", command.GetString());
     if (m_Seams.startUninstaller)
@@ -110,7 +111,7 @@ bool CInstallManager::ResolveUninstallTargetDir()
     CString dir;
     try {
         if (m_pSettings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLElement script;
         m_pSettings->GetElement(L"Interface/UninstallScript", script);
         // Written expanded by the install: taken as it stands.
@@ -162,7 +163,7 @@ void CInstallManager::AddRebootRequiredMarker()
         const CString path = RebootMarkerPath();
         // A relative folder would put the marker wherever setup happens to run.
         if (::PathIsRelativeW(path))
-            _com_issue_error(E_INVALIDARG);
+            Common::Tools::ThrowComError(E_INVALIDARG);
         Common::Tools::CScopedHandle file(
             ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         written = file.IsValid();

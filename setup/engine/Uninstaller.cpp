@@ -7,6 +7,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/storage/Storage.h"
+#include "common/tools/ComError.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/RegKey.h"
@@ -79,7 +80,7 @@ void MakeUninstallFolder(const CString& folder)
         return;
     if (::SHCreateDirectory(nullptr, folder) != ERROR_SUCCESS) {
         SetupTrace(L"Can't create uninstall folder '%s'", folder.GetString());
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     }
     const DWORD attributes = ::GetFileAttributesW(folder);
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -93,7 +94,7 @@ void WriteUninstallPackage(Common::Config::IXMLSettings* settings, const CString
 {
     auto document = dynamic_cast<Common::Config::CXMLDocument*>(settings);
     if (document == nullptr)
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     Common::Config::CXMLWritableSettings copy;
     copy.Load(document->GetXML(), false);
     Common::Config::CXMLElement root;
@@ -106,14 +107,14 @@ void WriteUninstallPackage(Common::Config::IXMLSettings* settings, const CString
     IStreamPtr xml = Common::Config::CreateXMLStream(copy.GetXML());
     if (!xml) {
         SetupTrace(L"Can't serialize the uninstall script");
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     }
 
     if (::PathFileExistsW(package))
         ::DeleteFileW(package);
     Common::Storage::CStorage storage;
     if (!storage.Open(package.Str(), false, true))
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
 
     Common::Config::CXMLNodeList images;
     settings->SelectNodes(L"//Interface/Resources/Images/*", images);
@@ -123,7 +124,7 @@ void WriteUninstallPackage(Common::Config::IXMLSettings* settings, const CString
         IStreamPtr stream = source.OpenStream(path.Str());
         if (!stream) {
             SetupTrace(L"Image '%s' is missing in the package", path.GetString());
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
         storage.SaveStream(path.Str(), stream);
     }
@@ -187,7 +188,7 @@ void CInstallManager::RegisterUninstaller()
     } else {
         if (!IsSafeProductName(product)) {
             SetupTrace(L"Product ID '%s' is not a usable file name: uninstaller not registered", product.GetString());
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
         SRecordValues values;
         if (registerProduct)
@@ -201,7 +202,7 @@ void CInstallManager::RegisterUninstaller()
         if (folder.IsEmpty() || ::PathIsRelativeW(folder) || !AppendPath(uninstaller, product + L".exe") ||
             !AppendPath(package, product + L".cfs") || !AppendPath(components, product + L".cfg")) {
             SetupTrace(L"Uninstall path '%s' is not a usable folder", folder.GetString());
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
         // Every user may write in the shared data folder: a copy kept there could
         // be replaced before it runs again with the rights of an uninstall.
@@ -210,7 +211,7 @@ void CInstallManager::RegisterUninstaller()
         if (IsPathAtOrBelow(folder, sharedData)) {
             SetupTrace(L"Uninstall path '%s' lies in the shared data folder '%s': uninstaller not registered",
                        folder.GetString(), sharedData.GetString());
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
 
         MakeUninstallFolder(folder);
@@ -218,7 +219,7 @@ void CInstallManager::RegisterUninstaller()
         // they would point at a program that is not there.
         if (!::CopyFileW(GetModulePath(), uninstaller, FALSE)) {
             SetupTrace(L"Can't copy the uninstaller to '%s' (error %lu)", uninstaller.GetString(), ::GetLastError());
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
         AssociateUpdatePackages(true, uninstaller);
         WriteUninstallPackage(m_pSettings, package, target);

@@ -6,6 +6,7 @@
 #include "common/config/Localize.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
 #include "setup/engine/ConfigTools.h"
@@ -61,7 +62,7 @@ bool CInstallManager::ProductUpdateAllowed()
 {
     try {
         if (m_pSettings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLElement info;
         m_pSettings->GetElement(Common::Config::kInstallInfoPath, info);
         const CString name = GetNodeAttribute(info, L"DisplayName", L"");
@@ -71,7 +72,7 @@ bool CInstallManager::ProductUpdateAllowed()
         if (ReadUninstallValue(product, kUninstallStringValue).IsEmpty()) {
             ShowMessageByIdWith(MainWindowHandle(), L"InfNothingUpdate", L"%ProductName%", name, MB_ICONINFORMATION);
             SetupTrace(L"No version of %s is installed", name.GetString());
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
 
         const CString language = ReadUninstallValue(product, kLanguageIDValue);
@@ -81,7 +82,7 @@ bool CInstallManager::ProductUpdateAllowed()
             ShowMessageByIdWith(MainWindowHandle(), L"InfWrongEdition", L"%ProductName%", name, MB_ICONINFORMATION);
             SetupTrace(L"Edition mismatch. Installed: %s, update to edition: %s", installedEdition.GetString(),
                        edition.GetString());
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         }
 
         // From the document of the language now in use.
@@ -93,7 +94,7 @@ bool CInstallManager::ProductUpdateAllowed()
             const CString question =
                 ReplacePlaceholders(Common::Config::LoadMessage(L"QueInstallUpdate"), kNames, values);
             if (ShowMessageText(MainWindowHandle(), question, MB_YESNO | MB_ICONINFORMATION) != IDYES)
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             SetupTrace(L"User accept update installation. Starting update.");
             const CString folder = ReadUninstallValue(product, kInstallLocationValue);
             SetupTrace(L"Installing update to: %s", folder.GetString());
@@ -102,7 +103,7 @@ bool CInstallManager::ProductUpdateAllowed()
             // system.
             if (!IsUsableInstallFolder(folder)) {
                 SetupTrace(L"The installed folder '%s' cannot take the update", folder.GetString());
-                _com_issue_error(E_FAIL);
+                Common::Tools::ThrowComError(E_FAIL);
             }
             GetPathVariables().Define(L"%TargetDir%", folder);
             return true;
@@ -111,7 +112,7 @@ bool CInstallManager::ProductUpdateAllowed()
         ShowMessageByIdWith(MainWindowHandle(), L"InfUptodate", L"%ProductName%", name, MB_ICONINFORMATION);
         SetupTrace(L"Already up to date. Installed version: %s, Update version: %s", installed.GetString(),
                    update.GetString());
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     } catch (const _com_error&) {
         SetupTrace(L"CInstallManager::ProductUpdateAllowed() - false");
     }

@@ -6,6 +6,7 @@
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/tools/PathTools.h"
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 
 #include "setup/res/resource.h"
@@ -21,30 +22,11 @@ using Common::Config::kDlgLicencePath;
 // it whole would only exhaust memory.
 const LONGLONG kMaxLicenceBytes = 16 * 1024 * 1024;
 
-// An open file, closed on destruction.
-class CFileHandle
-{
-public:
-    explicit CFileHandle(HANDLE handle) : m_hFile(handle) {}
-    ~CFileHandle()
-    {
-        if (IsOpen())
-            ::CloseHandle(m_hFile);
-    }
-    CFileHandle(const CFileHandle&) = delete;
-    CFileHandle& operator=(const CFileHandle&) = delete;
-    bool IsOpen() const { return m_hFile != INVALID_HANDLE_VALUE && m_hFile != nullptr; }
-    HANDLE Get() const { return m_hFile; }
-
-private:
-    HANDLE m_hFile;
-};
-
 bool ReadWholeFile(const wchar_t* path, std::vector<char>& bytes)
 {
-    CFileHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen())
+    Common::Tools::CScopedHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
         return false;
     LARGE_INTEGER size = {};
     if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart > kMaxLicenceBytes)

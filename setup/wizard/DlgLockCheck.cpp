@@ -6,6 +6,7 @@
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
@@ -31,22 +32,7 @@ const DWORD kMinServicePollMs = 100;
 const wchar_t kRule[] = L"-------------------------------------------------------------";
 
 // A service control handle, closed on every path.
-class CServiceHandle
-{
-public:
-    explicit CServiceHandle(SC_HANDLE handle) : m_hHandle(handle) {}
-    ~CServiceHandle()
-    {
-        if (m_hHandle != nullptr)
-            ::CloseServiceHandle(m_hHandle);
-    }
-    CServiceHandle(const CServiceHandle&) = delete;
-    CServiceHandle& operator=(const CServiceHandle&) = delete;
-    SC_HANDLE Get() const { return m_hHandle; }
-
-private:
-    SC_HANDLE m_hHandle;
-};
+using CServiceHandle = Common::Tools::CUniqueHandle<SC_HANDLE, &::CloseServiceHandle>;
 
 std::wstring FileNameOf(const std::wstring& path)
 {
@@ -56,15 +42,13 @@ std::wstring FileNameOf(const std::wstring& path)
 // The system's text for the error; empty when it has none.
 CString FormatLastError(DWORD error)
 {
-    wchar_t* buffer = nullptr;
+    Common::Tools::CLocalMemory<wchar_t*> buffer;
     const DWORD length =
         ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+                         nullptr, error, 0, reinterpret_cast<wchar_t*>(buffer.Receive()), 0, nullptr);
     CString text;
-    if (length != 0 && buffer != nullptr)
-        text = buffer;
-    if (buffer != nullptr)
-        ::LocalFree(buffer);
+    if (length != 0 && buffer.IsValid())
+        text = buffer.Get();
     return text;
 }
 
@@ -143,9 +127,9 @@ CDlgLockCheck::CDlgLockCheck(const Common::Win32::WatchSet* watchList, const Sil
     if (Common::Win32::IsWow64()) {
         try {
             const CString path = ExtractExecutable(L"lockscout.exe", kLockscoutResource, m_TempFiles);
-            RunProcess(&m_hLockscout, nullptr, path, false);
+            RunProcess(m_hLockscout.Receive(), nullptr, path, false);
             // The finder takes answers from this process only.
-            m_ProcessInfo.SetServer(::GetProcessId(m_hLockscout));
+            m_ProcessInfo.SetServer(::GetProcessId(m_hLockscout.Get()));
         } catch (const _com_error&) {
             SetupTrace(L"Failed to run lockscout");
         }
@@ -154,19 +138,18 @@ CDlgLockCheck::CDlgLockCheck(const Common::Win32::WatchSet* watchList, const Sil
 
 CDlgLockCheck::~CDlgLockCheck()
 {
-    if (m_hLockscout != nullptr && m_hLockscout != INVALID_HANDLE_VALUE) {
+    if (m_hLockscout.IsValid()) {
         DWORD code = 0;
-        if (Common::Win32::IsWow64() && ::GetExitCodeProcess(m_hLockscout, &code) && code == STILL_ACTIVE) {
-            const bool ended = ::TerminateProcess(m_hLockscout, 0) != FALSE;
+        if (Common::Win32::IsWow64() && ::GetExitCodeProcess(m_hLockscout.Get(), &code) && code == STILL_ACTIVE) {
+            const bool ended = ::TerminateProcess(m_hLockscout.Get(), 0) != FALSE;
             const DWORD error = ::GetLastError();
             // The extracted file can only go once the program has really ended.
             if (ended)
-                ::WaitForSingleObject(m_hLockscout, 5000);
+                ::WaitForSingleObject(m_hLockscout.Get(), 5000);
             SetupTrace(L"Lockscout is forcibly terminated: %s (%s)", ended ? L"OK" : L"FAILED",
                        FormatLastError(error).GetString());
         }
-        ::CloseHandle(m_hLockscout);
-        m_hLockscout = INVALID_HANDLE_VALUE;
+        m_hLockscout.Reset();
     }
 }
 
@@ -230,7 +213,7 @@ void CDlgLockCheck::LoadColumns()
     try {
         Common::Config::IXMLSettings* settings = Common::Config::GetSetupConfig().GetSettings();
         if (settings == nullptr)
-            _com_issue_error(E_FAIL);
+            Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLNodeList columns;
         settings->SelectNodes(_bstr_t((m_strLocalizePath + L"/Columns/*").GetString()), columns);
         int position = 0;

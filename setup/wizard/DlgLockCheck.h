@@ -1,6 +1,7 @@
 // The applications-to-close page.
 #pragma once
 
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/TempFiles.h"
 #include "common/win32/ProcessInfo.h"
 #include "framework/Controls.h"
@@ -48,7 +49,7 @@ public:
     SilentKillMap m_SilentKill;
     Common::Win32::CProcessInfo m_ProcessInfo;
     std::vector<int> m_SilentIndexes;
-    HANDLE m_hLockscout = INVALID_HANDLE_VALUE;
+    Common::Tools::CScopedHandle m_hLockscout;
     Common::Tools::CTempFiles m_TempFiles;
 
     DECLARE_MESSAGE_MAP()

@@ -6,6 +6,7 @@
 #include "common/config/SetupConfig.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/ComError.h"
 #include "common/ui/MemDC.h"
 
 #include <comdef.h>
@@ -36,7 +37,7 @@ Common::Config::CXMLElement ChildElement(const Common::Config::CXMLElement& pare
 {
     Common::Config::CXMLElement child = parent.GetElement(name);
     if (child.IsEmpty())
-        _com_issue_error(E_FAIL);
+        Common::Tools::ThrowComError(E_FAIL);
     return child;
 }
 

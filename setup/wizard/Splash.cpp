@@ -1,6 +1,7 @@
 // The splash window shown while the package loads.
 #include "setup/wizard/Splash.h"
 
+#include "common/tools/ComError.h"
 #include "common/tools/ComSupport.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/ResourceCache.h"
@@ -17,6 +18,7 @@ using std::min;
 
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -44,9 +46,7 @@ bool IsFile(const wchar_t* path)
 
 void CSplashImage::Reset()
 {
-    if (m_hBitmap != nullptr)
-        ::DeleteObject(m_hBitmap);
-    m_hBitmap = nullptr;
+    m_hBitmap.Reset();
     m_nWidth = m_nHeight = 0;
 }
 
@@ -92,8 +92,8 @@ bool CSplashImage::TakeFrom(void* gdiplusBitmap)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP dib = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (dib != nullptr && bits != nullptr) {
+    CBitmapHandle dib(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (dib.IsValid() && bits != nullptr) {
         const size_t row = static_cast<size_t>(width) * 4;
         for (UINT y = 0; y < height; ++y) {
             const BYTE* source = static_cast<const BYTE*>(data.Scan0) + static_cast<ptrdiff_t>(y) * data.Stride;
@@ -102,12 +102,9 @@ bool CSplashImage::TakeFrom(void* gdiplusBitmap)
         ::GdiFlush();
     }
     bitmap->UnlockBits(&data);
-    if (dib == nullptr || bits == nullptr) {
-        if (dib != nullptr)
-            ::DeleteObject(dib);
+    if (!dib.IsValid() || bits == nullptr)
         return false;
-    }
-    m_hBitmap = dib;
+    m_hBitmap = std::move(dib);
     m_nWidth = static_cast<int>(width);
     m_nHeight = static_cast<int>(height);
     return true;
@@ -115,17 +112,16 @@ bool CSplashImage::TakeFrom(void* gdiplusBitmap)
 
 void CSplashImage::Draw(HDC dc, int x, int y) const
 {
-    if (m_hBitmap == nullptr || dc == nullptr)
+    if (IsEmpty() || dc == nullptr)
         return;
-    HDC memory = ::CreateCompatibleDC(dc);
-    if (memory == nullptr)
+    const Common::Tools::CUniqueHandle<HDC, &::DeleteDC> memory(::CreateCompatibleDC(dc));
+    if (!memory.IsValid())
         return;
-    HGDIOBJ previous = ::SelectObject(memory, m_hBitmap);
+    HGDIOBJ previous = ::SelectObject(memory.Get(), m_hBitmap.Get());
     BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     // gdi32's own entry: msimg32 would be one more DLL to take from the system folder.
-    ::GdiAlphaBlend(dc, x, y, m_nWidth, m_nHeight, memory, 0, 0, m_nWidth, m_nHeight, blend);
-    ::SelectObject(memory, previous);
-    ::DeleteDC(memory);
+    ::GdiAlphaBlend(dc, x, y, m_nWidth, m_nHeight, memory.Get(), 0, 0, m_nWidth, m_nHeight, blend);
+    ::SelectObject(memory.Get(), previous);
 }
 
 // ---- CSplashWnd
@@ -185,7 +181,7 @@ bool CSplashWnd::CreateFor(const CString& programPath)
                 IStream* raw = nullptr;
                 const HRESULT hr = ::CreateStreamOnHGlobal(block, FALSE, &raw);
                 if (FAILED(hr))
-                    _com_issue_error(hr);
+                    Common::Tools::ThrowComError(hr);
                 IStreamPtr stream(raw, false);
                 m_Image.Load(stream);
             }

@@ -16,16 +16,11 @@ struct CSplashHolder;
 class CSplashImage
 {
 public:
-    CSplashImage() = default;
-    ~CSplashImage() { Reset(); }
-    CSplashImage(const CSplashImage&) = delete;
-    CSplashImage& operator=(const CSplashImage&) = delete;
-
     // False, and empty, when the picture cannot be decoded.
     bool Load(const wchar_t* path);
     bool Load(IStream* stream);
     void Draw(HDC dc, int x, int y) const;
-    bool IsEmpty() const { return m_hBitmap == nullptr; }
+    bool IsEmpty() const { return !m_hBitmap.IsValid(); }
     int GetWidth() const { return m_nWidth; }
     int GetHeight() const { return m_nHeight; }
     void Reset();
@@ -33,7 +28,9 @@ public:
 private:
     bool TakeFrom(void* gdiplusBitmap);
 
-    HBITMAP m_hBitmap = nullptr;
+    using CBitmapHandle = Common::Tools::CUniqueHandle<HBITMAP, &::DeleteObject>;
+
+    CBitmapHandle m_hBitmap;
     int m_nWidth = 0;
     int m_nHeight = 0;
 };

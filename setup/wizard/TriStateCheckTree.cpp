@@ -2,6 +2,7 @@
 #include "setup/wizard/TriStateCheckTree.h"
 
 #include "common/win32/SystemDll.h"
+#include "framework/Gdi.h"
 #include "setup/wizard/ComponentsDataProv.h"
 
 #include <uxtheme.h>
@@ -99,25 +100,6 @@ private:
     HRESULT(WINAPI* m_pClose)(HTHEME) = nullptr;
     HRESULT(WINAPI* m_pBackground)(HTHEME, HDC, int, int, const RECT*, const RECT*) = nullptr;
     HRESULT(WINAPI* m_pEdge)(HTHEME, HDC, int, int, LPCRECT, UINT, UINT, LPRECT) = nullptr;
-};
-
-// A window's device context, released on destruction.
-class CWindowDCScope
-{
-public:
-    explicit CWindowDCScope(HWND window) : m_hWnd(window), m_hDC(::GetDC(window)) {}
-    ~CWindowDCScope()
-    {
-        if (m_hDC != nullptr)
-            ::ReleaseDC(m_hWnd, m_hDC);
-    }
-    CWindowDCScope(const CWindowDCScope&) = delete;
-    CWindowDCScope& operator=(const CWindowDCScope&) = delete;
-    HDC Get() const { return m_hDC; }
-
-private:
-    HWND m_hWnd;
-    HDC m_hDC;
 };
 
 // Counts of children's states for CombineStates.
@@ -233,10 +215,10 @@ void CTriStateCheckTree::InsertItems(IItemData* item, HTREEITEM parent)
 
 void CTriStateCheckTree::CreateStateImages()
 {
-    CWindowDCScope dc(m_hWnd);
-    if (dc.Get() == nullptr)
+    CClientDC dc(this);
+    if (dc.m_hDC == nullptr)
         return;
-    DrawCheckImages(dc.Get(), ::GetSysColor(COLOR_WINDOW));
+    DrawCheckImages(dc.m_hDC, ::GetSysColor(COLOR_WINDOW));
     SetImageList(&m_ilState, TVSIL_STATE);
 }
 

@@ -264,14 +264,14 @@ TEST_F(FileToolsTest, LoadLibraryIntoFreesTheModuleHeldBefore)
     {
         CModuleHolder holder;
         EXPECT_TRUE(LoadLibraryInto(holder, library));
-        ASSERT_FALSE(holder.IsEmpty());
+        ASSERT_TRUE(holder.IsValid());
         EXPECT_EQ(GetModuleHandleW(library), holder.Get());
         // The same library again: still one reference held.
         EXPECT_TRUE(LoadLibraryInto(holder, library));
         EXPECT_EQ(GetModuleHandleW(library), holder.Get());
 
         EXPECT_FALSE(LoadLibraryInto(holder, L"no-such-library-here.dll"));
-        EXPECT_TRUE(holder.IsEmpty());
+        EXPECT_FALSE(holder.IsValid());
         EXPECT_EQ(nullptr, GetModuleHandleW(library));
 
         EXPECT_TRUE(LoadLibraryInto(holder, library));
@@ -281,7 +281,7 @@ TEST_F(FileToolsTest, LoadLibraryIntoFreesTheModuleHeldBefore)
 
         EXPECT_TRUE(LoadLibraryInto(holder, library));
         CModuleHolder moved(std::move(holder));
-        EXPECT_TRUE(holder.IsEmpty());
+        EXPECT_FALSE(holder.IsValid());
         EXPECT_EQ(GetModuleHandleW(library), moved.Get());
     }
     EXPECT_EQ(nullptr, GetModuleHandleW(library));

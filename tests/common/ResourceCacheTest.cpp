@@ -31,7 +31,7 @@ protected:
         Add(update, 151, m_second.data(), static_cast<DWORD>(m_second.size()));
         ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
         m_module.Reset(LoadLibraryExW(m_strModule.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-        ASSERT_FALSE(m_module.IsEmpty());
+        ASSERT_TRUE(m_module.IsValid());
     }
 
     static void Add(HANDLE update, WORD id, BYTE* data, DWORD size)

@@ -247,7 +247,7 @@ TEST(ChildProcess, AnEmptyHolderNeverActsOnSetupItself)
     EXPECT_EQ(E_FAIL, ComErrorOf([&] { RunProcess(child.Receive(), nullptr, L"Z:\\no\\such.exe", false); }));
     EXPECT_FALSE(child.IsValid());
     EXPECT_FALSE(child.Terminate(1));
-    child.Close();
+    child.Reset();
     EXPECT_FALSE(child.IsValid());
 }
 
@@ -281,7 +281,7 @@ protected:
     {
         m_setup.Reset(LoadLibraryExW((TestSupport::ModuleFolder() + L"setup.exe").c_str(), nullptr,
                                      LOAD_LIBRARY_AS_DATAFILE));
-        ASSERT_FALSE(m_setup.IsEmpty());
+        ASSERT_TRUE(m_setup.IsValid());
     }
 
     TestSupport::CComScope m_com;

@@ -652,7 +652,7 @@ TEST_F(CopyFilesTest, ProgressEndsHiddenOnTheWindowlessMainWindow)
     const std::wstring dest = Out(L"app");
     Load(Group(dest, "<F FileName=\"\\a.txt\"/><F FileName=\"\\b.txt\"/><!-- c --><F FileName=\"\\c.txt\"/>"),
          {{L"a.txt", ToBytes("a")}, {L"b.txt", ToBytes("b")}, {L"c.txt", ToBytes("c")}});
-    DlgPopup::CDlgMain* main = Manager().m_pDlgMain;
+    DlgPopup::CDlgMain* main = Manager().m_pDlgMain.get();
     ASSERT_NE(nullptr, main);
     ASSERT_TRUE(Manager().m_TaskbarProgress.Init(nullptr));
     EXPECT_TRUE(Manager().CopyFiles());
@@ -667,8 +667,7 @@ TEST_F(CopyFilesTest, ProgressEndsHiddenOnTheWindowlessMainWindow)
 
     // Without any main window the step runs all the same.
     Load(Group(Out(L"bare"), "<F FileName=\"\\a.txt\"/>"), {{L"a.txt", ToBytes("a")}});
-    delete Manager().m_pDlgMain;
-    Manager().m_pDlgMain = nullptr;
+    Manager().m_pDlgMain.reset();
     g_CmdLine.m_bQuiet = false;
     EXPECT_TRUE(Manager().CopyFiles());
     EXPECT_TRUE(Exists(Out(L"bare\\a.txt")));
@@ -677,7 +676,7 @@ TEST_F(CopyFilesTest, ProgressEndsHiddenOnTheWindowlessMainWindow)
 TEST_F(CopyFilesTest, StepCaptionShowsOnlyInVisibleRuns)
 {
     Load("<Localize><InstallSteps><CopyFiles Caption=\"Copying files\"/><Bare/></InstallSteps></Localize>");
-    DlgPopup::CDlgMain* main = Manager().m_pDlgMain;
+    DlgPopup::CDlgMain* main = Manager().m_pDlgMain.get();
     ASSERT_NE(nullptr, main);
 
     main->m_bShowWait = false;
@@ -693,8 +692,7 @@ TEST_F(CopyFilesTest, StepCaptionShowsOnlyInVisibleRuns)
     Manager().SetStepCaption(nullptr);
     EXPECT_FALSE(main->m_bShowWait);
 
-    delete Manager().m_pDlgMain;
-    Manager().m_pDlgMain = nullptr;
+    Manager().m_pDlgMain.reset();
     Manager().SetStepCaption(L"//Interface/Localize/InstallSteps/CopyFiles");
 }
 

@@ -477,7 +477,7 @@ TEST_F(LanguagesTest, ShownMainWindowTakesTheThemeOfTheNewLanguage)
     ASSERT_TRUE(LoadWithoutRootDocument(files));
     ASSERT_EQ("bb", N(Manager().m_strLanguage));
     Manager().ShowMainWindow();
-    DlgPopup::CDlgMain* window = Manager().m_pDlgMain;
+    DlgPopup::CDlgMain* window = Manager().m_pDlgMain.get();
     ASSERT_NE(nullptr, window);
     ASSERT_NE(nullptr, window->m_hWnd);
     ASSERT_NE(nullptr, window->m_pBackImage);

@@ -144,8 +144,7 @@ protected:
     // texts kept.
     bool InstallAnswering(std::vector<std::wstring>& texts, std::vector<std::string>& trace)
     {
-        delete Manager().m_pDlgMain;
-        Manager().m_pDlgMain = nullptr;
+        Manager().m_pDlgMain.reset();
         g_CmdLine.m_bQuiet = false;
         TestSupport::SWindowInfo seen;
         bool answered = false;
@@ -529,8 +528,7 @@ TEST_F(PrinterTest, UninstallRemovesInOrderAndTracesFailuresOnly)
     document.library = Library("_noUninstallConnector");
     Load(document);
     g_CmdLine.m_bQuiet = false;  // no message all the same
-    delete Manager().m_pDlgMain;
-    Manager().m_pDlgMain = nullptr;
+    Manager().m_pDlgMain.reset();
     EXPECT_FALSE(Uninstall(&trace));
     EXPECT_EQ((std::vector<std::string>{"OpenLibrary", "UninstallPrinterDependences", "CloseLibrary"}), Names());
     EXPECT_TRUE(HasLineStarting(trace, "Setup: Exception occurred during printer uninstall. Error 80004005: "))
@@ -548,7 +546,7 @@ TEST_F(PrinterTest, WithoutPrinterInstallNothingIsTouched)
     ASSERT_TRUE(LoadDocument("<Interface><Localize><InstallSteps><InstallPrinter Caption='Installing printer'/>"
                              "</InstallSteps></Localize></Interface>"));
     g_CmdLine.m_bQuiet = false;
-    DlgPopup::CDlgMain* main = Manager().m_pDlgMain;
+    DlgPopup::CDlgMain* main = Manager().m_pDlgMain.get();
     ASSERT_NE(nullptr, main);
     main->m_bShowWait = true;
     std::vector<std::string> trace;
@@ -563,7 +561,7 @@ TEST_F(PrinterTest, StepCaptionIsShownAndClearedAgain)
 {
     Load(SPrinterDocument());
     g_CmdLine.m_bQuiet = false;
-    DlgPopup::CDlgMain* main = Manager().m_pDlgMain;
+    DlgPopup::CDlgMain* main = Manager().m_pDlgMain.get();
     ASSERT_NE(nullptr, main);
     main->m_bShowWait = true;
     EXPECT_TRUE(Install());

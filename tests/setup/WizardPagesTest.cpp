@@ -381,7 +381,7 @@ TEST_F(WizardPagesTest, InitDialogsAddsTheToolbarPageThenTheInstallPage)
     EXPECT_TRUE(Manager().m_Dialogs.front()->m_bFirstPage);
     EXPECT_FALSE(Manager().m_Dialogs.back()->m_bFirstPage);
     for (const auto& page : Manager().m_Dialogs)
-        EXPECT_EQ(static_cast<CWnd*>(Manager().m_pDlgMain), page->m_pParentWnd);
+        EXPECT_EQ(static_cast<CWnd*>(Manager().m_pDlgMain.get()), page->m_pParentWnd);
     auto toolbar = std::dynamic_pointer_cast<DlgPopup::CDlgToolbar>(Manager().m_Dialogs.front());
     ASSERT_NE(nullptr, toolbar);
     EXPECT_EQ(&Manager().m_SetupOptions, toolbar->m_pOptions);

@@ -67,15 +67,14 @@ std::vector<WIN32_FIND_DATAW> FolderEntries(const std::wstring& folder)
 {
     std::vector<WIN32_FIND_DATAW> entries;
     WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE)
+    const Common::Tools::CFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!search.IsValid())
         Fail(L"cannot list", folder, HRESULT_FROM_WIN32(GetLastError()));
     do {
         const std::wstring name = data.cFileName;
         if (name != L"." && name != L"..")
             entries.push_back(data);
-    } while (FindNextFileW(search, &data));
-    FindClose(search);
+    } while (FindNextFileW(search.Get(), &data));
     std::sort(entries.begin(), entries.end(), [](const WIN32_FIND_DATAW& a, const WIN32_FIND_DATAW& b) {
         return std::wstring(a.cFileName) < std::wstring(b.cFileName);
     });
