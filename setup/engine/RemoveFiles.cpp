@@ -40,8 +40,7 @@ bool CInstallManager::RemoveFiles()
             continue;
         const CString dest = GetNodeAttribute(element, L"DestPath", L"");
 
-        const Common::Config::CXMLNodeList entries = group.GetChildNodes();
-        for (auto entry = entries.Begin(); entry != entries.End(); ++entry) {
+        for (Common::Config::CXMLChildWalk entry(group.GetNode()); !entry.AtEnd(); entry.Next()) {
             if (!entry.IsElement())
                 continue;
             const Common::Config::CXMLElement file = *entry;
