@@ -4,6 +4,7 @@
 
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/CanonicalFolders.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/SetupTrace.h"
@@ -31,6 +32,7 @@ bool CInstallManager::RemoveFiles()
 
     // Ascending, so that a folder is tried before the folders below it.
     std::set<std::wstring> folders;
+    CCanonicalFolders canonicalFolders;
     const Common::Config::CXMLNodeList groups = files.SelectNodes(L"/*");
     for (auto group = groups.Begin(); group != groups.End(); ++group) {
         if (!group.IsElement())
@@ -48,7 +50,7 @@ bool CInstallManager::RemoveFiles()
             if (name.IsEmpty())
                 name = ::PathFindFileNameW(GetNodeAttribute(file, L"FileName", L""));
             CString path = dest;
-            if (!IsSafeRelativePath(name) || !AppendPath(path, name) || !IsRemovableFile(path)) {
+            if (!IsSafeRelativePath(name) || !AppendPath(path, name) || !IsRemovableFile(path, canonicalFolders)) {
                 SetupTrace(L"RemoveFiles: Entry refused, '%s' in '%s'", name.GetString(), dest.GetString());
                 continue;
             }
