@@ -327,5 +327,40 @@ bool CXMLNodeListIterator::IsElement() const
     return type == NODE_ELEMENT;
 }
 
+CXMLChildWalk::CXMLChildWalk(IXMLDOMNode* parent)
+{
+    if (parent == nullptr)
+        return;
+    IXMLDOMNode* first = nullptr;
+    CheckDom(parent->get_firstChild(&first), parent, IID_IXMLDOMNode);
+    m_pNode.Attach(first);
+}
+
+void CXMLChildWalk::Next()
+{
+    if (!m_pNode)
+        return;
+    IXMLDOMNode* next = nullptr;
+    CheckDom(m_pNode->get_nextSibling(&next), m_pNode, IID_IXMLDOMNode);
+    m_pNode.Attach(next);
+}
+
+bool CXMLChildWalk::IsElement() const
+{
+    if (!m_pNode)
+        Raise(E_FAIL);
+    DOMNodeType type = NODE_INVALID;
+    CheckDom(m_pNode->get_nodeType(&type), m_pNode, IID_IXMLDOMNode);
+    return type == NODE_ELEMENT;
+}
+
+CXMLElement CXMLChildWalk::operator*() const
+{
+    const IXMLDOMElementPtr element = AsElement(m_pNode);
+    if (!element)
+        Raise(E_FAIL);
+    return CXMLElement(element);
+}
+
 } // namespace Config
 } // namespace Common

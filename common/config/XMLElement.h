@@ -123,5 +123,26 @@ private:
     LONG m_nPosition = -1;
 };
 
+// The child nodes of a node, first to last, each reached from the one before.
+// MSXML's child lists find an item by counting from the first child, so a loop
+// over a list by position costs the square of its length; this walk costs the
+// length. The document must not change during the walk.
+class CXMLChildWalk
+{
+public:
+    // At the first child; at the end at once without a node or children.
+    explicit CXMLChildWalk(IXMLDOMNode* parent);
+
+    bool AtEnd() const { return !m_pNode; }
+    void Next();
+    // E_FAIL at the end.
+    bool IsElement() const;
+    // E_FAIL unless the current node is an element.
+    CXMLElement operator*() const;
+
+private:
+    IXMLDOMNodePtr m_pNode;
+};
+
 } // namespace Config
 } // namespace Common

@@ -139,8 +139,10 @@ DWORD CCompFile::InspectImage()
     const bool unchanged = m_bChecked && size == m_nCheckedSize &&
                            CompareFileTime(&written, &m_checkedWriteTime) == 0;
     if (!unchanged) {
+        m_pReader.reset();
         std::wstring problem;
-        if (!CheckCompoundImage(*image, problem)) {
+        SCompoundLayout layout;
+        if (!CheckCompoundImage(*image, problem, &layout)) {
             SetupTrace(L"Package \"%s\" is damaged: %s", block != nullptr ? L"(memory)" : m_strPath.c_str(),
                        problem.c_str());
             ThrowComError(STG_E_DOCFILECORRUPT);
@@ -148,14 +150,20 @@ DWORD CCompFile::InspectImage()
         m_bChecked = true;
         m_nCheckedSize = size;
         m_checkedWriteTime = written;
+        if (IsReadOnly())
+            m_pReader.reset(new CCompoundReader(std::move(layout)));
     }
     DWORD bits = 0;
     ReadRootStateBits(*image, bits);
+    // Streams of a file that is only read are then read from the same handle.
+    if (m_pReader)
+        m_pImage = std::move(image);
     return bits;
 }
 
 void CCompFile::Close()
 {
+    m_pImage.reset();
     if (!m_pRoot)
         return;
     m_pRoot = nullptr;
@@ -176,13 +184,9 @@ void CCompFile::CommitRoot()
     ThrowIfFailed(m_pRoot->Commit(STGC_ONLYIFCURRENT));
 }
 
-CCompFile::SWalk CCompFile::Walk(const std::wstring& path, bool create)
+void CCompFile::SplitPath(const std::wstring& path, std::vector<std::wstring>& storages, std::wstring& name)
 {
-    if (!m_pRoot)
-        ThrowComError(E_FAIL);
-
-    SWalk walk;
-    walk.storages.push_back(m_pRoot);
+    storages.clear();
     const size_t npos = std::wstring::npos;
     size_t position = 0;
     for (;;) {
@@ -198,10 +202,23 @@ CCompFile::SWalk CCompFile::Walk(const std::wstring& path, bool create)
         }
         // The last component names the element; one trailing backslash is ignored.
         if (token.empty() || position >= path.size() - 1) {
-            walk.name = token;
-            return walk;
+            name = token;
+            return;
         }
+        storages.push_back(token);
+    }
+}
 
+CCompFile::SWalk CCompFile::Walk(const std::wstring& path, bool create)
+{
+    if (!m_pRoot)
+        ThrowComError(E_FAIL);
+
+    SWalk walk;
+    walk.storages.push_back(m_pRoot);
+    std::vector<std::wstring> tokens;
+    SplitPath(path, tokens, walk.name);
+    for (const std::wstring& token : tokens) {
         IStorage* storage = nullptr;
         HRESULT hr = walk.Parent()->OpenStorage(token.c_str(), nullptr, (m_nMode & STGM_READWRITE) | STGM_SHARE_EXCLUSIVE,
                                                 nullptr, 0, &storage);
@@ -217,6 +234,7 @@ CCompFile::SWalk CCompFile::Walk(const std::wstring& path, bool create)
         ThrowIfFailed(hr);
         walk.storages.push_back(opened);
     }
+    return walk;
 }
 
 ElementList CCompFile::Enumerate(const std::wstring& path)
@@ -351,40 +369,72 @@ DWORD CCompFile::WriteFromStream(const std::wstring& path, IStream* source)
     return WriteStream(path, bytes.get(), read);
 }
 
+// A stream over a new movable block of 'size' bytes that 'fill' writes and the
+// transform deciphers in place: no second buffer and no copies per file.
+template <typename Fill>
+IStreamPtr CCompFile::BlockStream(DWORD size, Fill fill) const
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (block == nullptr)
+        ThrowComError(E_OUTOFMEMORY);
+    if (size != 0) {
+        BYTE* data = static_cast<BYTE*>(GlobalLock(block));
+        if (data == nullptr) {
+            GlobalFree(block);
+            ThrowComError(E_OUTOFMEMORY);
+        }
+        try {
+            fill(data);
+            TransformInPlace(data, size);
+        } catch (const _com_error&) {
+            GlobalUnlock(block);
+            GlobalFree(block);
+            throw;
+        }
+        GlobalUnlock(block);
+    }
+    IStream* stream = nullptr;
+    const HRESULT hr = CreateStreamOnHGlobal(block, TRUE, &stream);
+    if (FAILED(hr)) {
+        GlobalFree(block);
+        ThrowComError(hr);
+    }
+    return IStreamPtr(stream, false);
+}
+
+IStreamPtr CCompFile::OpenStreamDirect(const std::wstring& path)
+{
+    if (!m_pRoot)
+        ThrowComError(E_FAIL);
+    std::vector<std::wstring> storages;
+    std::wstring name;
+    SplitPath(path, storages, name);
+    DWORD entry = 0;
+    const CCompoundReader::EFound found = m_pReader->FindStream(storages, name, entry);
+    if (found == CCompoundReader::kAskPlatform)
+        return IStreamPtr();
+    if (found == CCompoundReader::kNotFound)
+        ThrowComError(STG_E_FILENOTFOUND);
+    ULARGE_INTEGER streamSize;
+    streamSize.QuadPart = m_pReader->StreamSize(entry);
+    const DWORD size = WholeStreamSize(streamSize);
+    return BlockStream(size, [&](BYTE* data) { m_pReader->ReadStream(*m_pImage, entry, data, size); });
+}
+
 IStreamPtr CCompFile::OpenStream(const std::wstring& path)
 {
     try {
-        // The content is read straight into the block and deciphered there: no
-        // second buffer and no copies per file.
+        // A package that is only read: its own tables find and read the stream,
+        // as the platform would, without a walk of the directory per open.
+        if (m_pReader && m_pImage) {
+            IStreamPtr direct = OpenStreamDirect(path);
+            if (direct)
+                return direct;
+        }
         DWORD size = 0;
         SWalk walk;
         const IStreamPtr element = OpenElementStream(path, walk, size);
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-        if (block == nullptr)
-            ThrowComError(E_OUTOFMEMORY);
-        if (size != 0) {
-            BYTE* data = static_cast<BYTE*>(GlobalLock(block));
-            if (data == nullptr) {
-                GlobalFree(block);
-                ThrowComError(E_OUTOFMEMORY);
-            }
-            try {
-                ReadWhole(element, data, size);
-                TransformInPlace(data, size);
-            } catch (const _com_error&) {
-                GlobalUnlock(block);
-                GlobalFree(block);
-                throw;
-            }
-            GlobalUnlock(block);
-        }
-        IStream* stream = nullptr;
-        const HRESULT hr = CreateStreamOnHGlobal(block, TRUE, &stream);
-        if (FAILED(hr)) {
-            GlobalFree(block);
-            ThrowComError(hr);
-        }
-        return IStreamPtr(stream, false);
+        return BlockStream(size, [&](BYTE* data) { ReadWhole(element, data, size); });
     } catch (const _com_error& error) {
         SetupTrace(L"Package stream \"%s\" cannot be opened: 0x%08X", path.c_str(), static_cast<unsigned>(error.Error()));
         return IStreamPtr();

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <windows.h>
+#include "common/storage/CompoundReader.h"
+#include "common/storage/ImageReader.h"
 #include "common/tools/ComSupport.h"
 
 #include <memory>
@@ -68,7 +70,14 @@ private:
         IStorage* Parent() const { return storages.back(); }
     };
 
+    // The storages on the way to the element and its name, as Walk follows them.
+    static void SplitPath(const std::wstring& path, std::vector<std::wstring>& storages, std::wstring& name);
     SWalk Walk(const std::wstring& path, bool create);
+    // OpenStream from the file's own bytes; null when only the platform can tell.
+    IStreamPtr OpenStreamDirect(const std::wstring& path);
+    template <typename Fill>
+    IStreamPtr BlockStream(DWORD size, Fill fill) const;
+    bool IsReadOnly() const { return (m_nMode & (STGM_WRITE | STGM_READWRITE)) == 0; }
     IStreamPtr OpenElementStream(const std::wstring& path, SWalk& walk, DWORD& length);
     static void ReadWhole(IStream* stream, BYTE* bytes, DWORD length);
     void Transform(std::unique_ptr<BYTE[]>& bytes, DWORD& size) const;
@@ -88,6 +97,10 @@ private:
     bool m_bChecked = false;
     ULONGLONG m_nCheckedSize = 0;
     FILETIME m_checkedWriteTime = {};
+    // For a file that is only read: its tables, from the last check, and its bytes
+    // while the root is open.
+    std::unique_ptr<CCompoundReader> m_pReader;
+    std::unique_ptr<CImageReader> m_pImage;
 };
 
 } // namespace OLETools

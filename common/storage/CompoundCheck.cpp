@@ -46,6 +46,18 @@ public:
         return ReadFat(header) && ReadDirectory(header) && ReadMiniStream(header) && CheckTree();
     }
 
+    void TakeLayout(SCompoundLayout& layout)
+    {
+        layout.shift = m_nShift;
+        layout.version4 = m_bVersion4;
+        layout.fat = std::move(m_fat.next);
+        layout.fatSectors = m_fat.sectors;
+        layout.miniFat = std::move(m_miniFat.next);
+        layout.miniSectors = m_miniFat.sectors;
+        layout.miniStream = std::move(m_miniStream);
+        layout.directory = std::move(m_directory);
+    }
+
 private:
     bool Fail(const wchar_t* problem)
     {
@@ -137,7 +149,7 @@ private:
         if (!miniFat.empty())
             std::memcpy(m_miniFat.next.data(), miniFat.data(), miniFat.size());
 
-        std::vector<DWORD> sectors;
+        std::vector<DWORD>& sectors = m_miniStream;
         const DWORD miniStreamStart = Dword(&m_directory[kEntryStart]);
         if (miniStreamStart != kNoStream && !Walk(m_fat, miniStreamStart, &sectors, L"broken mini stream chain"))
             return false;
@@ -191,16 +203,22 @@ private:
     SChainTable m_fat;
     SChainTable m_miniFat;
     std::vector<BYTE> m_directory;
+    std::vector<DWORD> m_miniStream;
     DWORD m_nEntries = 0;
 };
 
 } // namespace
 
-bool CheckCompoundImage(CImageReader& image, std::wstring& problem)
+bool CheckCompoundImage(CImageReader& image, std::wstring& problem, SCompoundLayout* layout)
 {
     if (!image.IsOpen())
         return false;
-    return CChecker(image, problem).Check();
+    CChecker checker(image, problem);
+    if (!checker.Check())
+        return false;
+    if (layout != nullptr)
+        checker.TakeLayout(*layout);
+    return true;
 }
 
 } // namespace OLETools

@@ -188,8 +188,7 @@ bool CInstallManager::CopyFiles()
                 CopyStorageFolder(src, dest);
                 continue;
             }
-            const Common::Config::CXMLNodeList entries = group.GetChildNodes();
-            for (auto entry = entries.Begin(); entry != entries.End(); ++entry) {
+            for (Common::Config::CXMLChildWalk entry(group.GetNode()); !entry.AtEnd(); entry.Next()) {
                 if (!entry.IsElement())
                     continue;
                 CopyFileEntry(dest, *entry);

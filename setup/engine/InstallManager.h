@@ -22,6 +22,8 @@ class IXMLSettings;
 } // namespace Config
 } // namespace Common
 
+class CCanonicalFolders;
+
 namespace DlgPopup {
 class CBaseDialog;
 class CDlgMain;
@@ -234,6 +236,9 @@ void RemoveFolderContent(const CString& folder, bool delayed, bool* restartFlag)
 // is no root and no system folder (nor above one). A folder tree may in addition
 // not lie in the Windows folder. Refusals are traced.
 bool IsRemovableFile(const CString& path);
+// The same, for one pass over many files: their folders' canonical forms are
+// asked of the file system once.
+bool IsRemovableFile(const CString& path, CCanonicalFolders& folders);
 bool IsRemovableFolder(const CString& path);
 // An install folder the uninstall may work in: a full path, no root, not in the
 // Windows folder (what the install's destination check accepts).

@@ -80,7 +80,7 @@ void GetPackageExecutables(CInstallManager& engine, Common::Win32::WatchSet& fil
                 AddPackageFolder(src, dest, files);
                 continue;
             }
-            for (auto entry = entries.Begin(); entry != entries.End(); ++entry) {
+            for (Common::Config::CXMLChildWalk entry(group.GetNode()); !entry.AtEnd(); entry.Next()) {
                 if (!entry.IsElement())
                     continue;
                 const Common::Config::CXMLElement file = *entry;

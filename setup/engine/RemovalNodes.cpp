@@ -4,6 +4,7 @@
 #include "setup/engine/InstallManager.h"
 
 #include "common/config/XMLElement.h"
+#include "common/tools/CanonicalFolders.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/ScopedHandle.h"
@@ -99,13 +100,21 @@ const std::vector<std::wstring>& SystemFolders()
     return folders;
 }
 
-// Why the path may not be removed; null when it may.
-const wchar_t* RemovalRefusal(const CString& path, bool folderTree)
+// Why the path may not be removed; null when it may. The canonical form comes
+// from the folders' cache when one is given.
+const wchar_t* RemovalRefusal(const CString& path, bool folderTree, CCanonicalFolders* folders)
 {
     const wchar_t* refusal = FullPathRefusal(path);
     if (refusal != nullptr)
         return refusal;
-    const std::wstring canonical = Canonical(path.Str());
+    std::wstring canonical;
+    if (folders != nullptr) {
+        CString found = folders->Canonical(path);
+        TrimTrailingSeparators(found);
+        canonical = found.Str();
+    } else {
+        canonical = Canonical(path.Str());
+    }
     if (::PathIsRootW(canonical.c_str()))
         return L"a root folder";
     for (const std::wstring& folder : SystemFolders()) {
@@ -117,9 +126,9 @@ const wchar_t* RemovalRefusal(const CString& path, bool folderTree)
     return nullptr;
 }
 
-bool Removable(const CString& path, bool folderTree)
+bool Removable(const CString& path, bool folderTree, CCanonicalFolders* folders = nullptr)
 {
-    const wchar_t* refusal = RemovalRefusal(path, folderTree);
+    const wchar_t* refusal = RemovalRefusal(path, folderTree, folders);
     if (refusal == nullptr)
         return true;
     SetupTrace(L"Refused to remove '%s': %s", path.GetString(), refusal);
@@ -177,6 +186,11 @@ void RemoveContent(const CString& folder, bool delayed, bool* restartFlag)
 bool IsRemovableFile(const CString& path)
 {
     return Removable(path, false);
+}
+
+bool IsRemovableFile(const CString& path, CCanonicalFolders& folders)
+{
+    return Removable(path, false, &folders);
 }
 
 bool IsRemovableFolder(const CString& path)

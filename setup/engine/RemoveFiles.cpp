@@ -5,6 +5,7 @@
 #include "common/config/DocumentPaths.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/CanonicalFolders.h"
 #include "common/tools/ComError.h"
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
@@ -33,6 +34,7 @@ bool CInstallManager::RemoveFiles()
 
     // Ascending, so that a folder is tried before the folders below it.
     std::set<std::wstring> folders;
+    CCanonicalFolders canonicalFolders;
     const Common::Config::CXMLNodeList groups = files.SelectNodes(L"/*");
     for (auto group = groups.Begin(); group != groups.End(); ++group) {
         if (!group.IsElement())
@@ -42,8 +44,7 @@ bool CInstallManager::RemoveFiles()
             continue;
         const CString dest = GetNodeAttribute(element, L"DestPath", L"");
 
-        const Common::Config::CXMLNodeList entries = group.GetChildNodes();
-        for (auto entry = entries.Begin(); entry != entries.End(); ++entry) {
+        for (Common::Config::CXMLChildWalk entry(group.GetNode()); !entry.AtEnd(); entry.Next()) {
             if (!entry.IsElement())
                 continue;
             const Common::Config::CXMLElement file = *entry;
@@ -51,7 +52,7 @@ bool CInstallManager::RemoveFiles()
             if (name.IsEmpty())
                 name = ::PathFindFileNameW(GetNodeAttribute(file, L"FileName", L""));
             CString path = dest;
-            if (!IsSafeRelativePath(name) || !AppendPath(path, name) || !IsRemovableFile(path)) {
+            if (!IsSafeRelativePath(name) || !AppendPath(path, name) || !IsRemovableFile(path, canonicalFolders)) {
                 SetupTrace(L"RemoveFiles: Entry refused, '%s' in '%s'", name.GetString(), dest.GetString());
                 continue;
             }

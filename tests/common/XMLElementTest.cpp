@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+using Common::Config::CXMLChildWalk;
 using Common::Config::CXMLDocument;
 using Common::Config::CXMLElement;
 using Common::Config::CXMLNodeList;
@@ -304,6 +305,44 @@ TEST_F(XMLElementTest, IteratorOverMixedChildNodes)
     ++b;
     ++b;
     EXPECT_EQ(1, b.GetChildNodes().GetLength());
+}
+
+TEST_F(XMLElementTest, ChildWalkGivesTheChildNodesTheListGives)
+{
+    struct SCase
+    {
+        const wchar_t* xpath;
+        std::vector<const wchar_t*> children; // element names; null for other nodes
+    };
+    const SCase cases[] = {
+        {L"//Theme/Mixed", {nullptr, L"a", L"b", nullptr, nullptr}},
+        {L"//Theme/Resources", {L"Images", L"Fonts", L"Images"}},
+        {L"//Theme/Values", {}},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(Narrow(c.xpath));
+        const CXMLElement parent = Element(c.xpath);
+        size_t index = 0;
+        for (CXMLChildWalk walk(parent.GetInterface()); !walk.AtEnd(); walk.Next(), ++index) {
+            ASSERT_LT(index, c.children.size());
+            SCOPED_TRACE(index);
+            const wchar_t* name = c.children[index];
+            EXPECT_EQ(name != nullptr, walk.IsElement());
+            if (name != nullptr)
+                EXPECT_EQ(name, Wide((*walk).GetName()));
+            else
+                EXPECT_EQ(E_FAIL, ComErrorOf([&] { (void)*walk; }));
+        }
+        EXPECT_EQ(c.children.size(), index);
+    }
+
+    // Without a parent the walk is over before it starts; at the end it stays there.
+    CXMLChildWalk none(nullptr);
+    EXPECT_TRUE(none.AtEnd());
+    none.Next();
+    EXPECT_TRUE(none.AtEnd());
+    EXPECT_EQ(E_FAIL, ComErrorOf([&] { none.IsElement(); }));
+    EXPECT_EQ(E_FAIL, ComErrorOf([&] { (void)*none; }));
 }
 
 TEST_F(XMLElementTest, IteratorAtTheEnd)
