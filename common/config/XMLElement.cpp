@@ -348,7 +348,7 @@ void CXMLChildWalk::Next()
 bool CXMLChildWalk::IsElement() const
 {
     if (!m_pNode)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     DOMNodeType type = NODE_INVALID;
     CheckDom(m_pNode->get_nodeType(&type), m_pNode, IID_IXMLDOMNode);
     return type == NODE_ELEMENT;
@@ -358,7 +358,7 @@ CXMLElement CXMLChildWalk::operator*() const
 {
     const IXMLDOMElementPtr element = AsElement(m_pNode);
     if (!element)
-        Raise(E_FAIL);
+        ThrowComError(E_FAIL);
     return CXMLElement(element);
 }
 

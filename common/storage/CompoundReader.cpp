@@ -1,3 +1,4 @@
+// Reads the streams of a checked, read-only package straight from its bytes.
 #include "common/storage/CompoundReader.h"
 
 #include "common/storage/CompoundFormat.h"

@@ -1,3 +1,4 @@
+// Reads the streams of a checked, read-only package straight from its bytes.
 #pragma once
 
 #include "common/storage/CompoundCheck.h"

@@ -1,3 +1,4 @@
+// The canonical forms of folders, worked out once per removal pass.
 #include "common/tools/CanonicalFolders.h"
 
 #include "common/tools/PathSafety.h"

@@ -1,3 +1,4 @@
+// The canonical forms of folders, worked out once per removal pass.
 #pragma once
 
 #include "framework/WinString.h"

@@ -1,3 +1,4 @@
+// Canonical paths through the folder cache match the uncached ones.
 #include "common/tools/CanonicalFolders.h"
 
 #include "common/tools/PathSafety.h"
