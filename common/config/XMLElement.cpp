@@ -82,36 +82,33 @@ _variant_t CXMLElement::GetAttribute(const _bstr_t& name, const _variant_t& defa
     return ReadAttribute(m_pElement, name, defaultValue);
 }
 
-DWORD CXMLElement::GetColor(const _bstr_t& name, DWORD defaultValue) const
+bool CXMLElement::ScanHex(const _bstr_t& name, const wchar_t* format, unsigned int& number) const
 {
     try {
         const _variant_t value = GetAttribute(name, _variant_t(L""));
         const wchar_t* text = NonEmptyText(value);
-        unsigned int color = 0;
-        if (text == nullptr || swscanf(text, L"#%x", &color) != 1)
-            return defaultValue;
-        // #RRGGBB becomes 0xFFBBGGRR; an alpha byte in front is ignored.
-        const DWORD red = (color >> 16) & 0xFF;
-        const DWORD green = (color >> 8) & 0xFF;
-        const DWORD blue = color & 0xFF;
-        return 0xFF000000u + red + green * 256 + blue * 65536;
+        return text != nullptr && swscanf(text, format, &number) == 1;
     } catch (...) {
-        return defaultValue;
+        return false;
     }
+}
+
+DWORD CXMLElement::GetColor(const _bstr_t& name, DWORD defaultValue) const
+{
+    unsigned int color = 0;
+    if (!ScanHex(name, L"#%x", color))
+        return defaultValue;
+    // #RRGGBB becomes 0xFFBBGGRR; an alpha byte in front is ignored.
+    const DWORD red = (color >> 16) & 0xFF;
+    const DWORD green = (color >> 8) & 0xFF;
+    const DWORD blue = color & 0xFF;
+    return 0xFF000000u + red + green * 256 + blue * 65536;
 }
 
 DWORD CXMLElement::GetHex(const _bstr_t& name, DWORD defaultValue) const
 {
-    try {
-        const _variant_t value = GetAttribute(name, _variant_t(L""));
-        const wchar_t* text = NonEmptyText(value);
-        unsigned int number = 0;
-        if (text == nullptr || swscanf(text, L"0x%x", &number) != 1)
-            return defaultValue;
-        return number;
-    } catch (...) {
-        return defaultValue;
-    }
+    unsigned int number = 0;
+    return ScanHex(name, L"0x%x", number) ? number : defaultValue;
 }
 
 double CXMLElement::GetDouble(const _bstr_t& name, double defaultValue) const

@@ -53,6 +53,9 @@ public:
     _bstr_t GetXML() const;
 
 private:
+    // Reads the attribute as a number with the swscanf format; false on any failure.
+    bool ScanHex(const _bstr_t& name, const wchar_t* format, unsigned int& number) const;
+
     IXMLDOMElementPtr m_pElement;
 };
 
