@@ -200,7 +200,7 @@ size_t CountFor(const CProcessInfo& finder, const TestSupport::CLockerProcess& l
 TEST(ProcessInfo, ScanModulesFindsTheLockerByExecutableAndByModule)
 {
     TestSupport::CLockerProcess locker(ChildProgram(), L"ScoutLockerScan.exe");
-    ASSERT_TRUE(locker.IsReady());
+    ASSERT_TRUE(locker.IsReady()) << locker.Failure();
     const struct
     {
         const char* what;
@@ -226,7 +226,7 @@ TEST(ProcessInfo, ScanModulesFindsTheLockerByExecutableAndByModule)
 TEST(ProcessInfo, ScanWithoutWatchListListsTheModules)
 {
     TestSupport::CLockerProcess locker(ChildProgram(), L"ScoutLockerAll.exe");
-    ASSERT_TRUE(locker.IsReady());
+    ASSERT_TRUE(locker.IsReady()) << locker.Failure();
     CProcessInfo finder;
     finder.ScanModules(locker.Id());
     ASSERT_EQ(1u, finder.size());
@@ -243,7 +243,7 @@ TEST(ProcessInfo, ScanWithoutWatchListListsTheModules)
 TEST(ProcessInfo, RefreshFindsTheLockerOnce)
 {
     TestSupport::CLockerProcess locker(ChildProgram(), L"ScoutLockerRefresh.exe");
-    ASSERT_TRUE(locker.IsReady());
+    ASSERT_TRUE(locker.IsReady()) << locker.Failure();
     CProcessInfo finder;
     finder.SetWatchList(WatchSet{locker.Path(), L"kernel32.dll", L"ntdll.dll"});
     ASSERT_TRUE(finder.Refresh());

@@ -279,7 +279,7 @@ TEST_F(LockCheckTest, MissingSetupFilesIsTracedAndStopsTheCollection)
 TEST_F(LockCheckTest, HasLockedModulesOnlyForAFileHeldOpen)
 {
     CLockerProcess locker(ChildProgram(), L"LockCheckHolder.exe");
-    ASSERT_TRUE(locker.IsReady());
+    ASSERT_TRUE(locker.IsReady()) << locker.Failure();
     const std::wstring held = FolderOf(locker.Path()) + L"\\held.dat";
     TestSupport::CTempFolder folder;
     const std::wstring free = folder / L"free.dat";
@@ -302,7 +302,7 @@ TEST_F(LockCheckTest, HasLockedModulesOnlyForAFileHeldOpen)
 TEST_F(LockCheckTest, QuietRunFindsTheProgramButShowsNothingAndGoesOn)
 {
     CLockerProcess locker(ChildProgram(), L"LockCheckQuiet.exe");
-    ASSERT_TRUE(locker.IsReady());
+    ASSERT_TRUE(locker.IsReady()) << locker.Failure();
     ASSERT_TRUE(LoadWatching({locker.Path()}));
     g_CmdLine.m_bQuiet = true;
     CGuiDriver driver;
@@ -316,7 +316,7 @@ TEST_F(LockCheckTest, QuietRunFindsTheProgramButShowsNothingAndGoesOn)
 TEST_F(LockCheckTest, HeldProgramIsListedAndRetryEndsThePageOnceItIsGone)
 {
     CLockerProcess locker(ChildProgram(), L"LockCheckListed.exe");
-    ASSERT_TRUE(locker.IsReady());
+    ASSERT_TRUE(locker.IsReady()) << locker.Failure();
     ASSERT_TRUE(LoadWatching({locker.Path()}));
 
     Common::Win32::WatchSet files;
@@ -336,7 +336,8 @@ TEST_F(LockCheckTest, HeldProgramIsListedAndRetryEndsThePageOnceItIsGone)
             retry = d.ControlText(p, IDC_LOCK_RETRY);
             ignore = d.ControlText(p, IDC_LOCK_IGNORE);
             cancel = d.ControlText(p, IDCANCEL);
-            d.Click(p, IDC_LOCK_RETRY);
+            // The locker must still run when this retry looks again.
+            EXPECT_TRUE(d.ClickAndWait(p, IDC_LOCK_RETRY));
             afterRetry = ListRows(p);
             openAfterRetry = ::IsWindow(p) != FALSE;
             ended = EndProcess(locker.Id());
@@ -367,7 +368,7 @@ TEST_F(LockCheckTest, SilentKillProgramsAreClosedWithoutThePageUnlessIgnored)
     // Only a silent-kill program: never shown, closed.
     {
         CLockerProcess silent(ChildProgram(), L"LockCheckSilent.exe");
-        ASSERT_TRUE(silent.IsReady());
+        ASSERT_TRUE(silent.IsReady()) << silent.Failure();
         ASSERT_TRUE(LoadWatching({silent.Path()}, "<SilentKill><A Name=\"lockchecksilent.EXE\"/></SilentKill>"));
         CGuiDriver driver;
         const auto lines = TraceOf([&] { EXPECT_TRUE(Manager().LockCheck()); });
@@ -378,8 +379,8 @@ TEST_F(LockCheckTest, SilentKillProgramsAreClosedWithoutThePageUnlessIgnored)
     // With a listed program beside it, Ignore closes nothing.
     CLockerProcess silent(ChildProgram(), L"LockCheckSilent2.exe");
     CLockerProcess listed(ChildProgram(), L"LockCheckShown.exe");
-    ASSERT_TRUE(silent.IsReady());
-    ASSERT_TRUE(listed.IsReady());
+    ASSERT_TRUE(silent.IsReady()) << silent.Failure();
+    ASSERT_TRUE(listed.IsReady()) << listed.Failure();
     Common::Win32::WatchSet files;
     files.insert(FileOf(silent.Path()));
     files.insert(listed.Path());
@@ -408,8 +409,8 @@ TEST_F(LockCheckTest, SilentKillEndsOnlyAProcessStillRunningTheListedProgram)
     // A 64-bit program is what lockscout reports; a 32-bit one what the local scan does.
     CLockerProcess running32(ChildProgram(), L"LockCheckRunning.exe");
     CLockerProcess running64(std::wstring(COMPANION_BIN_DIR_W) + L"\\childprog.exe", L"LockCheckRunning64.exe");
-    ASSERT_TRUE(running32.IsReady());
-    ASSERT_TRUE(running64.IsReady());
+    ASSERT_TRUE(running32.IsReady()) << running32.Failure();
+    ASSERT_TRUE(running64.IsReady()) << running64.Failure();
     TestSupport::CTempFolder elsewhere;
     // Each locker's cases end with the one that ends it.
     const struct
@@ -477,7 +478,7 @@ TEST_F(LockCheckTest, SetupItselfIsNeitherListedNorEnded)
 TEST_F(LockCheckTest, SixtyFourBitProgramIsListedThroughLockscout)
 {
     CLockerProcess locker(std::wstring(COMPANION_BIN_DIR_W) + L"\\childprog.exe", L"LockCheck64.exe");
-    ASSERT_TRUE(locker.IsReady());
+    ASSERT_TRUE(locker.IsReady()) << locker.Failure();
     TestSupport::CStartedProcess scout;
     ASSERT_TRUE(scout.Start(std::wstring(COMPANION_BIN_DIR_W) + L"\\lockscout.exe", {}));
     ASSERT_TRUE(LoadWatching({}));
@@ -501,7 +502,7 @@ TEST_F(LockCheckTest, SixtyFourBitProgramIsListedThroughLockscout)
 TEST_F(LockCheckTest, CancelOnThePageStopsTheScriptAsTheUsersStop)
 {
     CLockerProcess locker(ChildProgram(), L"LockCheckCancel.exe");
-    ASSERT_TRUE(locker.IsReady());
+    ASSERT_TRUE(locker.IsReady()) << locker.Failure();
     ASSERT_TRUE(LoadWatching({locker.Path()}));
     bool answered = false;
     CLockPageDriver driver([&](const CGuiDriver& d, HWND p) {

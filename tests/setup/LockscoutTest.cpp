@@ -64,7 +64,7 @@ protected:
         ASSERT_TRUE(wow64) << "the tests run 32-bit under a 64-bit prefix";
         // A 64-bit locker: the 32-bit test cannot read its modules itself.
         m_locker.reset(new CLockerProcess(Companion(L"childprog.exe"), L"ScoutLocker64.exe"));
-        ASSERT_TRUE(m_locker->IsReady());
+        ASSERT_TRUE(m_locker->IsReady()) << m_locker->Failure();
         ASSERT_TRUE(m_server.Start(Companion(L"lockscout.exe"), {}));
     }
 
@@ -131,7 +131,7 @@ TEST_F(LockscoutTest, NothingFoundSendsTheEndFrameAndLaterQuestionsScanLocally)
 TEST_F(LockscoutTest, UnderWineA32BitLockerIsSeenOnlyByTheLocalScan)
 {
     CLockerProcess locker32(TestSupport::ModuleFolder() + L"childprog.exe", L"ScoutLocker32.exe");
-    ASSERT_TRUE(locker32.IsReady());
+    ASSERT_TRUE(locker32.IsReady()) << locker32.Failure();
     bool pathMatches = false;
     {
         CProcessInfo finder;

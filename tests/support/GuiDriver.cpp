@@ -149,13 +149,34 @@ bool CGuiDriver::WaitGone(HWND window) const
     return true;
 }
 
-bool CGuiDriver::Click(HWND dialog, int controlId) const
+namespace {
+
+// The button a user could click now: null when missing, hidden or disabled.
+HWND ClickableButton(HWND dialog, int controlId)
 {
     HWND button = ::GetDlgItem(dialog, controlId);
-    // A user cannot click what is hidden or disabled.
     if (button == nullptr || !::IsWindowVisible(button) || !::IsWindowEnabled(button))
+        return nullptr;
+    return button;
+}
+
+} // namespace
+
+bool CGuiDriver::Click(HWND dialog, int controlId) const
+{
+    HWND button = ClickableButton(dialog, controlId);
+    if (button == nullptr)
         return false;
     return ::PostMessageW(button, BM_CLICK, 0, 0) != FALSE;
+}
+
+bool CGuiDriver::ClickAndWait(HWND dialog, int controlId) const
+{
+    HWND button = ClickableButton(dialog, controlId);
+    if (button == nullptr)
+        return false;
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, m_nTimeoutMs, &ignored) != 0;
 }
 
 bool CGuiDriver::Command(HWND dialog, int commandId) const

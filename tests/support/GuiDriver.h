@@ -66,6 +66,10 @@ public:
     // Posts BM_CLICK to the button: the control clicks itself and notifies its
     // parent, so a disabled or missing button does nothing. False: no such control.
     bool Click(HWND dialog, int controlId) const;
+    // Clicks as Click does but returns only once the dialog has handled the click
+    // (within the driver's time-out): for a button whose handler opens no window
+    // of its own, when the test goes on from what the click did.
+    bool ClickAndWait(HWND dialog, int controlId) const;
     // Posts WM_COMMAND as a button of that id sends it (also for ids without a control).
     bool Command(HWND dialog, int commandId) const;
     // Types into an edit control: WM_SETTEXT, the modified flag, and one EN_CHANGE

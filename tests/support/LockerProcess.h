@@ -4,6 +4,8 @@
 #include "tests/support/PackageFixture.h"
 #include "tests/support/ProcessRunner.h"
 
+#include "common/tools/ScopedHandle.h"
+
 #include <windows.h>
 
 #include <string>
@@ -67,34 +69,68 @@ public:
     {
         const std::wstring held = m_folder / L"held.dat";
         WriteFileBytes(held, Bytes{'x'});
-        if (!CopyFileW(childprog.c_str(), m_strPath.c_str(), FALSE))
+        if (!CopyFileW(childprog.c_str(), m_strPath.c_str(), FALSE)) {
+            m_strFailure = "copying the program failed with " + std::to_string(GetLastError());
             return;
-        const std::wstring event = L"LockerReady" + std::to_wstring(GetCurrentProcessId()) + L"_" + name;
-        HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
-        if (ready == nullptr)
-            return;
-        if (m_process.Start(m_strPath, {L"hold", held, event}))
-            m_bReady = WaitForSingleObject(ready, 20000) == WAIT_OBJECT_0;
-        CloseHandle(ready);
+        }
+        // A start the platform loses now and then is tried once more; both reasons are kept.
+        for (int attempt = 0; attempt < 2 && !m_bReady; ++attempt)
+            m_bReady = Start(held, name, attempt);
     }
     ~CLockerProcess()
     {
         // End the process before its folder goes.
-        if (m_process.Handle() != nullptr && !m_process.WaitForEnd(0)) {
-            TerminateProcess(m_process.Handle(), 1);
-            m_process.WaitForEnd(5000);
-        }
+        for (CStartedProcess& process : m_processes)
+            if (process.Handle() != nullptr && !process.WaitForEnd(0)) {
+                TerminateProcess(process.Handle(), 1);
+                process.WaitForEnd(5000);
+            }
     }
 
     bool IsReady() const { return m_bReady; }
-    DWORD Id() const { return m_process.Id(); }
+    // What went wrong on the way to ready (empty when the first start was ready).
+    const std::string& Failure() const { return m_strFailure; }
+    DWORD Id() const { return m_processes[m_live].Id(); }
     const std::wstring& Path() const { return m_strPath; }
 
 private:
+    bool Start(const std::wstring& held, const std::wstring& name, int attempt)
+    {
+        const std::wstring event =
+            L"LockerReady" + std::to_wstring(GetCurrentProcessId()) + L"_" + name + L"_" + std::to_wstring(attempt);
+        Common::Tools::CScopedHandle ready(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+        if (!ready.IsValid()) {
+            m_strFailure += "creating the event failed with " + std::to_string(GetLastError()) + "; ";
+            return false;
+        }
+        CStartedProcess& process = m_processes[attempt];
+        if (!process.Start(m_strPath, {L"hold", held, event})) {
+            m_strFailure += "starting the program failed with " + std::to_string(GetLastError()) + "; ";
+            return false;
+        }
+        const HANDLE waits[] = {ready.Get(), process.Handle()};
+        const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, 20000);
+        if (woken == WAIT_OBJECT_0) {
+            m_live = attempt;
+            return true;
+        }
+        DWORD code = 0;
+        if (woken == WAIT_OBJECT_0 + 1 && GetExitCodeProcess(process.Handle(), &code))
+            m_strFailure += "the program ended with " + std::to_string(code) + " before it was ready; ";
+        else
+            m_strFailure += "the program was not ready in time (wait gave " + std::to_string(woken) + "); ";
+        // It may still hold the file the next attempt opens.
+        TerminateProcess(process.Handle(), 1);
+        process.WaitForEnd(5000);
+        return false;
+    }
+
     CTempFolder m_folder;
     std::wstring m_strPath;
-    CStartedProcess m_process;
+    CStartedProcess m_processes[2];
+    int m_live = 0;
     bool m_bReady = false;
+    std::string m_strFailure;
 };
 
 } // namespace TestSupport
