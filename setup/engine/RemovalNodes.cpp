@@ -100,6 +100,22 @@ const std::vector<std::wstring>& SystemFolders()
     return folders;
 }
 
+// Whether removing 'path' would take 'folder' with it: the same path, or one below
+// it. Both canonical without trailing separators; compared in place, as IsSamePath
+// and IsPathBelow would, since every listed file meets every system folder.
+bool TakesFolder(const std::wstring& path, const std::wstring& folder)
+{
+    const size_t length = path.size();
+    if (folder.size() < length || length == 0)
+        return false;
+    const int count = static_cast<int>(length);
+    if (folder.size() == length)
+        return ::CompareStringOrdinal(path.c_str(), count, folder.c_str(), count, TRUE) == CSTR_EQUAL;
+    if (path.back() != L'\\' && folder[length] != L'\\')
+        return false;
+    return ::CompareStringOrdinal(folder.c_str(), count, path.c_str(), count, TRUE) == CSTR_EQUAL;
+}
+
 // Why the path may not be removed; null when it may. The canonical form comes
 // from the folders' cache when one is given.
 const wchar_t* RemovalRefusal(const CString& path, bool folderTree, CCanonicalFolders* folders)
@@ -118,7 +134,7 @@ const wchar_t* RemovalRefusal(const CString& path, bool folderTree, CCanonicalFo
     if (::PathIsRootW(canonical.c_str()))
         return L"a root folder";
     for (const std::wstring& folder : SystemFolders()) {
-        if (IsSamePath(canonical, folder) || IsPathBelow(folder, canonical))
+        if (TakesFolder(canonical, folder))
             return L"a system folder";
     }
     if (folderTree && IsPathBelow(canonical, WindowsFolder()))
@@ -229,7 +245,11 @@ void DelayRemove(const CString& path, bool* restartFlag)
 
 void ClearReadOnly(const CString& path)
 {
-    const DWORD attributes = ::GetFileAttributesW(path);
+    ClearReadOnly(path, ::GetFileAttributesW(path));
+}
+
+void ClearReadOnly(const CString& path, DWORD attributes)
+{
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
         ::SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
