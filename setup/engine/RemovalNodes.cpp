@@ -116,6 +116,21 @@ bool TakesFolder(const std::wstring& path, const std::wstring& folder)
     return ::CompareStringOrdinal(folder.c_str(), count, path.c_str(), count, TRUE) == CSTR_EQUAL;
 }
 
+// Whether any system folder lies below the canonical folder. Only then can the
+// spelling of a name in it decide a refusal: a path in the folder is never a
+// root, and takes a system folder with it only when that folder is below.
+bool HoldsSystemFolder(const std::wstring& folder)
+{
+    std::wstring trimmed = folder;
+    while (trimmed.size() > 3 && (trimmed.back() == L'\\' || trimmed.back() == L'/'))
+        trimmed.pop_back();
+    for (const std::wstring& system : SystemFolders()) {
+        if (system.size() > trimmed.size() && TakesFolder(trimmed, system))
+            return true;
+    }
+    return false;
+}
+
 // Why the path may not be removed; null when it may. The canonical form comes
 // from the folders' cache when one is given.
 const wchar_t* RemovalRefusal(const CString& path, bool folderTree, CCanonicalFolders* folders)
@@ -125,7 +140,7 @@ const wchar_t* RemovalRefusal(const CString& path, bool folderTree, CCanonicalFo
         return refusal;
     std::wstring canonical;
     if (folders != nullptr) {
-        CString found = folders->Canonical(path);
+        CString found = folders->Canonical(path, HoldsSystemFolder);
         TrimTrailingSeparators(found);
         canonical = found.Str();
     } else {
