@@ -24,6 +24,11 @@ bool CannotBeShortName(const std::wstring& name)
 
 CString CCanonicalFolders::Canonical(const CString& path)
 {
+    return Canonical(path, nullptr);
+}
+
+CString CCanonicalFolders::Canonical(const CString& path, NamesMatter namesMatter)
+{
     const CString full = FullPathName(path);
     const std::wstring& text = full.Str();
     const size_t cut = text.find_last_of(L'\\');
@@ -37,13 +42,20 @@ CString CCanonicalFolders::Canonical(const CString& path)
     const std::wstring folder = text.substr(0, cut);
     auto known = m_folders.find(folder);
     if (known == m_folders.end())
-        known = m_folders.emplace(folder, CanonicalPath(CString(folder))).first;
+        known = m_folders.emplace(folder, SFolder{CanonicalPath(CString(folder))}).first;
+    SFolder& entry = known->second;
+    bool lookUp = true;
+    if (namesMatter != nullptr) {
+        if (entry.namesMatter == -1)
+            entry.namesMatter = namesMatter(entry.canonical.Str()) ? 1 : 0;
+        lookUp = entry.namesMatter == 1;
+    }
 
     // The long form of the path is its folder's followed by the last name: as
     // spelled when it cannot be a short name, else as the search finds it; a
     // name that does not exist keeps its spelling.
     std::wstring name = text.substr(cut + 1);
-    if (name.find(L'~') != std::wstring::npos || !CannotBeShortName(name)) {
+    if (lookUp && (name.find(L'~') != std::wstring::npos || !CannotBeShortName(name))) {
         WIN32_FIND_DATAW data = {};
         const HANDLE find = ::FindFirstFileW(full, &data);
         if (find != INVALID_HANDLE_VALUE) {
@@ -51,7 +63,7 @@ CString CCanonicalFolders::Canonical(const CString& path)
             name = data.cFileName;
         }
     }
-    CString result = known->second;
+    CString result = entry.canonical;
     if (result.IsEmpty() || result[result.GetLength() - 1] != L'\\')
         result += L"\\";
     return result + CString(name);

@@ -100,6 +100,37 @@ const std::vector<std::wstring>& SystemFolders()
     return folders;
 }
 
+// Whether removing 'path' would take 'folder' with it: the same path, or one below
+// it. Both canonical without trailing separators; compared in place, as IsSamePath
+// and IsPathBelow would, since every listed file meets every system folder.
+bool TakesFolder(const std::wstring& path, const std::wstring& folder)
+{
+    const size_t length = path.size();
+    if (folder.size() < length || length == 0)
+        return false;
+    const int count = static_cast<int>(length);
+    if (folder.size() == length)
+        return ::CompareStringOrdinal(path.c_str(), count, folder.c_str(), count, TRUE) == CSTR_EQUAL;
+    if (path.back() != L'\\' && folder[length] != L'\\')
+        return false;
+    return ::CompareStringOrdinal(folder.c_str(), count, path.c_str(), count, TRUE) == CSTR_EQUAL;
+}
+
+// Whether any system folder lies below the canonical folder. Only then can the
+// spelling of a name in it decide a refusal: a path in the folder is never a
+// root, and takes a system folder with it only when that folder is below.
+bool HoldsSystemFolder(const std::wstring& folder)
+{
+    std::wstring trimmed = folder;
+    while (trimmed.size() > 3 && (trimmed.back() == L'\\' || trimmed.back() == L'/'))
+        trimmed.pop_back();
+    for (const std::wstring& system : SystemFolders()) {
+        if (system.size() > trimmed.size() && TakesFolder(trimmed, system))
+            return true;
+    }
+    return false;
+}
+
 // Why the path may not be removed; null when it may. The canonical form comes
 // from the folders' cache when one is given.
 const wchar_t* RemovalRefusal(const CString& path, bool folderTree, CCanonicalFolders* folders)
@@ -109,7 +140,7 @@ const wchar_t* RemovalRefusal(const CString& path, bool folderTree, CCanonicalFo
         return refusal;
     std::wstring canonical;
     if (folders != nullptr) {
-        CString found = folders->Canonical(path);
+        CString found = folders->Canonical(path, HoldsSystemFolder);
         TrimTrailingSeparators(found);
         canonical = found.Str();
     } else {
@@ -118,7 +149,7 @@ const wchar_t* RemovalRefusal(const CString& path, bool folderTree, CCanonicalFo
     if (::PathIsRootW(canonical.c_str()))
         return L"a root folder";
     for (const std::wstring& folder : SystemFolders()) {
-        if (IsSamePath(canonical, folder) || IsPathBelow(folder, canonical))
+        if (TakesFolder(canonical, folder))
             return L"a system folder";
     }
     if (folderTree && IsPathBelow(canonical, WindowsFolder()))
@@ -229,7 +260,11 @@ void DelayRemove(const CString& path, bool* restartFlag)
 
 void ClearReadOnly(const CString& path)
 {
-    const DWORD attributes = ::GetFileAttributesW(path);
+    ClearReadOnly(path, ::GetFileAttributesW(path));
+}
+
+void ClearReadOnly(const CString& path, DWORD attributes)
+{
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
         ::SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
