@@ -17,13 +17,12 @@ class CCanonicalFolders
 public:
     // Whether a caller needs the long form of the names in a folder (given in its
     // canonical form), or may take them as spelled.
-    using NamesMatter = bool (*)(const std::wstring& folder);
+    using NamesMatter = bool (*)(const CString& folder);
 
-    // What CanonicalPath gives for the path.
-    CString Canonical(const CString& path);
-    // The same, except that in a folder where 'namesMatter' says they do not (asked
-    // once per folder), the last name stays as spelled: no search for it.
-    CString Canonical(const CString& path, NamesMatter namesMatter);
+    // What CanonicalPath gives for the path, except that in a folder where
+    // 'namesMatter' says they do not (asked once per folder), the last name stays
+    // as spelled: no search for it.
+    CString Canonical(const CString& path, NamesMatter namesMatter = nullptr);
 
 private:
     struct SFolder

@@ -41,6 +41,16 @@ std::vector<std::wstring> Components(const std::wstring& path)
     return components;
 }
 
+// The length of the path without trailing separators; a drive root ("C:\") keeps its own.
+int TrimmedLength(const CString& path)
+{
+    const std::wstring& text = path.Str();
+    size_t length = text.size();
+    while (length > 3 && IsSeparator(text[length - 1]))
+        --length;
+    return static_cast<int>(length);
+}
+
 // The long form of an existing path; empty when the path does not exist or the
 // system cannot give it.
 std::wstring LongPathName(const std::wstring& path)
@@ -93,10 +103,9 @@ CString CanonicalPath(const CString& path)
 
 void TrimTrailingSeparators(CString& path)
 {
-    std::wstring text = path.Str();
-    while (text.size() > 3 && IsSeparator(text.back()))
-        text.pop_back();
-    path = CString(text);
+    const int length = TrimmedLength(path);
+    if (length < path.GetLength())
+        path = CString(path.Str().substr(0, static_cast<size_t>(length)));
 }
 
 bool IsSamePath(const CString& first, const CString& second)
@@ -106,16 +115,15 @@ bool IsSamePath(const CString& first, const CString& second)
 
 bool IsPathBelow(const CString& inner, const CString& outer)
 {
-    // "C:\App\" is the folder "C:\App", not a place below it.
-    CString below = inner;
-    TrimTrailingSeparators(below);
-    CString prefix = outer;
-    TrimTrailingSeparators(prefix);
-    if (prefix.IsEmpty() || below.GetLength() <= prefix.GetLength())
+    // Compared in place: every listed file of an uninstall meets every protected
+    // folder. "C:\App\" is the folder "C:\App", not a place below it.
+    const int prefix = TrimmedLength(outer);
+    if (prefix == 0 || TrimmedLength(inner) <= prefix)
         return false;
-    if (prefix[prefix.GetLength() - 1] != L'\\')
-        prefix += L"\\";
-    return ::CompareStringOrdinal(below, prefix.GetLength(), prefix, prefix.GetLength(), TRUE) == CSTR_EQUAL;
+    // Below means past a separator: "C:\Program Files" is not below "C:\Prog".
+    if (outer.Str()[prefix - 1] != L'\\' && inner.Str()[prefix] != L'\\')
+        return false;
+    return ::CompareStringOrdinal(inner, prefix, outer, prefix, TRUE) == CSTR_EQUAL;
 }
 
 bool IsPathAtOrBelow(const CString& path, const CString& folder)
@@ -190,6 +198,20 @@ bool IsSafeFileName(const std::wstring& name)
             return false;
     }
     return true;
+}
+
+bool MayBeShortName(const std::wstring& name)
+{
+    if (name.find(L'~') != std::wstring::npos)
+        return true;
+    // Short names leave these out, and have at most one dot, eight characters
+    // before it and three after.
+    if (name.find_first_of(L" +,;=[]") != std::wstring::npos)
+        return false;
+    const size_t dot = name.find(L'.');
+    if (dot == std::wstring::npos)
+        return name.size() <= 8;
+    return name.find(L'.', dot + 1) == std::wstring::npos && dot <= 8 && name.size() - dot - 1 <= 3;
 }
 
 bool IsSafeRelativePath(const CString& path)

@@ -81,12 +81,12 @@ TEST(CanonicalFolders, SeesFilesThatComeAndGoAfterTheirFolderIsKnown)
 }
 
 int g_asked = 0;
-bool NoNameMatters(const std::wstring&)
+bool NoNameMatters(const CString&)
 {
     ++g_asked;
     return false;
 }
-bool EveryNameMatters(const std::wstring&)
+bool EveryNameMatters(const CString&)
 {
     ++g_asked;
     return true;
