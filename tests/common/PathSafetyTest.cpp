@@ -203,6 +203,12 @@ TEST(PathSafety, CanonicalFormsFollowTheTable)
     // Made full without looking at the file system; nothing when there is no text.
     EXPECT_EQ(Narrow(folder + L"\\x"), Narrow(FullPathName(L"x")));
     EXPECT_EQ("", Narrow(FullPathName(L"")));
+    // At any length, around the short buffer's size and past it.
+    for (size_t length : {MAX_PATH - 1, MAX_PATH, MAX_PATH + 1, 3 * MAX_PATH}) {
+        const std::wstring longPath = NONE L"\\" + std::wstring(length - std::wstring(NONE L"\\").size(), L'x');
+        SCOPED_TRACE(length);
+        EXPECT_EQ(Narrow(longPath), Narrow(FullPathName(longPath.c_str())));
+    }
     EXPECT_EQ("", Narrow(CanonicalPath(L"")));
     ::SetCurrentDirectoryW(current);
 }
