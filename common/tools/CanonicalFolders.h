@@ -15,9 +15,21 @@
 class CCanonicalFolders
 {
 public:
-    // What CanonicalPath gives for the path.
-    CString Canonical(const CString& path);
+    // Whether a caller needs the long form of the names in a folder (given in its
+    // canonical form), or may take them as spelled.
+    using NamesMatter = bool (*)(const CString& folder);
+
+    // What CanonicalPath gives for the path, except that in a folder where
+    // 'namesMatter' says they do not (asked once per folder), the last name stays
+    // as spelled: no search for it.
+    CString Canonical(const CString& path, NamesMatter namesMatter = nullptr);
 
 private:
-    std::map<std::wstring, CString> m_folders;
+    struct SFolder
+    {
+        CString canonical;
+        // -1 until asked.
+        int namesMatter = -1;
+    };
+    std::map<std::wstring, SFolder> m_folders;
 };

@@ -3,9 +3,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
-#include <vector>
+#include <iterator>
 
 namespace {
 
@@ -19,26 +20,85 @@ bool IsDriveLetter(wchar_t c)
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
-// The system drops a trailing dot or space from a name: "a.txt." names "a.txt".
-bool EndsInDotOrSpace(const std::wstring& name)
+// One name inside a longer text, read in place: every listed file of an
+// uninstall has its names checked, so they are not copied out.
+struct SName
 {
-    return !name.empty() && (name.back() == L'.' || name.back() == L' ');
+    const wchar_t* text;
+    size_t length;
+
+    bool Is(const wchar_t* word) const
+    {
+        return std::wcslen(word) == length && std::wmemcmp(text, word, length) == 0;
+    }
+};
+
+// The system drops a trailing dot or space from a name: "a.txt." names "a.txt".
+bool EndsInDotOrSpace(SName name)
+{
+    return name.length != 0 && (name.text[name.length - 1] == L'.' || name.text[name.length - 1] == L' ');
 }
 
-// The components between separators ("\" and "/"), empty ones left out.
-std::vector<std::wstring> Components(const std::wstring& path)
+// Calls 'visit' with each component between separators ("\" and "/"), empty
+// ones left out, until one returns false.
+template <typename Visit>
+void VisitComponents(const std::wstring& path, Visit visit)
 {
-    std::vector<std::wstring> components;
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = start;
         while (end < path.size() && !IsSeparator(path[end]))
             ++end;
-        if (end > start)
-            components.push_back(path.substr(start, end - start));
+        if (end > start && !visit(SName{path.c_str() + start, end - start}))
+            return;
         start = end + 1;
     }
-    return components;
+}
+
+bool IsDeviceName(SName name)
+{
+    // The name before its first dot, without trailing spaces, in capitals; no
+    // device name is longer than seven.
+    size_t length = 0;
+    while (length < name.length && name.text[length] != L'.')
+        ++length;
+    while (length != 0 && name.text[length - 1] == L' ')
+        --length;
+    if (length > 7)
+        return false;
+    wchar_t base[8] = {};
+    for (size_t i = 0; i < length; ++i)
+        base[i] = static_cast<wchar_t>(std::towupper(name.text[i]));
+    const SName upper{base, length};
+    if (upper.Is(L"CON") || upper.Is(L"PRN") || upper.Is(L"AUX") || upper.Is(L"NUL") || upper.Is(L"CONIN$") ||
+        upper.Is(L"CONOUT$"))
+        return true;
+    return length == 4 && (std::wmemcmp(base, L"COM", 3) == 0 || std::wmemcmp(base, L"LPT", 3) == 0) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
+
+bool IsSafeFileName(SName name)
+{
+    if (name.length == 0 || EndsInDotOrSpace(name) || IsDeviceName(name))
+        return false;
+    static const wchar_t kForbidden[] = L"\\/:*?\"<>|";
+    const wchar_t* const forbiddenEnd = kForbidden + std::size(kForbidden) - 1;
+    for (size_t i = 0; i < name.length; ++i) {
+        const wchar_t c = name.text[i];
+        if (c < 0x20 || std::find(kForbidden, forbiddenEnd, c) != forbiddenEnd)
+            return false;
+    }
+    return true;
+}
+
+// The length of the path without trailing separators; a drive root ("C:\") keeps its own.
+int TrimmedLength(const CString& path)
+{
+    const std::wstring& text = path.Str();
+    size_t length = text.size();
+    while (length > 3 && IsSeparator(text[length - 1]))
+        --length;
+    return static_cast<int>(length);
 }
 
 // The long form of an existing path; empty when the path does not exist or the
@@ -60,6 +120,11 @@ std::wstring LongPathName(const std::wstring& path)
 
 CString FullPathName(const CString& path)
 {
+    // Most paths fit the short buffer: one call, no sizing query.
+    wchar_t buffer[MAX_PATH];
+    const DWORD fitted = ::GetFullPathNameW(path, MAX_PATH, buffer, nullptr);
+    if (fitted != 0 && fitted < MAX_PATH)
+        return CString(buffer, static_cast<int>(fitted));
     const DWORD size = ::GetFullPathNameW(path, 0, nullptr, nullptr);
     if (size == 0)
         return CString();
@@ -93,29 +158,30 @@ CString CanonicalPath(const CString& path)
 
 void TrimTrailingSeparators(CString& path)
 {
-    std::wstring text = path.Str();
-    while (text.size() > 3 && IsSeparator(text.back()))
-        text.pop_back();
-    path = CString(text);
+    const int length = TrimmedLength(path);
+    if (length < path.GetLength())
+        path = CString(path.Str().substr(0, static_cast<size_t>(length)));
 }
 
 bool IsSamePath(const CString& first, const CString& second)
 {
+    // Texts of different lengths never compare equal.
+    if (first.GetLength() != second.GetLength())
+        return false;
     return ::CompareStringOrdinal(first, first.GetLength(), second, second.GetLength(), TRUE) == CSTR_EQUAL;
 }
 
 bool IsPathBelow(const CString& inner, const CString& outer)
 {
-    // "C:\App\" is the folder "C:\App", not a place below it.
-    CString below = inner;
-    TrimTrailingSeparators(below);
-    CString prefix = outer;
-    TrimTrailingSeparators(prefix);
-    if (prefix.IsEmpty() || below.GetLength() <= prefix.GetLength())
+    // Compared in place: every listed file of an uninstall meets every protected
+    // folder. "C:\App\" is the folder "C:\App", not a place below it.
+    const int prefix = TrimmedLength(outer);
+    if (prefix == 0 || TrimmedLength(inner) <= prefix)
         return false;
-    if (prefix[prefix.GetLength() - 1] != L'\\')
-        prefix += L"\\";
-    return ::CompareStringOrdinal(below, prefix.GetLength(), prefix, prefix.GetLength(), TRUE) == CSTR_EQUAL;
+    // Below means past a separator: "C:\Program Files" is not below "C:\Prog".
+    if (outer.Str()[prefix - 1] != L'\\' && inner.Str()[prefix] != L'\\')
+        return false;
+    return ::CompareStringOrdinal(inner, prefix, outer, prefix, TRUE) == CSTR_EQUAL;
 }
 
 bool IsPathAtOrBelow(const CString& path, const CString& folder)
@@ -149,47 +215,50 @@ const wchar_t* FullPathRefusal(const CString& path)
         return L"device path";
     if (!IsFullPath(path))
         return L"not a full path";
-    const std::vector<std::wstring> components = Components(text);
-    for (const std::wstring& component : components) {
-        if (component == L"..")
-            return L"'..' in the path";
-    }
+    const wchar_t* refusal = nullptr;
+    VisitComponents(text, [&refusal](SName component) {
+        if (component.Is(L".."))
+            refusal = L"'..' in the path";
+        return refusal == nullptr;
+    });
+    if (refusal != nullptr)
+        return refusal;
     if (text.find_first_of(L"*?\"<>|") != std::wstring::npos || text.find(L':', 2) != std::wstring::npos)
         return L"wildcard or stream in the path";
-    for (const std::wstring& component : components) {
-        if (component == L".")
-            continue;
+    VisitComponents(text, [&refusal](SName component) {
+        if (component.Is(L"."))
+            return true;
         if (IsDeviceName(component))
-            return L"device name in the path";
-        if (EndsInDotOrSpace(component))
-            return L"trailing dot or space in a name";
-    }
-    return nullptr;
+            refusal = L"device name in the path";
+        else if (EndsInDotOrSpace(component))
+            refusal = L"trailing dot or space in a name";
+        return refusal == nullptr;
+    });
+    return refusal;
 }
 
 bool IsDeviceName(const std::wstring& name)
 {
-    std::wstring base = name.substr(0, name.find(L'.'));
-    while (!base.empty() && base.back() == L' ')
-        base.pop_back();
-    for (wchar_t& c : base)
-        c = static_cast<wchar_t>(std::towupper(c));
-    if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" || base == L"CONIN$" ||
-        base == L"CONOUT$")
-        return true;
-    return base.size() == 4 && (base.compare(0, 3, L"COM") == 0 || base.compare(0, 3, L"LPT") == 0) &&
-           base[3] >= L'1' && base[3] <= L'9';
+    return IsDeviceName(SName{name.c_str(), name.size()});
 }
 
 bool IsSafeFileName(const std::wstring& name)
 {
-    if (name.empty() || EndsInDotOrSpace(name) || IsDeviceName(name))
+    return IsSafeFileName(SName{name.c_str(), name.size()});
+}
+
+bool MayBeShortName(const std::wstring& name)
+{
+    if (name.find(L'~') != std::wstring::npos)
+        return true;
+    // Short names leave these out, and have at most one dot, eight characters
+    // before it and three after.
+    if (name.find_first_of(L" +,;=[]") != std::wstring::npos)
         return false;
-    for (wchar_t c : name) {
-        if (c < 0x20 || wcschr(L"\\/:*?\"<>|", c) != nullptr)
-            return false;
-    }
-    return true;
+    const size_t dot = name.find(L'.');
+    if (dot == std::wstring::npos)
+        return name.size() <= 8;
+    return name.find(L'.', dot + 1) == std::wstring::npos && dot <= 8 && name.size() - dot - 1 <= 3;
 }
 
 bool IsSafeRelativePath(const CString& path)
@@ -200,7 +269,8 @@ bool IsSafeRelativePath(const CString& path)
     size_t start = 0;
     for (;;) {
         const size_t end = text.find(L'\\', start);
-        if (!IsSafeFileName(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start)))
+        const size_t length = (end == std::wstring::npos ? text.size() : end) - start;
+        if (!IsSafeFileName(SName{text.c_str() + start, length}))
             return false;
         if (end == std::wstring::npos)
             return true;

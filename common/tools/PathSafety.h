@@ -22,7 +22,8 @@ CString FullPathName(const CString& path);
 CString CanonicalPath(const CString& path);
 // Removes trailing separators; a drive root ("C:\") keeps its own.
 void TrimTrailingSeparators(CString& path);
-// Two canonical paths naming the same place: the file system ignores case.
+// Two canonical paths naming the same place: the file system ignores case. Both
+// comparisons work in place, without copies.
 bool IsSamePath(const CString& first, const CString& second);
 // True when the canonical 'inner' lies below the canonical 'outer' (not equal to it).
 bool IsPathBelow(const CString& inner, const CString& outer);
@@ -50,6 +51,9 @@ bool IsDeviceName(const std::wstring& name);
 // a dot or a space, not a device name, and free of control characters and of
 // the characters a file name cannot hold ("\/:*?"<>|").
 bool IsSafeFileName(const std::wstring& name);
+// A name the system may know by a longer one: one that fits a short (8.3) name
+// or holds a '~'. The long form of any other name is the name as spelled.
+bool MayBeShortName(const std::wstring& name);
 // A path below a folder: "\"-separated components that are each a safe file
 // name, so no root, drive, "..", ".", stream, wildcard or device.
 bool IsSafeRelativePath(const CString& path);

@@ -228,6 +228,8 @@ DWORD PackVersion(const CString& version);
 // A path that IsRemovableFile refuses is not scheduled (and the flag not set).
 void DelayRemove(const CString& path, bool* restartFlag);
 void ClearReadOnly(const CString& path);
+// The same with the attributes the caller has just read.
+void ClearReadOnly(const CString& path, DWORD attributes);
 // The folder's content, depth first, then the folder. Folders that no package may
 // remove (roots, system folders) are refused with a trace.
 void RemoveFolderWithContent(const CString& folder, bool delayed, bool* restartFlag);

@@ -25,39 +25,39 @@ namespace {
 
 // The canonical form without trailing separators, the form every protected folder
 // is held in.
-std::wstring Canonical(const std::wstring& path)
+CString Canonical(const CString& path)
 {
     CString canonical = CanonicalPath(path);
     TrimTrailingSeparators(canonical);
-    return canonical.Str();
+    return canonical;
 }
 
-std::wstring KnownFolder(int csidl)
+CString KnownFolder(int csidl)
 {
     wchar_t path[MAX_PATH] = {};
     if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) || path[0] == L'\0')
-        return std::wstring();
+        return CString();
     return Canonical(path);
 }
 
-std::wstring WindowsFolder()
+CString WindowsFolder()
 {
     return KnownFolder(CSIDL_WINDOWS);
 }
 
 // A folder named by an environment variable; empty when it is not set.
-std::wstring EnvironmentFolder(const wchar_t* name)
+CString EnvironmentFolder(const wchar_t* name)
 {
     wchar_t path[MAX_PATH] = {};
     const DWORD length = ::GetEnvironmentVariableW(name, path, static_cast<DWORD>(std::size(path)));
     if (length == 0 || length >= std::size(path))
-        return std::wstring();
+        return CString();
     return Canonical(path);
 }
 
 // Folders of the system and of every user that no package owns. Together with
 // every folder above them: removing a parent removes them too.
-std::vector<std::wstring> FindSystemFolders()
+std::vector<CString> FindSystemFolders()
 {
     static const int kFolders[] = {
         CSIDL_WINDOWS,          CSIDL_SYSTEM,          CSIDL_SYSTEMX86,           CSIDL_PROGRAM_FILES,
@@ -67,22 +67,22 @@ std::vector<std::wstring> FindSystemFolders()
         CSIDL_STARTMENU,        CSIDL_COMMON_STARTMENU, CSIDL_PROGRAMS,           CSIDL_COMMON_PROGRAMS,
         CSIDL_STARTUP,          CSIDL_COMMON_STARTUP,  CSIDL_FONTS,               CSIDL_TEMPLATES,
     };
-    std::vector<std::wstring> folders;
+    std::vector<CString> folders;
     for (int csidl : kFolders) {
-        const std::wstring folder = KnownFolder(csidl);
-        if (!folder.empty())
+        const CString folder = KnownFolder(csidl);
+        if (!folder.IsEmpty())
             folders.push_back(folder);
     }
     // A 32-bit process on 64-bit Windows gets the x86 folders for every Program
     // Files folder id; the 64-bit ones are named only by these variables.
     for (const wchar_t* variable : {L"ProgramW6432", L"CommonProgramW6432"}) {
-        const std::wstring folder = EnvironmentFolder(variable);
-        if (!folder.empty())
+        const CString folder = EnvironmentFolder(variable);
+        if (!folder.IsEmpty())
             folders.push_back(folder);
     }
     // The 64-bit System32 under both of the names a 32-bit process can reach it by.
-    const std::wstring windows = WindowsFolder();
-    if (!windows.empty()) {
+    const CString windows = WindowsFolder();
+    if (!windows.IsEmpty()) {
         folders.push_back(Canonical(windows + L"\\System32"));
         folders.push_back(Canonical(windows + L"\\Sysnative"));
     }
@@ -94,10 +94,22 @@ std::vector<std::wstring> FindSystemFolders()
 }
 
 // Asked once: every listed file of an uninstall is checked against them.
-const std::vector<std::wstring>& SystemFolders()
+const std::vector<CString>& SystemFolders()
 {
-    static const std::vector<std::wstring> folders = FindSystemFolders();
+    static const std::vector<CString> folders = FindSystemFolders();
     return folders;
+}
+
+// Whether any system folder lies below the canonical folder. Only then can the
+// spelling of a name in it decide a refusal: a path in the folder is never a
+// root, and takes a system folder with it only when that folder is below.
+bool HoldsSystemFolder(const CString& folder)
+{
+    for (const CString& system : SystemFolders()) {
+        if (IsPathBelow(system, folder))
+            return true;
+    }
+    return false;
 }
 
 // Why the path may not be removed; null when it may. The canonical form comes
@@ -107,17 +119,12 @@ const wchar_t* RemovalRefusal(const CString& path, bool folderTree, CCanonicalFo
     const wchar_t* refusal = FullPathRefusal(path);
     if (refusal != nullptr)
         return refusal;
-    std::wstring canonical;
-    if (folders != nullptr) {
-        CString found = folders->Canonical(path);
-        TrimTrailingSeparators(found);
-        canonical = found.Str();
-    } else {
-        canonical = Canonical(path.Str());
-    }
-    if (::PathIsRootW(canonical.c_str()))
+    CString canonical = folders != nullptr ? folders->Canonical(path, HoldsSystemFolder) : CanonicalPath(path);
+    TrimTrailingSeparators(canonical);
+    if (::PathIsRootW(canonical))
         return L"a root folder";
-    for (const std::wstring& folder : SystemFolders()) {
+    for (const CString& folder : SystemFolders()) {
+        // Removing the path takes the folder with it.
         if (IsSamePath(canonical, folder) || IsPathBelow(folder, canonical))
             return L"a system folder";
     }
@@ -202,9 +209,9 @@ bool IsUsableInstallFolder(const CString& path)
 {
     const wchar_t* refusal = FullPathRefusal(path);
     if (refusal == nullptr) {
-        const std::wstring canonical = Canonical(path.Str());
-        const std::wstring windows = WindowsFolder();
-        if (::PathIsRootW(canonical.c_str()))
+        const CString canonical = Canonical(path);
+        const CString windows = WindowsFolder();
+        if (::PathIsRootW(canonical))
             refusal = L"a root folder";
         else if (IsSamePath(canonical, windows) || IsPathBelow(canonical, windows))
             refusal = L"inside the Windows folder";
@@ -229,7 +236,11 @@ void DelayRemove(const CString& path, bool* restartFlag)
 
 void ClearReadOnly(const CString& path)
 {
-    const DWORD attributes = ::GetFileAttributesW(path);
+    ClearReadOnly(path, ::GetFileAttributesW(path));
+}
+
+void ClearReadOnly(const CString& path, DWORD attributes)
+{
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
         ::SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }

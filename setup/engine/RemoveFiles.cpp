@@ -56,8 +56,10 @@ bool CInstallManager::RemoveFiles()
                 SetupTrace(L"RemoveFiles: Entry refused, '%s' in '%s'", name.GetString(), dest.GetString());
                 continue;
             }
-            if (::PathFileExistsW(path)) {
-                ClearReadOnly(path);
+            // One query says both whether the file is there and whether it is read-only.
+            const DWORD attributes = ::GetFileAttributesW(path);
+            if (attributes != INVALID_FILE_ATTRIBUTES) {
+                ClearReadOnly(path, attributes);
                 if (m_bDelayedMode) {
                     DelayRemove(path, &m_bNeedRestartByFiles);
                 } else if (::DeleteFileW(path)) {

@@ -80,4 +80,48 @@ TEST(CanonicalFolders, SeesFilesThatComeAndGoAfterTheirFolderIsKnown)
     EXPECT_EQ(Narrow(CanonicalPath(shortForm)), Narrow(folders.Canonical(shortForm)));
 }
 
+int g_asked = 0;
+bool NoNameMatters(const CString&)
+{
+    ++g_asked;
+    return false;
+}
+bool EveryNameMatters(const CString&)
+{
+    ++g_asked;
+    return true;
+}
+
+// Where the caller says names do not matter, the last name stays as spelled and
+// the folder is still canonical; elsewhere the name is looked up. Asked once per folder.
+TEST(CanonicalFolders, KeepsTheSpelledNameWhereNamesDoNotMatter)
+{
+    TestSupport::CTempFolder temp;
+    const std::wstring folder = CanonicalPath(temp.Path().c_str()).Str();
+    const std::wstring file = folder + L"\\A Long File Name.txt";
+    TestSupport::WriteFileBytes(file, TestSupport::ToBytes("x"));
+    wchar_t shortFile[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetShortPathNameW(file.c_str(), shortFile, MAX_PATH));
+    const std::wstring shortPath = shortFile;
+    const std::wstring spelled = folder + shortPath.substr(shortPath.find_last_of(L'\\'));
+    ASSERT_NE(Narrow(file), Narrow(spelled));
+
+    struct SCase
+    {
+        CCanonicalFolders::NamesMatter namesMatter;
+        std::wstring expected;
+    };
+    const SCase cases[] = {
+        {NoNameMatters, spelled},
+        {EveryNameMatters, file},
+    };
+    for (const SCase& test : cases) {
+        CCanonicalFolders folders;
+        g_asked = 0;
+        for (int round = 0; round < 2; ++round)
+            EXPECT_EQ(Narrow(test.expected), Narrow(folders.Canonical(spelled.c_str(), test.namesMatter)));
+        EXPECT_EQ(1, g_asked);
+    }
+}
+
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cwctype>
 #include <string>
 
 namespace {
@@ -202,8 +203,109 @@ TEST(PathSafety, CanonicalFormsFollowTheTable)
     // Made full without looking at the file system; nothing when there is no text.
     EXPECT_EQ(Narrow(folder + L"\\x"), Narrow(FullPathName(L"x")));
     EXPECT_EQ("", Narrow(FullPathName(L"")));
+    // At any length, around the short buffer's size and past it.
+    for (size_t length : {MAX_PATH - 1, MAX_PATH, MAX_PATH + 1, 3 * MAX_PATH}) {
+        const std::wstring longPath = NONE L"\\" + std::wstring(length - std::wstring(NONE L"\\").size(), L'x');
+        SCOPED_TRACE(length);
+        EXPECT_EQ(Narrow(longPath), Narrow(FullPathName(longPath.c_str())));
+    }
     EXPECT_EQ("", Narrow(CanonicalPath(L"")));
     ::SetCurrentDirectoryW(current);
+}
+
+// How two canonical texts compare, without the file system: IsSamePath as the
+// texts stand, IsPathBelow after trailing separators, and only past a separator.
+TEST(PathSafety, ComparisonsFollowTheTable)
+{
+    const std::wstring deep = L"C:\\" + std::wstring(120, L'd') + L"\\" + std::wstring(150, L'e');
+    std::wstring deepUpper = deep;
+    for (wchar_t& c : deepUpper)
+        c = static_cast<wchar_t>(std::towupper(c));
+    std::wstring deepOther = deep;
+    deepOther.back() = L'f';
+    const struct
+    {
+        std::wstring first;
+        std::wstring second;
+        bool same;        // IsSamePath(first, second)
+        bool firstBelow;  // IsPathBelow(first, second)
+        bool secondBelow; // IsPathBelow(second, first)
+    } cases[] = {
+        // Letter case does not matter, in ASCII or beyond.
+        {L"C:\\Program Files", L"c:\\PROGRAM FILES", true, false, false},
+        {L"C:\\\x00C4rger\\\x0394", L"c:\\\x00E4rger\\\x03B4", true, false, false},
+        {L"C:\\", L"c:\\", true, false, false},
+        {L"", L"", true, false, false},
+        {L"C:\\a", L"C:\\b", false, false, false},
+        // Trailing separators: the same place for IsPathBelow, not the same text.
+        {L"C:\\Program Files\\", L"C:\\Program Files", false, false, false},
+        {L"C:\\a\\\\", L"C:\\a", false, false, false},
+        {L"C:\\a\\b\\\\", L"C:\\A", false, true, false},
+        {L"C:\\Program Files\\App", L"C:\\Program Files\\", false, true, false},
+        {L"C:\\PROGRAM FILES\\App\\Sub", L"c:\\program files", false, true, false},
+        // Below a root, a bare drive, a share.
+        {L"C:\\a", L"C:\\", false, true, false},
+        {L"C:\\a", L"C:", false, true, false},
+        {L"C:/x", L"C:/", false, false, false},
+        {L"D:\\a", L"C:\\", false, false, false},
+        {L"\\\\server\\share\\a", L"\\\\SERVER\\Share", false, true, false},
+        {L"\\\\server\\share2", L"\\\\server\\share", false, false, false},
+        // A prefix of the text is not a folder above it.
+        {L"C:\\Program Files", L"C:\\Prog", false, false, false},
+        {L"C:\\Prog\\x", L"C:\\Program Files", false, false, false},
+        {L"C:\\ab", L"C:\\a", false, false, false},
+        {L"C:\\a/b", L"C:\\a", false, false, false},
+        {L"C:\\a", L"", false, false, false},
+        // Long paths, past any fixed buffer.
+        {deep, deepUpper, true, false, false},
+        {deep, deepOther, false, false, false},
+        {deep + L"\\x", deepUpper, false, true, false},
+        {deep + L"x\\y", deep, false, false, false},
+        {deepOther + L"\\x", deep, false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.first) + " | " + Narrow(c.second));
+        EXPECT_EQ(c.same, IsSamePath(c.first.c_str(), c.second.c_str()));
+        EXPECT_EQ(c.same, IsSamePath(c.second.c_str(), c.first.c_str()));
+        EXPECT_EQ(c.firstBelow, IsPathBelow(c.first.c_str(), c.second.c_str()));
+        EXPECT_EQ(c.secondBelow, IsPathBelow(c.second.c_str(), c.first.c_str()));
+    }
+}
+
+// Which names the system may know by a longer one, so that only those need a
+// search for their long form.
+TEST(PathSafety, ShortNameShapesFollowTheTable)
+{
+    const struct
+    {
+        const wchar_t* name;
+        bool mayBeShort; // MayBeShortName
+    } cases[] = {
+        {L"a.txt", true},
+        {L"f00001.txt", true},
+        {L"ABCDEFGH.TXT", true},
+        {L"abcdefgh", true},
+        {L"abc.", true},
+        {L".txt", true},
+        {L"PROGRA~1", true},
+        {L"LONGFI~1.TXT", true},
+        {L"A Long~Name.text", true},
+        {L"abcdefghi", false},
+        {L"abcdefghi.txt", false},
+        {L"a.html", false},
+        {L"a.b.c", false},
+        {L"a b.txt", false},
+        {L"a+b.txt", false},
+        {L"a,b", false},
+        {L"a;b", false},
+        {L"a=b", false},
+        {L"a[1].txt", false},
+        {L"Mixed Case File.txt", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.name));
+        EXPECT_EQ(c.mayBeShort, MayBeShortName(c.name));
+    }
 }
 
 } // namespace
