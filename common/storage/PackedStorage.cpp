@@ -23,6 +23,27 @@ DWORD Word(const BYTE* p)
     return value;
 }
 
+// Inflates the zlib stream at the start of 'source' into the whole of 'target'
+// and gives the bytes it made. Everything must come out in this one call: zlib
+// then keeps no window of what it wrote.
+DWORD Inflate(const BYTE* source, DWORD sourceSize, BYTE* target, DWORD targetSize)
+{
+    z_stream stream = {};
+    if (inflateInit(&stream) != Z_OK)
+        ThrowComError(E_FAIL);
+    stream.next_in = const_cast<Bytef*>(source);
+    stream.avail_in = sourceSize;
+    stream.next_out = target;
+    stream.avail_out = targetSize;
+    const int result = inflate(&stream, Z_FINISH);
+    const DWORD length = targetSize - stream.avail_out;
+    inflateEnd(&stream);
+    // Anything short of the stream's end, its check included, is damage.
+    if (result != Z_STREAM_END)
+        ThrowComError(E_FAIL);
+    return length;
+}
+
 IStreamPtr EmptyStream()
 {
     CStreamEx empty;
@@ -52,9 +73,7 @@ IStreamPtr CPackedStorage::OpenStream(const std::wstring& name)
             CStreamEx unpacked;
             unpacked.SetSize(unpackedSize);
             BYTE* target = unpacked.Lock();
-            uLongf length = unpackedSize;
-            if (uncompress(target, &length, data, size) != Z_OK)
-                ThrowComError(E_FAIL);
+            const DWORD length = Inflate(data, size, target, unpackedSize);
             // Short data: no stale memory may reach an installed file.
             if (length < unpackedSize)
                 std::memset(target + length, 0, unpackedSize - length);

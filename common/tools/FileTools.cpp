@@ -20,6 +20,44 @@ bool RewindStream(IStream* stream)
     return SUCCEEDED(stream->Seek(zero, STREAM_SEEK_SET, nullptr));
 }
 
+// A memory stream is written straight from its block, with no copy through a
+// buffer. Gives false, touching nothing, when the stream is not one.
+bool WriteBlockOfStream(IStream* stream, const STATSTG& stat, HANDLE file, bool& written)
+{
+    HGLOBAL block = nullptr;
+    if (FAILED(GetHGlobalFromStream(stream, &block)) || block == nullptr || stat.cbSize.HighPart != 0 ||
+        GlobalSize(block) < stat.cbSize.LowPart)
+        return false;
+    const DWORD size = stat.cbSize.LowPart;
+    const BYTE* data = nullptr;
+    if (size != 0) {
+        data = static_cast<const BYTE*>(GlobalLock(block));
+        if (data == nullptr)
+            return false;
+    }
+    written = true;
+    for (DWORD done = 0; done < size;) {
+        const DWORD chunk = size - done < kChunk ? size - done : kChunk;
+        DWORD put = 0;
+        if (!WriteFile(file, data + done, chunk, &put, nullptr)) {
+            written = false;
+            break;
+        }
+        if (put != chunk) {
+            SetLastError(ERROR_WRITE_FAULT);
+            written = false;
+            break;
+        }
+        done += chunk;
+    }
+    if (data != nullptr) {
+        const DWORD error = GetLastError();
+        GlobalUnlock(block);
+        SetLastError(error);
+    }
+    return true;
+}
+
 } // namespace
 
 bool LoadLibraryInto(CModuleHolder& holder, const wchar_t* fileName)
@@ -59,11 +97,21 @@ bool SaveStreamToFile(IStream* stream, const wchar_t* path, DWORD creation)
         return false;
     // The last error tells the caller whether the name was taken: a stream
     // failure must not leave a stale one behind.
+    STATSTG stat = {};
+    const bool sized = SUCCEEDED(stream->Stat(&stat, STATFLAG_NONAME));
+    bool whole = false;
+    if (sized && WriteBlockOfStream(stream, stat, file.Get(), whole)) {
+        if (!whole)
+            return false;
+        if (RewindStream(stream))
+            return true;
+        SetLastError(ERROR_READ_FAULT);
+        return false;
+    }
     // A buffer no larger than the stream: most files are small, and a chunk
     // allocated and freed per file costs more than writing it.
     DWORD chunk = kChunk;
-    STATSTG stat = {};
-    if (SUCCEEDED(stream->Stat(&stat, STATFLAG_NONAME)) && stat.cbSize.QuadPart < kChunk)
+    if (sized && stat.cbSize.QuadPart < kChunk)
         chunk = stat.cbSize.LowPart != 0 ? stat.cbSize.LowPart : 1;
     std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[chunk]);
     if (!buffer || !RewindStream(stream)) {

@@ -200,6 +200,26 @@ TEST_F(FileToolsTest, SaveStreamToFileWritesTheWholeStreamFromItsStart)
     }
 }
 
+TEST_F(FileToolsTest, SaveStreamToFileWritesOnlyTheStreamsPartOfItsBlock)
+{
+    const Bytes bytes = Pattern(100, 3);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    ASSERT_TRUE(block != nullptr);
+    std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    GlobalUnlock(block);
+    IStream* created = nullptr;
+    ASSERT_EQ(S_OK, CreateStreamOnHGlobal(block, TRUE, &created));
+    IStreamPtr stream(created, false);
+    ULARGE_INTEGER size;
+    size.QuadPart = 10;
+    ASSERT_EQ(S_OK, stream->SetSize(size));
+
+    const std::wstring path = m_temp / L"part.bin";
+    EXPECT_TRUE(SaveStreamToFile(stream, path.c_str()));
+    EXPECT_TRUE(ReadFileBytes(path) == Bytes(bytes.begin(), bytes.begin() + 10));
+    EXPECT_EQ(0u, StreamPosition(stream));
+}
+
 TEST_F(FileToolsTest, SaveStreamToFileFailsWhereNoFileCanBeMade)
 {
     CreateDirectoryW((m_temp / L"folder").c_str(), nullptr);

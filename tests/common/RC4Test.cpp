@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,51 @@ TEST(RC4, EveryCallStartsAFreshKeystream)
 {
     const Bytes plain = Text("Plaintext");
     EXPECT_EQ(Transform("Key", plain), Transform("Key", plain));
+}
+
+// The keystream one generator gives from a fresh key schedule, byte by byte.
+Bytes Generated(const std::string& key, const Bytes& input)
+{
+    Common::Storage::SRC4State state;
+    Common::Storage::RC4Init(state, reinterpret_cast<const BYTE*>(key.data()), static_cast<DWORD>(key.size()));
+    Bytes output(input.size());
+    Common::Storage::RC4Crypt(state, input.data(), output.data(), static_cast<DWORD>(input.size()));
+    return output;
+}
+
+Bytes Counting(size_t size)
+{
+    Bytes bytes(size);
+    for (size_t n = 0; n < size; ++n)
+        bytes[n] = static_cast<BYTE>(n * 7 + n / 251);
+    return bytes;
+}
+
+// Lengths on both sides of the keystream kept between calls, in an order that
+// makes it grow, keys that take turns, and the buffer as its own output.
+TEST(RC4, LongAndShortStreamsMatchTheGeneratorWhateverCameBefore)
+{
+    struct SCase
+    {
+        const char* key;
+        size_t length;
+    };
+    const SCase cases[] = {
+        {"Key", 1},          {"Key", 7},           {"Key", 8},           {"Key", 9},
+        {"Key", 65535},      {"Wiki", 65536},      {"Key", 65537},       {"Key", 300000},
+        {"Secret", 4194303}, {"Secret", 4194304},  {"Secret", 4194305},  {"Secret", 5000001},
+        {"Key", 5000001},    {"Key", 131073},      {"Key", 3},           {"Secret", 3},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " " + std::to_string(c.length));
+        const Bytes plain = Counting(c.length);
+        const Bytes expected = Generated(c.key, plain);
+        EXPECT_TRUE(Transform(c.key, plain) == expected);
+        Bytes inPlace = plain;
+        RC4Transform(reinterpret_cast<const BYTE*>(c.key), static_cast<DWORD>(std::strlen(c.key)), inPlace.data(),
+                     static_cast<DWORD>(inPlace.size()), inPlace.data(), static_cast<DWORD>(inPlace.size()));
+        EXPECT_TRUE(inPlace == expected);
+    }
 }
 
 TEST(RC4, DoesNothingWithoutAMatchingOutput)
