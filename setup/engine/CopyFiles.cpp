@@ -314,10 +314,11 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
     }
 
     // A target that does not exist yet is written under its own name: nothing
-    // runs it or holds it, and a write that fails removes it again. Claiming the
-    // name first tells a file of ours from one that appeared meanwhile, and
-    // saves a second name look-up per file (each one a scan of the folder where
-    // names are matched without case by listing the folder).
+    // runs or holds it, and a write that fails deletes it again. Claiming the
+    // name with CREATE_NEW tells our file from one that appeared meanwhile, and
+    // costs one look-up of an absent name instead of two (the staging name and
+    // the rename's target); where names are matched without case by listing the
+    // folder, each such look-up reads the whole folder.
     if (!m_bDelayedMode) {
         const CString path = ApiPath(target);
         Common::Tools::CScopedHandle claimed(
