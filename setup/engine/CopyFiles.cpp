@@ -12,6 +12,7 @@
 #include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "framework/Gdi.h"
 #include "setup/engine/AccessControl.h"
@@ -312,9 +313,33 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
         Common::Tools::ThrowComError(E_FAIL);
     }
 
-    // The content is written beside the target first, on its volume: a write
-    // that fails never leaves a cut target behind, and the same file waits for
-    // the rename at the next restart when the target cannot be replaced now.
+    // A target that does not exist yet is written under its own name: nothing
+    // runs or holds it, and a write that fails deletes it again. Claiming the
+    // name with CREATE_NEW tells our file from one that appeared meanwhile, and
+    // costs one look-up of an absent name instead of two (the staging name and
+    // the rename's target); where names are matched without case by listing the
+    // folder, each such look-up reads the whole folder.
+    if (!m_bDelayedMode) {
+        const CString path = ApiPath(target);
+        Common::Tools::CScopedHandle claimed(
+            ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (claimed.IsValid()) {
+            claimed.Reset();
+            if (!SaveStreamToFile(stream, path, TRUNCATE_EXISTING)) {
+                const DWORD error = ::GetLastError();
+                ::DeleteFileW(path);
+                SetupTrace(L"CopyFile: Can't write '%s' (error %u)", target.GetString(), static_cast<unsigned>(error));
+                Common::Tools::ThrowComError(E_FAIL);
+            }
+            SetupTrace(L"CopyFile: File copied - '%s'", target.GetString());
+            return;
+        }
+    }
+
+    // An existing target: the content is written beside it first, on its
+    // volume: a write that fails never leaves a cut target behind, and the same
+    // file waits for the rename at the next restart when the target cannot be
+    // replaced now.
     // The name is short so that a target deep in the tree can still be staged;
     // a name some other file holds is passed over, never written to.
     CString staged;

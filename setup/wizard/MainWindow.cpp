@@ -98,6 +98,9 @@ void CDlgMain::ReleaseResources()
     m_pProgressOver = nullptr;
     m_pTextBrush = nullptr;
     m_pTextFont = nullptr;
+    // New images may come at the old addresses: the bar on the screen is no
+    // longer known.
+    m_bBarOnScreen = false;
 }
 
 void CDlgMain::LoadResources()
@@ -229,13 +232,32 @@ void CDlgMain::SetProgress(double fraction)
 void CDlgMain::StepProgress()
 {
     m_dProgress += m_dStep;
-    SetProgress(m_dProgress);
+    if (!m_bShowWait || !m_bShowProgress) {
+        SetProgress(m_dProgress);
+        return;
+    }
+    // One step per copied file: most steps move the bar by less than a pixel,
+    // and repainting the same pixels costs more than the copy of a small file.
+    // The messages are taken all the same, so the window stays alive.
+    if (!DrainMessages())
+        return;
+    if (!::IsWindow(m_hWnd))
+        return;
+    const SBarPaint current = CurrentBarPaint();
+    if (current.overlapped || !m_bBarOnScreen || !(m_barOnScreen == current))
+        InvalidateControl(kIdProgress);
 }
 
 void CDlgMain::PumpMessages()
 {
+    if (DrainMessages() && ::IsWindow(m_hWnd))
+        InvalidateControl(kIdProgress);
+}
+
+bool CDlgMain::DrainMessages()
+{
     if (m_hWnd == nullptr)
-        return;
+        return false;
     MSG msg;
     for (;;) {
         if (!::PeekMessageW(&msg, m_hWnd, WM_MOUSEFIRST, 0x020E, PM_REMOVE) &&
@@ -243,10 +265,41 @@ void CDlgMain::PumpMessages()
             break;
         ::DispatchMessageW(&msg);
         if (m_hWnd == nullptr)
-            return;
+            return false;
     }
-    if (m_hWnd != nullptr && ::IsWindow(m_hWnd))
-        InvalidateControl(kIdProgress);
+    return true;
+}
+
+bool CDlgMain::SBarPaint::operator==(const SBarPaint& other) const
+{
+    return client == other.client && bar == other.bar && fillWidth == other.fillWidth &&
+           sourceWidth == other.sourceWidth && shown == other.shown && showWait == other.showWait &&
+           overlapped == other.overlapped && back == other.back && track == other.track && over == other.over;
+}
+
+CDlgMain::SBarPaint CDlgMain::CurrentBarPaint() const
+{
+    SBarPaint paint;
+    if (m_hWnd == nullptr || !GetControlRect(kIdProgress, &paint.bar))
+        return paint;
+    GetClientRect(&paint.client);
+    paint.shown = m_pProgressBack != nullptr && m_pProgressOver != nullptr && m_bShowProgress;
+    if (paint.shown) {
+        const double fraction = ClampFraction(m_dProgress);
+        paint.fillWidth = static_cast<int>(paint.bar.Width() * fraction);
+        paint.sourceWidth = static_cast<int>(m_pProgressOver->GetWidth() * fraction);
+    }
+    paint.showWait = m_bShowWait;
+    for (int id : {kIdStatus, kIdWait}) {
+        CRect rc;
+        CRect common;
+        if (GetControlRect(id, &rc) && ::IntersectRect(&common, &rc, &paint.bar))
+            paint.overlapped = true;
+    }
+    paint.back = m_pBackImage;
+    paint.track = m_pProgressBack;
+    paint.over = m_pProgressOver;
+    return paint;
 }
 
 bool CDlgMain::GetControlRect(int controlId, RECT* rc) const
@@ -272,6 +325,18 @@ void CDlgMain::InvalidateControl(int controlId)
 
 BOOL CDlgMain::OnEraseBkgnd(CDC* dc)
 {
+    // Only a paint of this window's screen says what the bar shows.
+    CRect bar;
+    if (::WindowFromDC(dc->GetSafeHdc()) == m_hWnd && GetControlRect(kIdProgress, &bar)) {
+        CRect clip;
+        CRect common;
+        ::GetClipBox(dc->GetSafeHdc(), &clip);
+        if (::IntersectRect(&common, &clip, &bar)) {
+            m_bBarOnScreen = common == bar;
+            if (m_bBarOnScreen)
+                m_barOnScreen = CurrentBarPaint();
+        }
+    }
     if (m_pBackImage == nullptr)
         return static_cast<BOOL>(DefWindowProc(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc->GetSafeHdc()), 0));
 

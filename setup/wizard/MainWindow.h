@@ -60,6 +60,33 @@ protected:
     bool GetControlRect(int controlId, RECT* rc) const;
 
     DECLARE_MESSAGE_MAP()
+
+private:
+    // What a paint of the bar's rectangle draws there.
+    struct SBarPaint
+    {
+        bool operator==(const SBarPaint& other) const;
+
+        CRect client;
+        CRect bar;
+        int fillWidth = 0;
+        int sourceWidth = 0;
+        bool shown = false;
+        bool showWait = false;
+        // The status text or the wait image reaches into the bar.
+        bool overlapped = false;
+        const Gdiplus::Bitmap* back = nullptr;
+        const Gdiplus::Bitmap* track = nullptr;
+        const Gdiplus::Bitmap* over = nullptr;
+    };
+    SBarPaint CurrentBarPaint() const;
+    // Dispatches the window's waiting messages; false when the window went.
+    bool DrainMessages();
+
+    // The last paint that covered the whole bar on the screen, while no later
+    // paint covered part of it.
+    bool m_bBarOnScreen = false;
+    SBarPaint m_barOnScreen;
 };
 
 } // namespace DlgPopup

@@ -564,6 +564,35 @@ TEST_F(DelayedCopyTest, TargetsDeepInTheTreeAreStaged)
     }
 }
 
+// A file that is not there yet is written under its own name; only a file that
+// replaces another goes through a staging name.
+TEST_F(DelayedCopyTest, NewTargetsAreWrittenInPlace)
+{
+    const Bytes content = TestSupport::Noise(10000, 9);
+    const std::wstring dest = Out(L"app");
+    const std::wstring busy = dest + L"\\busy.dll";
+    WriteFileBytes(busy, ToBytes("running"));
+    Load(Group(dest, "<F FileName=\"\\a.dll\"/><F FileName=\"\\b.dll\"/><F FileName=\"\\busy.dll\"/>"),
+         {{L"a.dll", content}, {L"b.dll", content}, {L"busy.dll", content}});
+    std::vector<std::string> lines;
+    {
+        CHeldFile held(busy);
+        ASSERT_TRUE(held.IsHeld());
+        lines = TraceOf([&] { EXPECT_TRUE(Manager().CopyFiles()); });
+    }
+    for (const std::wstring name : {L"a.dll", L"b.dll"}) {
+        EXPECT_TRUE(HasLine(lines, "CopyFile: File copied - '" + N(dest + L"\\" + name) + "'")) << Joined(lines);
+        EXPECT_EQ(content, ReadFileBytes(dest + L"\\" + name));
+    }
+    EXPECT_TRUE(HasLine(lines, "CopyFile: Copy delayed, file '" + N(busy) + "'")) << Joined(lines);
+    // The first staging name went to the one file that had to be staged.
+    EXPECT_EQ((std::vector<std::wstring>{L"a.dll", L"b.dll", L"busy.dll", L"~0000"}), Names(dest));
+    const auto renames = PendingRenames();
+    ASSERT_EQ(1u, renames.size());
+    EXPECT_TRUE(SamePath(dest + L"\\~0000", renames[0].first)) << N(renames[0].first);
+    EXPECT_TRUE(SamePath(busy, renames[0].second)) << N(renames[0].second);
+}
+
 // Files that happen to hold a staging name are passed over and kept as they are.
 TEST_F(DelayedCopyTest, StagingNamesTakenByOtherFilesAreKept)
 {
@@ -594,23 +623,26 @@ TEST_F(DelayedCopyTest, StagingNamesTakenByOtherFilesAreKept)
     }
 }
 
-TEST_F(DelayedCopyTest, StagedCopyThatCannotBeWrittenIsAFailure)
+TEST_F(DelayedCopyTest, CopyThatCannotBeWrittenIsAFailure)
 {
     Load(Group(Out(L"app"), "<F FileName=\"\\a.dll\"/>"), {{L"a.dll", ToBytes("a")}});
     const std::wstring target = Out(L"app\\a.dll");
+    const std::wstring fresh = Out(L"app\\new.dll");
     WriteFileBytes(target, ToBytes("old"));
     for (bool delayedMode : {false, true}) {
-        SCOPED_TRACE(delayedMode ? "delayed mode" : "at once");
-        Manager().m_bDelayedMode = delayedMode;
-        IStreamPtr stream(new FailingStream(), false);
-        bool delayed = false;
-        EXPECT_EQ(E_FAIL, TestSupport::ComErrorOf([&] { Manager().CopyFile(stream, target.c_str(), &delayed); }));
-        EXPECT_FALSE(delayed);
-        EXPECT_FALSE(Manager().m_bNeedRestartByFiles);
-        // The old file is whole and nothing is left behind or scheduled.
-        EXPECT_EQ(ToBytes("old"), ReadFileBytes(target));
-        EXPECT_EQ((std::vector<std::wstring>{L"a.dll"}), Names(Out(L"app")));
-        EXPECT_TRUE(PendingRenames().empty());
+        for (const std::wstring& path : {target, fresh}) {
+            SCOPED_TRACE(std::string(delayedMode ? "delayed mode, " : "at once, ") + N(path));
+            Manager().m_bDelayedMode = delayedMode;
+            IStreamPtr stream(new FailingStream(), false);
+            bool delayed = false;
+            EXPECT_EQ(E_FAIL, TestSupport::ComErrorOf([&] { Manager().CopyFile(stream, path.c_str(), &delayed); }));
+            EXPECT_FALSE(delayed);
+            EXPECT_FALSE(Manager().m_bNeedRestartByFiles);
+            // The old file is whole, no cut new one, nothing left behind or scheduled.
+            EXPECT_EQ(ToBytes("old"), ReadFileBytes(target));
+            EXPECT_EQ((std::vector<std::wstring>{L"a.dll"}), Names(Out(L"app")));
+            EXPECT_TRUE(PendingRenames().empty());
+        }
     }
 }
 

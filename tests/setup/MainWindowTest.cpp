@@ -68,7 +68,7 @@ public:
     {
         CRect clip;
         ::GetClipBox(dc->GetSafeHdc(), &clip);
-        m_erases.push_back({m_bShowWait, clip});
+        m_erases.push_back({m_bShowWait, clip, m_dProgress});
         return CDlgMain::OnEraseBkgnd(dc);
     }
     LRESULT OnApp(WPARAM, LPARAM)
@@ -86,6 +86,7 @@ public:
     {
         bool showWait;
         CRect clip;
+        double progress;
     };
     std::vector<SErase> m_erases;
     std::vector<UINT> m_order;
@@ -318,6 +319,47 @@ TEST_F(MainWindowTest, WaitFlagIsSetBeforeItsControlRepaints)
     EXPECT_TRUE(dlg.m_erases.front().showWait);
     // PumpMessages ends with the bar's repaint.
     EXPECT_EQ(CRect(20, 100, 220, 110), dlg.m_erases.back().clip);
+}
+
+TEST_F(MainWindowTest, StepsRepaintTheBarOnlyWhenItsPixelsChange)
+{
+    CRecordingDlg dlg;
+    dlg.Show();
+    ASSERT_NE(nullptr, dlg.m_hWnd);
+    dlg.SetProgress(0.0);
+    const int steps = 1000;
+    dlg.m_dStep = 1.0 / steps;
+    const CRect bar(20, 100, 220, 110);
+    // What a paint at a fraction draws: the fill's width on the 200-pixel bar and
+    // the width taken from the 300-pixel fill image.
+    auto drawn = [](double progress) {
+        const double fraction = std::min(std::max(progress, 0.0), 1.0);
+        return std::make_pair(static_cast<int>(200 * fraction), static_cast<int>(300 * fraction));
+    };
+    auto barPaints = [&] {
+        return std::count_if(dlg.m_erases.begin(), dlg.m_erases.end(),
+                             [&](const CRecordingDlg::SErase& erase) { return erase.clip == bar; });
+    };
+    const auto before = barPaints();
+    ASSERT_GE(before, 1);
+    for (int i = 0; i < steps; ++i) {
+        SCOPED_TRACE(i);
+        dlg.StepProgress();
+        // The bar's last paint shows what the bar holds now.
+        const auto last = std::find_if(dlg.m_erases.rbegin(), dlg.m_erases.rend(),
+                                       [&](const CRecordingDlg::SErase& erase) { return erase.clip == bar; });
+        ASSERT_NE(dlg.m_erases.rend(), last);
+        EXPECT_EQ(drawn(dlg.m_dProgress), drawn(last->progress));
+    }
+    // The two widths change together at most 400 times (at most 200 plus 300
+    // steps, 100 of them shared).
+    const auto stepped = barPaints() - before;
+    EXPECT_GE(stepped, 200);
+    EXPECT_LE(stepped, 401);
+    // PumpMessages still repaints the bar each time.
+    dlg.m_erases.clear();
+    dlg.PumpMessages();
+    EXPECT_EQ(1, barPaints());
 }
 
 TEST_F(MainWindowTest, PumpMessagesTakesMouseMessagesFirst)
