@@ -173,6 +173,17 @@ void CWnd::UnhookCreation()
     }
 }
 
+BOOL CWnd::KeepCreated(HWND hwnd)
+{
+    if (hwnd == nullptr || m_hWnd != hwnd) {
+        if (hwnd != nullptr)
+            ::DestroyWindow(hwnd);
+        return FALSE;
+    }
+    m_bCreated = true;
+    return TRUE;
+}
+
 BOOL CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* windowName, DWORD style,
                     int x, int y, int cx, int cy, HWND parent, HMENU menu, void* param)
 {
@@ -182,13 +193,7 @@ BOOL CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* wind
     HWND hwnd = ::CreateWindowExW(exStyle, className, windowName, style, x, y, cx, cy, parent, menu,
                                   AfxGetInstanceHandle(), param);
     UnhookCreation();
-    if (hwnd == nullptr || m_hWnd != hwnd) {
-        if (hwnd != nullptr)
-            ::DestroyWindow(hwnd);
-        return FALSE;
-    }
-    m_bCreated = true;
-    return TRUE;
+    return KeepCreated(hwnd);
 }
 
 BOOL CWnd::DestroyWindow()
@@ -378,13 +383,7 @@ BOOL CDialog::CreateIndirect(const DLGTEMPLATE* memoryTemplate, CWnd* parent)
     HWND hwnd = ::CreateDialogIndirectParamW(AfxGetInstanceHandle(), memoryTemplate, ParentHandle(),
                                              &FrameworkDialogProc, 0);
     UnhookCreation();
-    if (hwnd == nullptr || hwnd != m_hWnd) {
-        if (hwnd != nullptr)
-            ::DestroyWindow(hwnd);
-        return FALSE;
-    }
-    m_bCreated = true;
-    return TRUE;
+    return KeepCreated(hwnd);
 }
 
 void CDialog::EndDialog(int result)

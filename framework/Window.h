@@ -197,6 +197,9 @@ protected:
     // Binding made for the window that the next creation on this thread makes.
     void HookCreation();
     static void UnhookCreation();
+    // What a creation under the hook gave: kept as this object's own when it is the
+    // window bound to it, else destroyed (FALSE).
+    BOOL KeepCreated(HWND hwnd);
     void Unbind();
     bool m_bCreated = false; // made by this object: destroyed with it
 

@@ -7,6 +7,7 @@
 #include "common/storage/RootStateBits.h"
 #include "common/storage/Storage.h"
 #include "common/tools/ComError.h"
+#include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 
 #include <cstring>
@@ -374,31 +375,21 @@ DWORD CCompFile::WriteFromStream(const std::wstring& path, IStream* source)
 template <typename Fill>
 IStreamPtr CCompFile::BlockStream(DWORD size, Fill fill) const
 {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (block == nullptr)
+    Tools::CGlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, size));
+    if (!block.IsValid())
         ThrowComError(E_OUTOFMEMORY);
     if (size != 0) {
-        BYTE* data = static_cast<BYTE*>(GlobalLock(block));
-        if (data == nullptr) {
-            GlobalFree(block);
+        const Tools::CGlobalLock locked(block.Get());
+        BYTE* data = static_cast<BYTE*>(locked.Data());
+        if (data == nullptr)
             ThrowComError(E_OUTOFMEMORY);
-        }
-        try {
-            fill(data);
-            TransformInPlace(data, size);
-        } catch (const _com_error&) {
-            GlobalUnlock(block);
-            GlobalFree(block);
-            throw;
-        }
-        GlobalUnlock(block);
+        fill(data);
+        TransformInPlace(data, size);
     }
     IStream* stream = nullptr;
-    const HRESULT hr = CreateStreamOnHGlobal(block, TRUE, &stream);
-    if (FAILED(hr)) {
-        GlobalFree(block);
-        ThrowComError(hr);
-    }
+    ThrowIfFailed(CreateStreamOnHGlobal(block.Get(), TRUE, &stream));
+    // The stream frees the block from here on.
+    block.Release();
     return IStreamPtr(stream, false);
 }
 

@@ -3,6 +3,8 @@
 
 #include "common/tools/ComError.h"
 
+#include <utility>
+
 namespace Common {
 namespace Storage {
 
@@ -20,26 +22,21 @@ CStreamEx::CStreamEx(IStream* stream) : m_pStream(stream)
 {
 }
 
-CStreamEx::~CStreamEx()
-{
-    if (m_hLocked != nullptr)
-        GlobalUnlock(m_hLocked);
-    m_pStream = nullptr;
-}
+CStreamEx::~CStreamEx() = default;
 
 BYTE* CStreamEx::Lock()
 {
-    if (m_pData != nullptr)
-        return m_pData;
+    if (m_lock.Data() != nullptr)
+        return static_cast<BYTE*>(m_lock.Data());
     if (!m_pStream)
         ThrowComError(E_POINTER);
     HGLOBAL block = nullptr;
     ThrowIfFailed(GetHGlobalFromStream(m_pStream, &block));
-    BYTE* data = static_cast<BYTE*>(GlobalLock(block));
+    Tools::CGlobalLock lock(block);
+    BYTE* data = static_cast<BYTE*>(lock.Data());
     if (data == nullptr)
         ThrowComError(E_FAIL);
-    m_hLocked = block;
-    m_pData = data;
+    m_lock = std::move(lock);
     return data;
 }
 

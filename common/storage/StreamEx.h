@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include "common/tools/ComSupport.h"
+#include "common/tools/ScopedHandle.h"
 
 namespace Common {
 namespace Storage {
@@ -29,8 +30,8 @@ public:
 
 private:
     IStreamPtr m_pStream;
-    HGLOBAL m_hLocked = nullptr;
-    BYTE* m_pData = nullptr;
+    // After the stream: unlocked before the stream lets the block go.
+    Tools::CGlobalLock m_lock{nullptr};
 };
 
 } // namespace Storage

@@ -137,7 +137,7 @@ CString GetFileVersionString(const wchar_t* file, const wchar_t* valueName)
         return result;
 
     // Unlocked before it is freed: the lock is destroyed first.
-    const Common::Tools::CUniqueHandle<HGLOBAL, &::GlobalFree> memory(GlobalAlloc(GMEM_MOVEABLE, size));
+    const Common::Tools::CGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, size));
     const Common::Tools::CGlobalLock block(memory.Get());
     if (block.Data() == nullptr)
         Common::Tools::ThrowComError(E_FAIL);

@@ -47,7 +47,7 @@ HGLOBAL LoadResourceToGlobal(CResourceCache& cache, HMODULE module, UINT id)
     if (data == nullptr || size == 0)
         return nullptr;
 
-    CUniqueHandle<HGLOBAL, &::GlobalFree> block(GlobalAlloc(GMEM_MOVEABLE, size));
+    CGlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, size));
     {
         const CGlobalLock target(block.Get());
         if (target.Data() == nullptr)

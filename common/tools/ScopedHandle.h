@@ -1,4 +1,4 @@
-// Owners of a kernel handle and of a locked global block.
+// Owners of a kernel handle and of a global block, owned or locked.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +17,9 @@ using CFindHandle = CUniqueHandle<HANDLE, &::FindClose, -1>;
 // Owns memory a system function allocated with LocalAlloc for the caller.
 template <typename T>
 using CLocalMemory = CUniqueHandle<T, &::LocalFree>;
+
+// Owns a global memory block (GlobalAlloc's).
+using CGlobalMemory = CUniqueHandle<HGLOBAL, &::GlobalFree>;
 
 // Holds a global memory block locked for its lifetime.
 class CGlobalLock

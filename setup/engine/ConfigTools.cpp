@@ -9,6 +9,8 @@
 #include "setup/engine/CmdLineHelper.h"
 #include "setup/engine/VariableExpansion.h"
 
+#include <shlwapi.h>
+
 namespace {
 
 const UINT kButtonSetMask = 7;
@@ -89,6 +91,12 @@ bool HasAttribute(const Common::Config::CXMLElement& node, const wchar_t* name)
 {
     const _variant_t value = node.GetAttribute(name, _variant_t());
     return V_VT(&value) != VT_EMPTY;
+}
+
+CString GetEntryTargetName(const Common::Config::CXMLElement& file)
+{
+    const CString target = GetNodeAttribute(file, L"TargetFileName", L"");
+    return !target.IsEmpty() ? target : CString(::PathFindFileNameW(GetNodeAttribute(file, L"FileName", L"")));
 }
 
 namespace {

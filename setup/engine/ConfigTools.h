@@ -38,6 +38,9 @@ CString GetRawAttribute(const Common::Config::CXMLElement& node, const wchar_t* 
                         const wchar_t* defaultValue = L"");
 // Whether the element carries the attribute at all.
 bool HasAttribute(const Common::Config::CXMLElement& node, const wchar_t* name);
+// The name a file entry of a files group stands under in its folder: its
+// TargetFileName, or else the file part of its FileName.
+CString GetEntryTargetName(const Common::Config::CXMLElement& file);
 
 // Values by the platform's variant conversion: true or false in any case, or a
 // number. A text that does not convert raises the conversion's _com_error.

@@ -84,9 +84,7 @@ void GetPackageExecutables(CInstallManager& engine, Common::Win32::WatchSet& fil
                 if (!entry.IsElement())
                     continue;
                 const Common::Config::CXMLElement file = *entry;
-                CString target = GetNodeAttribute(file, L"TargetFileName", L"");
-                if (target.IsEmpty())
-                    target = ::PathFindFileNameW(GetNodeAttribute(file, L"FileName", L""));
+                const CString target = GetEntryTargetName(file);
                 if (HasAttribute(file, L"x64") &&
                     VariantToBool(file.GetAttribute(L"x64", _variant_t())) != engine.m_bIs64BitOS)
                     continue;

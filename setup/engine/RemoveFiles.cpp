@@ -48,9 +48,7 @@ bool CInstallManager::RemoveFiles()
             if (!entry.IsElement())
                 continue;
             const Common::Config::CXMLElement file = *entry;
-            CString name = GetNodeAttribute(file, L"TargetFileName", L"");
-            if (name.IsEmpty())
-                name = ::PathFindFileNameW(GetNodeAttribute(file, L"FileName", L""));
+            const CString name = GetEntryTargetName(file);
             CString path = dest;
             if (!IsSafeRelativePath(name) || !AppendPath(path, name) || !IsRemovableFile(path, canonicalFolders)) {
                 SetupTrace(L"RemoveFiles: Entry refused, '%s' in '%s'", name.GetString(), dest.GetString());

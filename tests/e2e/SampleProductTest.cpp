@@ -7,6 +7,8 @@
 #include "tests/e2e/InstallFixture.h"
 #include "tests/support/GuiDriver.h"
 #include "tests/support/LockerProcess.h"
+#include "tests/support/Narrow.h"
+#include "common/win32/Wow64.h"
 #include "setup/res/resource.h"
 
 #include <gtest/gtest.h>
@@ -30,18 +32,15 @@ using TestSupport::ToBytes;
 namespace {
 
 using TestSupport::HasLine;
+using TestSupport::HasLineWith;
 using TestSupport::Joined;
+using TestSupport::Narrow;
 
 const wchar_t kProduct[] = L"{6F1C2A4E-3B7D-4C59-9A0E-2D81B5C47F13}";
 const std::wstring kRecordKey = E2E::RecordKey(kProduct);
 const wchar_t kMachineKey[] = L"SOFTWARE\\Quorvant\\Sample Document Editor";
 const wchar_t kComponentsKey[] = L"SOFTWARE\\Quorvant\\Sample Document Editor\\Components";
 const wchar_t kUserKey[] = L"Software\\Quorvant\\Sample Document Editor";
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
 
 std::wstring Backslashes(std::wstring path)
 {
@@ -172,6 +171,21 @@ protected:
         return TestSupport::RunProcess(program, arguments, options);
     }
 
+    // Setup with its windows, as a user runs it: 'drive' goes through the pages, and
+    // the finished run comes back in 'run'.
+    template <typename Drive>
+    void RunWithWindows(SProcessRun& run, const std::vector<std::wstring>& arguments, Drive drive)
+    {
+        TestSupport::SProcessOptions options;
+        options.timeoutMs = 180000;
+        CBackgroundRun setup(m_strSetup, arguments, options);
+        const DWORD processId = setup.ProcessId();
+        ASSERT_NE(0u, processId);
+        const CGuiDriver driver(processId, 60000);
+        drive(driver);
+        run = setup.Wait();
+    }
+
     CTempFolder m_temp;
     std::wstring m_strDist;
     std::wstring m_strSetup;
@@ -289,15 +303,8 @@ TEST_F(SampleProduct, TheWizardInBothLanguagesInstallsToATypedFolderAndTheUninst
     const std::wstring typed = L"C:\\Typed Editor";
     const std::wstring caption = L"Sample Document Editor Setup";
     int toolbarBefore = -1;
-    std::vector<std::string> installLines;
-    TestSupport::SProcessOptions options;
-    options.timeoutMs = 180000;
-    {
-        CBackgroundRun install(m_strSetup, {L"/i", m_strPackage, L"/norestart"}, options);
-        const DWORD processId = install.ProcessId();
-        ASSERT_NE(0u, processId);
-        CGuiDriver driver(processId, 60000);
-
+    SProcessRun install;
+    RunWithWindows(install, {L"/i", m_strPackage, L"/norestart"}, [&](const CGuiDriver& driver) {
         // ---- the language page: German first, then back to English ----
         HWND page = driver.WaitFor(SWindowMatch::Dialog(IDC_LANG_0));
         ASSERT_NE(nullptr, page);
@@ -391,12 +398,11 @@ TEST_F(SampleProduct, TheWizardInBothLanguagesInstallsToATypedFolderAndTheUninst
         EXPECT_EQ(L"&Finish", driver.ControlText(page, IDOK));
         EXPECT_FALSE(driver.IsControlVisible(page, IDC_FINISH_RESTART)) << "nothing waits for a restart";
         Leave(driver, page, IDOK);
-
-        const SProcessRun& run = install.Wait();
-        ASSERT_TRUE(run.finished);
-        installLines = run.TraceLines();
-        ASSERT_EQ(0u, run.exitCode) << Joined(installLines);
-    }
+    });
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(install.finished);
+    const std::vector<std::string> installLines = install.TraceLines();
+    ASSERT_EQ(0u, install.exitCode) << Joined(installLines);
     EXPECT_TRUE(HasLine(installLines, "Setup: InstallManager : CInstallManager::LockCheck >")) << Joined(installLines);
     for (const std::string& line : installLines)
         EXPECT_EQ(std::string::npos, line.find("Need to close")) << line;
@@ -430,21 +436,6 @@ TEST_F(SampleProduct, TheWizardInBothLanguagesInstallsToATypedFolderAndTheUninst
     ExpectOnlyTheUninstallersDeletionLeft(typed, run.TraceLines());
 }
 
-
-bool IsWow64()
-{
-    BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
-
-bool HasLineWith(const std::vector<std::string>& lines, const std::string& part)
-{
-    for (const std::string& line : lines)
-        if (line.find(part) != std::string::npos)
-            return true;
-    return false;
-}
-
 // Version 1.0 installed quietly, and its editor started from the install folder:
 // the update that follows must replace a program in use.
 class SampleProductInUse : public SampleProduct
@@ -472,7 +463,7 @@ protected:
 // On a 32-bit Windows setup scans itself and lists the editor (the case below).
 TEST_F(SampleProductInUse, UnderWineWow64TheRunningEditorIsNotSeenAndTheUpdateDelaysItsProgram)
 {
-    ASSERT_TRUE(IsWow64()) << "the 32-bit setup runs under WOW64 here";
+    ASSERT_TRUE(Common::Win32::IsWow64()) << "the 32-bit setup runs under WOW64 here";
     InstallAndStartTheEditor();
     const SProcessRun run = Run(m_strSetup, {L"/i", m_strUpdate, L"/qn", L"/norestart"});
     ASSERT_TRUE(run.finished);
@@ -493,17 +484,10 @@ class SampleProductOn32BitWindows : public SampleProductInUse
 
 TEST_F(SampleProductOn32BitWindows, TheRunningEditorIsListedOnTheApplicationsPageOfTheUpdate)
 {
-    ASSERT_FALSE(IsWow64()) << "runs in a 32-bit prefix";
+    ASSERT_FALSE(Common::Win32::IsWow64()) << "runs in a 32-bit prefix";
     InstallAndStartTheEditor();
-    std::vector<std::string> lines;
-    TestSupport::SProcessOptions options;
-    options.timeoutMs = 180000;
-    {
-        CBackgroundRun update(m_strSetup, {L"/i", m_strUpdate, L"/norestart"}, options);
-        const DWORD processId = update.ProcessId();
-        ASSERT_NE(0u, processId);
-        CGuiDriver driver(processId, 60000);
-
+    SProcessRun update;
+    RunWithWindows(update, {L"/i", m_strUpdate, L"/norestart"}, [&](const CGuiDriver& driver) {
         SWindowInfo question;
         ASSERT_TRUE(driver.AnswerMessageBox(IDYES, &question));
 
@@ -522,12 +506,11 @@ TEST_F(SampleProductOn32BitWindows, TheRunningEditorIsListedOnTheApplicationsPag
         page = driver.WaitFor(SWindowMatch::Dialog(IDC_FINISH_TEXT));
         ASSERT_NE(nullptr, page);
         Leave(driver, page, IDOK);
-
-        const SProcessRun& run = update.Wait();
-        ASSERT_TRUE(run.finished);
-        lines = run.TraceLines();
-        EXPECT_EQ(0u, run.exitCode) << Joined(lines);
-    }
+    });
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(update.finished);
+    const std::vector<std::string> lines = update.TraceLines();
+    EXPECT_EQ(0u, update.exitCode) << Joined(lines);
     EXPECT_TRUE(HasLine(lines, "Setup: Need to close 1 applications")) << Joined(lines);
     EXPECT_TRUE(HasLine(lines, "Setup: 1: Caption: 'Untitled - Sample Document Editor', path: '" +
                                    Narrow(m_strEditor) + "'"))

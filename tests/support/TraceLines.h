@@ -22,6 +22,12 @@ inline bool HasLine(const std::vector<std::string>& lines, const std::string& li
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+inline bool HasLineWith(const std::vector<std::string>& lines, const std::string& part)
+{
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& line) { return line.find(part) != std::string::npos; });
+}
+
 inline bool HasLineStarting(const std::vector<std::string>& lines, const std::string& prefix)
 {
     return std::any_of(lines.begin(), lines.end(),
