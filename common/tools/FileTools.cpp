@@ -95,12 +95,19 @@ bool SaveStreamToFile(IStream* stream, const wchar_t* path, DWORD creation)
         CreateFileW(path, GENERIC_WRITE, 0, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
         return false;
+    return WriteStreamToFile(stream, file.Get());
+}
+
+bool WriteStreamToFile(IStream* stream, HANDLE file)
+{
+    if (stream == nullptr)
+        return false;
     // The last error tells the caller whether the name was taken: a stream
     // failure must not leave a stale one behind.
     STATSTG stat = {};
     const bool sized = SUCCEEDED(stream->Stat(&stat, STATFLAG_NONAME));
     bool whole = false;
-    if (sized && WriteBlockOfStream(stream, stat, file.Get(), whole)) {
+    if (sized && WriteBlockOfStream(stream, stat, file, whole)) {
         if (!whole)
             return false;
         if (RewindStream(stream))
@@ -131,7 +138,7 @@ bool SaveStreamToFile(IStream* stream, const wchar_t* path, DWORD creation)
             return false;
         }
         DWORD written = 0;
-        if (!WriteFile(file.Get(), buffer.get(), read, &written, nullptr))
+        if (!WriteFile(file, buffer.get(), read, &written, nullptr))
             return false;
         if (written != read) {
             SetLastError(ERROR_WRITE_FAULT);

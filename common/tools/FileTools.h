@@ -23,6 +23,8 @@ bool SaveStreamToFile(IStream* stream, const wchar_t* path);
 // The same with CreateFileW's creation disposition: with CREATE_NEW an existing
 // file is left alone and the call fails with ERROR_FILE_EXISTS.
 bool SaveStreamToFile(IStream* stream, const wchar_t* path, DWORD creation);
+// The same into a file the caller opened for writing, from its current position.
+bool WriteStreamToFile(IStream* stream, HANDLE file);
 // The whole file in a new memory stream at its start; null when the file cannot
 // be opened or read whole, or is too large to hold in memory.
 IStreamPtr LoadFileToStream(const wchar_t* path);

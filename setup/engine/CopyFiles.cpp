@@ -324,9 +324,11 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
         Common::Tools::CScopedHandle claimed(
             ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (claimed.IsValid()) {
-            claimed.Reset();
-            if (!SaveStreamToFile(stream, path, TRUNCATE_EXISTING)) {
+            // Written through the claiming handle: the name cannot be swapped
+            // for something else between the claim and the write.
+            if (!WriteStreamToFile(stream, claimed.Get())) {
                 const DWORD error = ::GetLastError();
+                claimed.Reset();
                 ::DeleteFileW(path);
                 SetupTrace(L"CopyFile: Can't write '%s' (error %u)", target.GetString(), static_cast<unsigned>(error));
                 Common::Tools::ThrowComError(E_FAIL);

@@ -247,6 +247,28 @@ TEST_F(FileToolsTest, SaveStreamToNewFileLeavesAnExistingOneAlone)
     EXPECT_TRUE(ReadFileBytes(fresh) == Pattern(100, 2));
 }
 
+TEST_F(FileToolsTest, WriteStreamToFileWritesThroughTheCallersHandleFromItsPosition)
+{
+    const std::wstring path = m_temp / L"held.bin";
+    Common::Tools::CScopedHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.IsValid());
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file.Get(), "AB", 2, &written, nullptr));
+    IStreamPtr stream = MemoryStream(Pattern(100, 2));
+    EXPECT_TRUE(WriteStreamToFile(stream, file.Get()));
+    EXPECT_EQ(0u, StreamPosition(stream));
+    // The handle stays the caller's: still open, and nobody else may open the file.
+    EXPECT_EQ(INVALID_HANDLE_VALUE,
+              CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    file.Reset();
+    Bytes expected{'A', 'B'};
+    const Bytes pattern = Pattern(100, 2);
+    expected.insert(expected.end(), pattern.begin(), pattern.end());
+    EXPECT_TRUE(ReadFileBytes(path) == expected);
+    EXPECT_FALSE(WriteStreamToFile(nullptr, file.Get()));
+}
+
 TEST_F(FileToolsTest, SaveStreamToFileFailsWhenTheStreamCannotBeRead)
 {
     const std::wstring path = m_temp / L"partial.bin";
