@@ -3,7 +3,9 @@
 
 #include "common/tools/RegKey.h"
 
+#include <cstddef>
 #include <cwchar>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,38 +16,81 @@ namespace {
 
 typedef std::vector<std::wstring> Components;
 
-// Paths below a root that are shared themselves; every key above one of them
-// is shared too. Their subkeys (a product's key, an uninstall record, a class)
-// stay removable.
-const wchar_t* const kSharedPaths[] = {
-    L"Software\\Classes\\.",
-    L"Software\\Classes\\*",
-    L"Software\\Classes\\AllFilesystemObjects",
-    L"Software\\Classes\\AppID",
-    L"Software\\Classes\\Applications",
-    L"Software\\Classes\\CLSID",
-    L"Software\\Classes\\Directory",
-    L"Software\\Classes\\Drive",
-    L"Software\\Classes\\Folder",
-    L"Software\\Classes\\Installer",
-    L"Software\\Classes\\Interface",
-    L"Software\\Classes\\MIME\\Database",
-    L"Software\\Classes\\SystemFileAssociations",
-    L"Software\\Classes\\TypeLib",
-    L"Software\\Classes\\Unknown",
-    L"Software\\Clients",
+// A shared place below a root: the key, every key above it and every key down to
+// 'depth' levels below it are shared. Depth 0 is a list whose entries are each one
+// product's (a class id, a registered application); deeper ones are places whose
+// keys near the top are the system's own (Software\Microsoft\Windows\Shell, the
+// control set's Control\Session Manager).
+struct SSharedPlace
+{
+    const wchar_t* path;
+    size_t depth;
+};
+
+const SSharedPlace kSharedPlaces[] = {
+    {L"Control Panel", 1},
+    {L"Software\\Classes", 0},
+    {L"Software\\Clients", 1},
+    {L"Software\\Microsoft", 2},
+    {L"Software\\Microsoft\\Windows\\CurrentVersion", 2},
+    {L"Software\\Microsoft\\Windows NT\\CurrentVersion", 2},
+    {L"Software\\ODBC", 1},
+    {L"Software\\Policies", 1},
+    {L"Software\\Policies\\Microsoft", 1},
+    {L"Software\\RegisteredApplications", 0},
+    {L"System", 1},
+    {L"System\\CurrentControlSet", 2},
+    {L"System\\CurrentControlSet\\Control\\Print", 1},
+};
+
+// Lists inside those places whose entries are each one product's: an uninstall
+// record, a program's App Paths entry, a service.
+const wchar_t* const kProductLists[] = {
     L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer",
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-    L"Software\\Microsoft\\Windows NT\\CurrentVersion",
-    L"Software\\ODBC",
-    L"Software\\Policies",
-    L"Software\\RegisteredApplications",
-    L"System\\CurrentControlSet\\Control",
-    L"System\\CurrentControlSet\\Enum",
+    L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
+    L"Software\\Microsoft\\Windows NT\\CurrentVersion\\SilentProcessExit",
     L"System\\CurrentControlSet\\Services",
+};
+
+// Shared places below Software\Classes: lists of class ids and the like, and
+// the system's own registries kept there.
+const SSharedPlace kClassLists[] = {
+    {L".", 0},
+    {L"AppID", 0},
+    {L"Applications", 0},
+    {L"CLSID", 0},
+    {L"Component Categories", 0},
+    {L"Installer", 1},
+    {L"Interface", 0},
+    {L"Local Settings", 1},
+    {L"MIME\\Database", 1},
+    {L"Protocols", 1},
+    {L"Record", 0},
+    {L"TypeLib", 0},
+};
+
+// The classes of the shell and of the system's own file types and protocols: the
+// class, its first-level keys (shell, shellex, DefaultIcon, ...), its handler
+// lists and its standard verbs with their commands. A product's own verb or
+// handler below them stays removable.
+const wchar_t* const kSystemClasses[] = {
+    L"*", L"AllFilesystemObjects", L"DesktopBackground", L"Directory", L"Drive", L"Folder", L"Network",
+    L"Unknown",
+    // File types of programs, scripts and system files.
+    L".bat", L"batfile", L".cmd", L"cmdfile", L".com", L"comfile", L".cpl", L"cplfile", L".dll", L"dllfile",
+    L".exe", L"exefile", L".hta", L"htafile", L".inf", L"inffile", L".ini", L"inifile", L".js", L"JSFile",
+    L".lnk", L"lnkfile", L".msc", L"MSCFile", L".msi", L"Msi.Package", L".msp", L"Msi.Patch", L".ocx", L"ocxfile",
+    L".pif", L"piffile", L".ps1", L"Microsoft.PowerShellScript.1", L".reg", L"regfile", L".scr", L"scrfile",
+    L".sys", L"sysfile", L".url", L"InternetShortcut", L".vbs", L"VBSFile", L".wsf", L"WSFFile",
+    // Documents every system opens.
+    L".htm", L".html", L"htmlfile", L".txt", L"txtfile", L".xml", L"xmlfile", L".zip", L"CompressedFolder",
+    // Protocols.
+    L"file", L"ftp", L"http", L"https", L"mailto",
+};
+
+const wchar_t* const kStandardVerbs[] = {
+    L"edit", L"explore", L"find", L"open", L"opennew", L"print", L"printto", L"runas", L"runasuser",
 };
 
 const wchar_t kWow64Node[] = L"Wow6432Node";
@@ -75,13 +120,82 @@ bool SameName(const std::wstring& a, const std::wstring& b)
     return ::_wcsicmp(a.c_str(), b.c_str()) == 0;
 }
 
-// The path equals the shared path or lies above it.
-bool IsAtOrAbove(const Components& path, const Components& shared)
+bool IsOneOf(const std::wstring& name, const wchar_t* const* names, size_t count)
 {
-    if (path.size() > shared.size())
+    for (size_t i = 0; i < count; ++i) {
+        if (SameName(name, names[i]))
+            return true;
+    }
+    return false;
+}
+
+// The path, from its component 'from' on, begins with the place.
+bool StartsWith(const Components& path, size_t from, const Components& place)
+{
+    if (path.size() - from < place.size())
         return false;
-    for (size_t i = 0; i < path.size(); ++i) {
-        if (!SameName(path[i], shared[i]))
+    for (size_t i = 0; i < place.size(); ++i) {
+        if (!SameName(path[from + i], place[i]))
+            return false;
+    }
+    return true;
+}
+
+// The path from component 'from' on is the place, lies above it or lies at most
+// 'depth' levels below it.
+bool IsSharedBy(const Components& path, size_t from, const SSharedPlace& place)
+{
+    const Components shared = Split(place.path);
+    const size_t length = path.size() - from;
+    if (length <= shared.size()) {
+        const Components head(path.begin() + static_cast<std::ptrdiff_t>(from), path.end());
+        return StartsWith(shared, 0, head);
+    }
+    return StartsWith(path, from, shared) && length - shared.size() <= place.depth;
+}
+
+// Below a system class ('rest' the names below the class).
+bool IsSharedInSystemClass(const Components& path, size_t rest)
+{
+    const size_t length = path.size() - rest;
+    if (length <= 1)
+        return true;
+    // Directory\Background and the like are classes of their own.
+    if (SameName(path[rest], L"Background"))
+        return IsSharedInSystemClass(path, rest + 1);
+    if (SameName(path[rest], L"shellex"))
+        return length == 2;
+    if (SameName(path[rest], L"shell"))
+        return length <= 3 && IsOneOf(path[rest + 1], kStandardVerbs, std::size(kStandardVerbs));
+    return false;
+}
+
+// The names below Software\Classes, from component 'from' on.
+bool IsSharedClass(const Components& path, size_t from)
+{
+    if (path.size() == from)
+        return true;
+    for (const SSharedPlace& list : kClassLists) {
+        if (IsSharedBy(path, from, list))
+            return true;
+    }
+    // The shell's associations of a type (SystemFileAssociations\.txt, \image) are
+    // shaped as its classes are.
+    if (SameName(path[from], L"SystemFileAssociations"))
+        return path.size() == from + 1 || IsSharedInSystemClass(path, from + 2);
+    if (IsOneOf(path[from], kSystemClasses, std::size(kSystemClasses)))
+        return IsSharedInSystemClass(path, from + 1);
+    return false;
+}
+
+// "ControlSet" and digits: one of the sets CurrentControlSet stands for.
+bool IsControlSet(const std::wstring& name)
+{
+    const size_t prefix = 10;
+    if (name.size() <= prefix || !SameName(name.substr(0, prefix), L"ControlSet"))
+        return false;
+    for (size_t i = prefix; i < name.size(); ++i) {
+        if (name[i] < L'0' || name[i] > L'9')
             return false;
     }
     return true;
@@ -99,10 +213,20 @@ bool IsSharedBelowRoot(Components path)
             return IsSharedBelowRoot(path);
         }
     }
-    for (const wchar_t* shared : kSharedPaths) {
-        if (IsAtOrAbove(path, Split(shared)))
+    // ControlSet001 and its siblings are what CurrentControlSet shows.
+    if (SameName(path[0], L"System") && IsControlSet(path[1]))
+        path[1] = L"CurrentControlSet";
+    for (const wchar_t* list : kProductLists) {
+        const Components entries = Split(list);
+        if (path.size() == entries.size() + 1 && StartsWith(path, 0, entries))
+            return false;
+    }
+    for (const SSharedPlace& place : kSharedPlaces) {
+        if (IsSharedBy(path, 0, place))
             return true;
     }
+    if (path.size() > 2 && SameName(path[0], L"Software") && SameName(path[1], L"Classes"))
+        return IsSharedClass(path, 2);
     return false;
 }
 
@@ -115,10 +239,17 @@ bool IsSharedRegistryKey(HKEY root, const wchar_t* path)
         parts.insert(parts.begin(), L"Classes");
         parts.insert(parts.begin(), L"Software");
     } else if (root == HKEY_USERS) {
-        // One user's hive below its name: judged as that user's root.
+        // One user's hive below its name: judged as that user's root, and the
+        // user's classes hive ("<sid>_Classes") as that user's Software\Classes.
         if (parts.empty())
             return true;
+        const std::wstring hive = parts.front();
         parts.erase(parts.begin());
+        const std::wstring suffix = L"_Classes";
+        if (hive.size() > suffix.size() && SameName(hive.substr(hive.size() - suffix.size()), suffix)) {
+            parts.insert(parts.begin(), L"Classes");
+            parts.insert(parts.begin(), L"Software");
+        }
     }
     return IsSharedBelowRoot(parts);
 }

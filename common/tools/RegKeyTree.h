@@ -6,11 +6,15 @@
 namespace Common {
 namespace Tools {
 
-// Keys that every product shares: a root, its first-level keys, the shared
-// places under Software (and their Wow6432Node twins), the uninstall key and
-// the keys above it. Deleting one of them would take other products with it.
-// The path is compared ignoring case and repeated, leading or trailing
-// backslashes; HKEY_CLASSES_ROOT paths count as Software\Classes paths.
+// Keys that every product shares: a root and its first-level keys; the keys near
+// the top of the system's places (Software\Microsoft and its two CurrentVersion
+// keys, the control sets, the policies) and every key above them; the system's
+// classes with their handler lists and standard verbs. Their Wow6432Node twins
+// too. Deleting one of them would take other products or the system with it. A
+// product's own key, its uninstall record, App Paths entry, service, class id,
+// extension and class stay removable. The path is compared ignoring case and
+// repeated, leading or trailing backslashes; HKEY_CLASSES_ROOT paths count as
+// Software\Classes paths.
 bool IsSharedRegistryKey(HKEY root, const wchar_t* path);
 
 // Deletes every subkey of the open key, depth first, opening each with the given

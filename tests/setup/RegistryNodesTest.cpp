@@ -8,6 +8,7 @@
 #include "common/tools/SetupTrace.h"
 #include "tests/support/CaptureOutput.h"
 #include "tests/support/Narrow.h"
+#include "tests/setup/RegistrySupport.h"
 #include "tests/support/RegistryScope.h"
 
 #include <shlwapi.h>
@@ -23,6 +24,7 @@
 namespace {
 
 using TestSupport::Joined;
+using TestSupport::CTreeStoppedByLink;
 
 using TestSupport::Bytes;
 using TestSupport::Narrow;
@@ -277,94 +279,12 @@ TEST_F(RegistryNodesTest, RegistryNodeFailuresNeverStopTheScript)
     EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, kUserKey, L"v").found);
 }
 
-// A subkey that cannot be opened: a registry link to a key that does not exist.
-class CDanglingLink
-{
-public:
-    CDanglingLink(HKEY parent, const wchar_t* name) : m_parent(parent), m_name(name)
-    {
-        HKEY link = nullptr;
-        if (RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK,
-                            KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
-            return;
-        const std::wstring target = L"\\Registry\\Machine\\Software\\QuorvantTestsNowhere\\Missing";
-        m_bMade = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.c_str()),
-                                 static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
-        RegCloseKey(link);
-    }
-    ~CDanglingLink()
-    {
-        typedef LONG(WINAPI * NtDeleteKeyFn)(HANDLE);
-        auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "NtDeleteKey")));
-        HKEY link = nullptr;
-        if (deleteKey != nullptr &&
-            RegOpenKeyExW(m_parent, m_name, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
-            deleteKey(link);
-            RegCloseKey(link);
-        }
-    }
-    CDanglingLink(const CDanglingLink&) = delete;
-    CDanglingLink& operator=(const CDanglingLink&) = delete;
-
-    // Made, and cannot be opened.
-    bool Usable() const
-    {
-        HKEY key = nullptr;
-        if (!m_bMade || RegOpenKeyExW(m_parent, m_name, 0, KEY_READ, &key) != ERROR_FILE_NOT_FOUND) {
-            if (key != nullptr)
-                RegCloseKey(key);
-            return false;
-        }
-        wchar_t name[256] = {};
-        DWORD length = 256;
-        return RegEnumKeyExW(m_parent, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    }
-
-private:
-    HKEY m_parent;
-    const wchar_t* m_name;
-    bool m_bMade = false;
-};
-
-// The tree "<kUserKey>\Tree" with the given subkeys, and below "a" a link that no removal can get past.
-class CTreeStoppedByLink
-{
-public:
-    CTreeStoppedByLink(std::initializer_list<const wchar_t*> subkeys) : m_tree(std::wstring(kUserKey) + L"\\Tree")
-    {
-        for (const wchar_t* sub : subkeys)
-            EXPECT_TRUE(TestSupport::SetRegistryString(HKEY_CURRENT_USER, m_tree + sub, L"v",
-                                                       TestSupport::OwnRegistryView(), L"x"));
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExW(HKEY_CURRENT_USER, (m_tree + L"\\a").c_str(), 0, KEY_ALL_ACCESS, &m_a));
-        if (m_a != nullptr)
-            m_link.reset(new CDanglingLink(m_a, L"dangling"));
-    }
-    ~CTreeStoppedByLink()
-    {
-        m_link.reset();
-        if (m_a != nullptr)
-            RegCloseKey(m_a);
-    }
-    CTreeStoppedByLink(const CTreeStoppedByLink&) = delete;
-    CTreeStoppedByLink& operator=(const CTreeStoppedByLink&) = delete;
-
-    bool Usable() const { return m_link && m_link->Usable(); }
-    const std::wstring& Tree() const { return m_tree; }
-
-private:
-    std::wstring m_tree;
-    HKEY m_a = nullptr;
-    std::unique_ptr<CDanglingLink> m_link;
-};
-
 const char kRemoveTreeScript[] = "\\Tree'/><SetCond condition='after'/></S>";
 
 TEST_F(RegistryNodesTest, TreeRemovalStopsAtASubkeyItCannotDelete)
 {
     CKeyTreeScope scope(HKEY_CURRENT_USER, kUserKey);
-    CTreeStoppedByLink tree({L"\\a"});
+    CTreeStoppedByLink tree(HKEY_CURRENT_USER, std::wstring(kUserKey) + L"\\Tree", {L"\\a"});
     ASSERT_TRUE(tree.Usable()) << "the registry link that stops the removal could not be made";
     Load(std::string("<S><HKCU Remove='true' KeyName='") + kUserKeyA + kRemoveTreeScript);
     const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
@@ -379,7 +299,7 @@ TEST_F(RegistryNodesTest, TreeRemovalThatStopsPartWayIsTracedAsSuch)
 {
     CKeyTreeScope scope(HKEY_CURRENT_USER, kUserKey);
     // "0first" comes before "a" and goes; the link below "a" stops the removal.
-    CTreeStoppedByLink tree({L"\\0first", L"\\a"});
+    CTreeStoppedByLink tree(HKEY_CURRENT_USER, std::wstring(kUserKey) + L"\\Tree", {L"\\0first", L"\\a"});
     ASSERT_TRUE(tree.Usable()) << "the registry link that stops the removal could not be made";
     Load(std::string("<S><HKCU Remove='true' KeyName='") + kUserKeyA + kRemoveTreeScript);
     const std::vector<std::string> lines = TraceOf([&] { Run(L"//Interface/S"); });
@@ -442,6 +362,83 @@ TEST(SharedRegistryKeyTest, KeysThatEveryProductSharesAreTold)
         {HKEY_CLASSES_ROOT, L"Interface", true},
         {HKEY_CLASSES_ROOT, L"Wow6432Node", true},
         {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID", true},
+        // The control sets CurrentControlSet stands for, and the keys near their top.
+        {HKEY_LOCAL_MACHINE, L"System\\ControlSet001", true},
+        {HKEY_LOCAL_MACHINE, L"System\\ControlSet002", true},
+        {HKEY_LOCAL_MACHINE, L"system\\controlset003\\services", true},
+        {HKEY_LOCAL_MACHINE, L"System\\ControlSet001\\Control", true},
+        {HKEY_LOCAL_MACHINE, L"System\\ControlSet001\\Enum", true},
+        {HKEY_LOCAL_MACHINE, L"System\\ControlSet001\\Control\\Session Manager", true},
+        {HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", true},
+        {HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Print\\Monitors", true},
+        {HKEY_LOCAL_MACHINE, L"System\\Select", true},
+        {HKEY_CURRENT_USER, L"Control Panel\\Desktop", true},
+        // Below Software\Microsoft and its two CurrentVersion keys.
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Cryptography", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\.NETFramework", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\Shell", true},
+        {HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Installer", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions", true},
+        {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths", true},
+        {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-18", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", true},
+        // The system's classes, their handler lists and their standard verbs.
+        {HKEY_CLASSES_ROOT, L"TypeLib", true},
+        {HKEY_CLASSES_ROOT, L"AppID", true},
+        {HKEY_CLASSES_ROOT, L"Folder", true},
+        {HKEY_CLASSES_ROOT, L"Drive", true},
+        {HKEY_CLASSES_ROOT, L"exefile", true},
+        {HKEY_CLASSES_ROOT, L".exe", true},
+        {HKEY_CLASSES_ROOT, L"lnkfile", true},
+        {HKEY_CLASSES_ROOT, L".LNK", true},
+        {HKEY_CLASSES_ROOT, L"batfile", true},
+        {HKEY_CLASSES_ROOT, L".bat", true},
+        {HKEY_CLASSES_ROOT, L"cmdfile", true},
+        {HKEY_CLASSES_ROOT, L".cmd", true},
+        {HKEY_CLASSES_ROOT, L"comfile", true},
+        {HKEY_CLASSES_ROOT, L".com", true},
+        {HKEY_CLASSES_ROOT, L"dllfile", true},
+        {HKEY_CLASSES_ROOT, L".dll", true},
+        {HKEY_CLASSES_ROOT, L"txtfile", true},
+        {HKEY_CLASSES_ROOT, L".txt", true},
+        {HKEY_CLASSES_ROOT, L"regfile", true},
+        {HKEY_CLASSES_ROOT, L".reg", true},
+        {HKEY_CLASSES_ROOT, L".msi", true},
+        {HKEY_CLASSES_ROOT, L"Msi.Package", true},
+        {HKEY_CLASSES_ROOT, L"htmlfile", true},
+        {HKEY_CLASSES_ROOT, L".htm", true},
+        {HKEY_CLASSES_ROOT, L".html", true},
+        {HKEY_CLASSES_ROOT, L"http", true},
+        {HKEY_CLASSES_ROOT, L"https", true},
+        {HKEY_CLASSES_ROOT, L"ftp", true},
+        {HKEY_CLASSES_ROOT, L"mailto", true},
+        {HKEY_CLASSES_ROOT, L"file", true},
+        {HKEY_CLASSES_ROOT, L"EXEFILE\\shell\\open\\command", true},
+        {HKEY_CLASSES_ROOT, L"http\\shell\\open", true},
+        {HKEY_CLASSES_ROOT, L"*\\shellex", true},
+        {HKEY_CLASSES_ROOT, L"*\\shellex\\ContextMenuHandlers", true},
+        {HKEY_CLASSES_ROOT, L"Directory\\shell", true},
+        {HKEY_CLASSES_ROOT, L"Directory\\Background\\shellex\\ContextMenuHandlers", true},
+        {HKEY_CLASSES_ROOT, L"SystemFileAssociations\\.txt\\shell", true},
+        {HKEY_CLASSES_ROOT, L"Installer\\Products", true},
+        {HKEY_CLASSES_ROOT, L"MIME\\Database\\Content Type", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Classes\\exefile", true},
+        {HKEY_CURRENT_USER, L"Software\\Classes\\.exe", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Classes\\Wow6432Node\\CLSID", true},
+        {HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Classes\\lnkfile\\shellex", true},
+        {HKEY_USERS, L"S-1-5-21-1_Classes\\exefile\\shell", true},
         // One product's own keys.
         {HKEY_CURRENT_USER, L"Software\\Vendor", false},
         {HKEY_CURRENT_USER, L"Software\\Vendor\\Product", false},
@@ -454,48 +451,40 @@ TEST(SharedRegistryKeyTest, KeysThatEveryProductSharesAreTold)
         {HKEY_CLASSES_ROOT, L".qvtupd", false},
         {HKEY_CLASSES_ROOT, L"Vendor.Update", false},
         {HKEY_CLASSES_ROOT, L"CLSID\\{12345678-ABCD}", false},
+        {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\SampleEditor.exe", false},
+        {HKEY_LOCAL_MACHINE,
+         L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths\\SampleEditor.exe", false},
+        {HKEY_LOCAL_MACHINE,
+         L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\SampleEditor.exe", false},
+        {HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.qdoc", false},
+        {HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Extensions\\{12345678-ABCD}", false},
+        {HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Services\\QuorvantPrint", false},
+        {HKEY_LOCAL_MACHINE, L"System\\ControlSet001\\Services\\QuorvantPrint", false},
+        {HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvant Port", false},
+        {HKEY_CLASSES_ROOT, L".qdoc", false},
+        {HKEY_CLASSES_ROOT, L"Quorvant.Document", false},
+        {HKEY_CLASSES_ROOT, L"Quorvant.Document\\shell\\open", false},
+        {HKEY_CLASSES_ROOT, L"Interface\\{12345678-ABCD}", false},
+        {HKEY_CLASSES_ROOT, L"TypeLib\\{12345678-ABCD}", false},
+        {HKEY_CLASSES_ROOT, L"AppID\\SampleEditor.exe", false},
+        {HKEY_CLASSES_ROOT, L"Applications\\SampleEditor.exe", false},
+        {HKEY_CLASSES_ROOT, L"*\\shellex\\ContextMenuHandlers\\QuorvantMenu", false},
+        {HKEY_CLASSES_ROOT, L"Directory\\shell\\QuorvantOpen", false},
+        {HKEY_CLASSES_ROOT, L"Directory\\Background\\shell\\QuorvantHere", false},
+        {HKEY_CLASSES_ROOT, L"exefile\\shell\\QuorvantVerb", false},
+        {HKEY_CLASSES_ROOT, L"SystemFileAssociations\\.txt\\shell\\QuorvantEdit", false},
+        {HKEY_CLASSES_ROOT, L"MIME\\Database\\Content Type\\application/x-qdoc", false},
+        {HKEY_CLASSES_ROOT, L"Wow6432Node\\CLSID\\{12345678-ABCD}", false},
+        {HKEY_USERS, L"S-1-5-21-1_Classes\\.qdoc", false},
+        {HKEY_USERS, L"S-1-5-21-1\\Software\\Vendor\\Product", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.shared, Common::Tools::IsSharedRegistryKey(c.root, c.path)) << Narrow(c.path);
 }
 
-// Points HKEY_CURRENT_USER of this process at a scratch key, so that a removal
-// that should be refused can only ever reach copies of the shared keys.
-class CCurrentUserOverride
-{
-public:
-    explicit CCurrentUserOverride(const std::wstring& scratch) : m_scratch(scratch)
-    {
-        SHDeleteKeyW(HKEY_CURRENT_USER, m_scratch.c_str());
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, m_scratch.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr) != ERROR_SUCCESS)
-            return;
-        // A marker seen through HKEY_CURRENT_USER proves the override works.
-        m_bActive = RegSetValueExW(key, L"QuorvantScratchMarker", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4) ==
-                        ERROR_SUCCESS &&
-                    RegOverridePredefKey(HKEY_CURRENT_USER, key) == ERROR_SUCCESS &&
-                    ReadValue(HKEY_CURRENT_USER, L"", L"QuorvantScratchMarker").found;
-        RegCloseKey(key);
-    }
-    ~CCurrentUserOverride()
-    {
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        SHDeleteKeyW(HKEY_CURRENT_USER, m_scratch.c_str());
-    }
-    CCurrentUserOverride(const CCurrentUserOverride&) = delete;
-    CCurrentUserOverride& operator=(const CCurrentUserOverride&) = delete;
-
-    bool Active() const { return m_bActive; }
-
-private:
-    std::wstring m_scratch;
-    bool m_bActive = false;
-};
-
 TEST_F(RegistryNodesTest, SharedKeysAreRefusedAndAProductsOwnKeysRemoved)
 {
-    CCurrentUserOverride scratch(L"Software\\QuorvantTests\\SharedKeysScratch");
+    TestSupport::CRootOverride scratch(HKEY_CURRENT_USER, L"Software\\QuorvantTests\\SharedKeysScratch");
     ASSERT_TRUE(scratch.Active()) << "HKEY_CURRENT_USER could not be pointed at the scratch key";
     const std::wstring uninstall = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
     for (const std::wstring& sub : {std::wstring(L"Software\\Wow6432Node\\Keep"), std::wstring(L"System\\Keep"),
@@ -618,6 +607,69 @@ TEST_F(AssociationTest, RemovalWithoutTheClassKeyKeepsTheExtensionAndIsTraced)
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kExt));
     EXPECT_TRUE(Contains(lines, "Setup: Can't associate update packages with extension '.qvtregupd'. Module: ''"))
         << Joined(lines);
+}
+
+TEST_F(AssociationTest, RemovalRefusesTheSystemsClasses)
+{
+    const struct {
+        const char* ext;
+        const char* alias;
+        const wchar_t* refused; // the key the trace names
+        std::vector<std::wstring> kept;
+        std::vector<std::wstring> removed;
+    } cases[] = {
+        {".exe", "exefile", L"exefile", {L"exefile\\shell\\open\\command", L".exe"}, {}},
+        {"lnk", kAliasA, L".lnk", {L".lnk"}, {kAlias}},
+        {".qvtregupd", "CLSID", L"CLSID", {L"CLSID\\{QVT-CLASS}", kExt}, {}},
+        {".qvtregupd", "*", L"*", {L"*\\shellex\\ContextMenuHandlers", kExt}, {}},
+        {".qvtregupd", "Directory\\shell", L"Directory\\shell", {L"Directory\\shell\\open", kExt}, {}},
+        {".html", "http", L"http", {L"http\\shell\\open\\command", L".html"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.alias);
+        LoadInfo(c.ext, c.alias);
+        // The classes root of this process is a scratch key while the removal runs:
+        // a refusal that failed would only reach copies of the shared classes.
+        TestSupport::CRootOverride classes(HKEY_CLASSES_ROOT, L"Software\\QuorvantTests\\ClassesScratch");
+        ASSERT_TRUE(classes.Active()) << "HKEY_CLASSES_ROOT could not be pointed at the scratch key";
+        for (const std::wstring& key : c.kept)
+            ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_CLASSES_ROOT, key, L"", 0, L"x")) << Ascii(key);
+        for (const std::wstring& key : c.removed)
+            ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_CLASSES_ROOT, key, L"", 0, L"x")) << Ascii(key);
+        const std::vector<std::string> lines =
+            TraceOf([&] { Manager().AssociateUpdatePackages(false, CString()); });
+        EXPECT_TRUE(Contains(lines, "Setup: Refused to remove the shared key 'HKCR\\" + Ascii(c.refused) + "'"))
+            << Joined(lines);
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.find("Setup: Can't associate update packages with extension ") == 0;
+        })) << Joined(lines);
+        for (const std::wstring& key : c.kept)
+            EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, key)) << Ascii(key);
+        for (const std::wstring& key : c.removed)
+            EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << Ascii(key);
+    }
+}
+
+TEST_F(AssociationTest, RemovalThatStopsPartWayIsTracedAsSuch)
+{
+    LoadInfo(".qvtregupd", kAliasA);
+    TestSupport::CRootOverride classes(HKEY_CLASSES_ROOT, L"Software\\QuorvantTests\\ClassesScratch");
+    ASSERT_TRUE(classes.Active()) << "HKEY_CLASSES_ROOT could not be pointed at the scratch key";
+    ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_CLASSES_ROOT, kExt, L"", 0, kAlias));
+    // "0first" comes before "a" and goes; the link below "a" stops the removal.
+    CTreeStoppedByLink tree(HKEY_CLASSES_ROOT, kAlias, {L"\\0first", L"\\a"});
+    ASSERT_TRUE(tree.Usable()) << "the registry link that stops the removal could not be made";
+    const std::vector<std::string> lines = TraceOf([&] { Manager().AssociateUpdatePackages(false, CString()); });
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kAlias) + L"\\0first"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kAlias) + L"\\a"));
+    const std::string start = std::string("Setup: Removal of 'HKCR\\") + kAliasA + "' stopped part-way (error ";
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [&](const std::string& line) { return line.compare(0, start.size(), start) == 0; }))
+        << Joined(lines);
+    EXPECT_TRUE(Contains(lines, "Setup: Can't associate update packages with extension '.qvtregupd'. Module: ''"))
+        << Joined(lines);
+    // The extension stays with its class.
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kExt));
 }
 
 class VersionInfoTest : public RegistryNodesTest

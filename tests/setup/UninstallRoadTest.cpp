@@ -4,6 +4,7 @@
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "setup/engine/ExitCodes.h"
+#include "tests/setup/RegistrySupport.h"
 #include "tests/setup/RemovalSupport.h"
 #include "tests/support/GuiDriver.h"
 
@@ -487,6 +488,51 @@ TEST_F(UninstallRoadTest, ClearInstallInfoRemovesTheRecordOnce)
     Load(d);
     lines = TraceOf([&] { EXPECT_TRUE(Manager().ClearInstallInfo()); });
     EXPECT_TRUE(HasLine(lines, "Product ID 'a\\b' names no uninstall record")) << Joined(lines);
+}
+
+TEST_F(UninstallRoadTest, ClearInstallInfoLeavesTheSharedKeysAndTellsAStopPartWay)
+{
+    const std::wstring uninstall(kUninstallKey, std::size(kUninstallKey) - 2);
+    const std::wstring other = RecordKey(kOtherProduct);
+    // Product ids that would name the Uninstall key itself or a key above or
+    // beside a record.
+    for (const wchar_t* product : {L"", L" ", L"\\", L"\\\\", L"..\\Run", L"{9E2B7C14}\\..\\.."}) {
+        SDocument d = Product();
+        d.product = product;
+        Load(d);
+        // The machine root of this process is a scratch key while the record is
+        // cleared: a refusal that failed would only reach a copy of the Uninstall key.
+        TestSupport::CRootOverride machine(HKEY_LOCAL_MACHINE, L"Software\\QuorvantTests\\MachineScratch");
+        ASSERT_TRUE(machine.Active()) << "HKEY_LOCAL_MACHINE could not be pointed at the scratch key";
+        ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_LOCAL_MACHINE, uninstall, L"InstallLocation",
+                                                   TestSupport::OwnRegistryView(), m_strTarget));
+        ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_LOCAL_MACHINE, other, L"InstallLocation",
+                                                   TestSupport::OwnRegistryView(), m_strTarget));
+        const auto lines = TraceOf([&] { EXPECT_TRUE(Manager().ClearInstallInfo()); });
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, other)) << N(product) << "\n" << Joined(lines);
+        EXPECT_FALSE(HasLineStarting(lines, "Clear application install info")) << N(product) << "\n" << Joined(lines);
+        EXPECT_FALSE(Manager().m_bUninstallerRegistered);
+    }
+
+    // A record whose removal stops part-way says so, and the run counts it as failed.
+    Load(Product());
+    WriteAssociation();
+    TestSupport::CRootOverride machine(HKEY_LOCAL_MACHINE, L"Software\\QuorvantTests\\MachineScratch");
+    ASSERT_TRUE(machine.Active()) << "HKEY_LOCAL_MACHINE could not be pointed at the scratch key";
+    // "0first" comes before "a" and goes; the link below "a" stops the removal.
+    TestSupport::CTreeStoppedByLink record(HKEY_LOCAL_MACHINE, RecordKey(m_strSelf), {L"\\0first", L"\\a"});
+    ASSERT_TRUE(record.Usable()) << "the registry link that stops the removal could not be made";
+    ASSERT_TRUE(TestSupport::SetRegistryString(HKEY_LOCAL_MACHINE, RecordKey(m_strSelf), L"InstallLocation",
+                                               TestSupport::OwnRegistryView(), m_strTarget));
+    const auto lines = TraceOf([&] { EXPECT_FALSE(Manager().ClearInstallInfo()); });
+    EXPECT_TRUE(HasLineStarting(lines, "Removal of 'HKLM\\" + N(RecordKey(m_strSelf)) + "' stopped part-way (error "))
+        << Joined(lines);
+    EXPECT_TRUE(HasLine(lines, "Clear application install info - failed")) << Joined(lines);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, RecordKey(m_strSelf) + L"\\0first"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, RecordKey(m_strSelf) + L"\\a"));
+    EXPECT_FALSE(Manager().m_bUninstallerRegistered);
+    // The association goes only with the record.
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kExt));
 }
 
 TEST_F(UninstallRoadTest, TheClearUninstallNodeRunsItsThreeSteps)
