@@ -1,8 +1,8 @@
 // Quiet installs of packages that try to harm the machine, with the real setup.exe,
-// each case in a prefix of its own: removals aimed at the system's folders and
-// shared registry keys, and setup documents that declare a document type. What
-// was there before the run is still there after it, and nothing waits for the
-// restart.
+// each case in a prefix of its own: removals (by script node and by the file list)
+// aimed at the system's folders and shared registry keys, and setup documents that
+// declare a document type. What was there before the run is still there after it,
+// and nothing waits for the restart.
 #include "tests/e2e/InstallFixture.h"
 
 #include <gtest/gtest.h>
@@ -98,11 +98,16 @@ TEST_F(HostilePackage, SystemFoldersSurviveRemovalNowAndAtTheRestart)
         windows,
     };
     std::string script;
+    // The uninstall's file list names each folder, in lower case, as a group's
+    // destination.
+    std::string groups;
     for (const std::wstring& folder : folders) {
         script += "    <RemoveFolder FolderName=\"" + Narrow(folder) + "\"/>\n";
         script += "    <RemoveFolder FolderName=\"" + Narrow(folder) + "\\\" IfEmpty=\"true\"/>\n";
         script += "    <RemoveFile FileName=\"" + Narrow(folder) + "\"/>\n";
+        groups += "<G DestPath=\"" + Narrow(E2E::Lower(folder)) + "\"><F FileName=\"e2e-listed.txt\"/></G>";
     }
+    script += "    <Files Install=\"false\"/>\n";
 
     for (bool delayed : {false, true}) {
         SCOPED_TRACE(delayed ? "delayed deletion" : "deletion at once");
@@ -112,7 +117,8 @@ TEST_F(HostilePackage, SystemFoldersSurviveRemovalNowAndAtTheRestart)
 
         // ForcedDelayCopy puts every removal off to the restart.
         const SProcessRun run = InstallQuietly(
-            m_temp, std::string("  <SetupFiles ForcedDelayCopy=\"") + (delayed ? "true" : "false") + "\"/>\n" +
+            m_temp, std::string("  <SetupFiles ForcedDelayCopy=\"") + (delayed ? "true" : "false") + "\">" + groups +
+                        "</SetupFiles>\n" +
                         E2E::PreFinish(script +
                                        "    <HKCU KeyName=\"Software\\E2E\" ValueName=\"Done\" HexValue=\"0x1\"/>\n"));
         ASSERT_TRUE(run.finished) << "setup did not end";
@@ -125,7 +131,7 @@ TEST_F(HostilePackage, SystemFoldersSurviveRemovalNowAndAtTheRestart)
         for (const std::wstring& folder : folders) {
             SCOPED_TRACE(Narrow(folder));
             EXPECT_EQ(ToBytes(Narrow(folder)), E2E::BytesOf(folder + L"\\" + kMarkerName));
-            for (const std::string& name : {Narrow(folder), Narrow(folder) + "\\"})
+            for (const std::string& name : {Narrow(folder), Narrow(folder) + "\\", Narrow(E2E::Lower(folder))})
                 EXPECT_TRUE(HasLine(lines, "Setup: Refused to remove '" + name + "': a system folder")) << Joined(lines);
         }
         EXPECT_TRUE(HasLine(lines, "Setup: Try to remove folder with content: 'C:\\Program Files'")) << Joined(lines);

@@ -3,6 +3,7 @@
 
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/tools/PathTools.h"
 #include "setup/engine/GuidName.h"
 #include "tests/setup/RemovalSupport.h"
 
@@ -189,8 +190,40 @@ std::wstring Slashes(std::wstring text)
     return text;
 }
 
+// An environment variable of this process set for the time of the object.
+class CEnvironmentScope
+{
+public:
+    CEnvironmentScope(const wchar_t* name, const std::wstring& value) : m_name(name)
+    {
+        wchar_t old[MAX_PATH] = {};
+        const DWORD length = ::GetEnvironmentVariableW(name, old, MAX_PATH);
+        m_bHad = length != 0 && length < MAX_PATH;
+        m_old = old;
+        ::SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~CEnvironmentScope() { ::SetEnvironmentVariableW(m_name, m_bHad ? m_old.c_str() : nullptr); }
+    CEnvironmentScope(const CEnvironmentScope&) = delete;
+    CEnvironmentScope& operator=(const CEnvironmentScope&) = delete;
+
+private:
+    const wchar_t* m_name;
+    std::wstring m_old;
+    bool m_bHad = false;
+};
+
+const wchar_t kCopyName[] = L"{6B1D2C4E-0F3A-4B5C-9D8E-7A6B5C4D3E21}.exe";
+
 TEST_F(RemovalNodesTest, ProtectedPlacesSurviveEveryWayOfDeleting)
 {
+    // A protected folder that holds nothing, so that nothing but the guard keeps a
+    // way of deleting from taking it: the temporary folder, pointed at a fresh one
+    // before the protected folders are first read.
+    const std::wstring emptyTemp = Out(L"protected temp");
+    MakeFolder(emptyTemp);
+    CEnvironmentScope tmp(L"TMP", emptyTemp);
+    ASSERT_FALSE(IsRemovableFolder(emptyTemp.c_str())) << "the protected folders were read before TMP was set";
+
     const std::wstring programFiles64 = EnvironmentFolder(L"ProgramW6432");
     const std::wstring common64 = EnvironmentFolder(L"CommonProgramW6432");
     const std::wstring programFilesX86 = KnownFolder(CSIDL_PROGRAM_FILESX86);
@@ -203,57 +236,111 @@ TEST_F(RemovalNodesTest, ProtectedPlacesSurviveEveryWayOfDeleting)
     {
         std::wstring folder; // where the marker goes
         std::wstring path;   // how the script names it
+        bool empty;          // no marker: the folder holds nothing
     };
     const SPlace places[] = {
-        {programFiles64, programFiles64},
-        {programFiles64, programFiles64 + L"\\"},
-        {programFiles64, Upper(programFiles64)},
-        {programFiles64, Slashes(programFiles64)},
-        {common64, common64},
-        {common64, Slashes(Upper(common64)) + L"/"},
-        {programFilesX86, programFilesX86},
-        {commonX86, commonX86 + L"\\"},
-        {Parent(profile), Parent(profile)},
-        {Parent(common64), Parent(common64) + L"\\"},
-        {windows + L"\\Sysnative", windows + L"\\Sysnative"},
-        {windows + L"\\System32", Upper(windows + L"\\System32")},
+        {programFiles64, programFiles64, false},
+        {programFiles64, programFiles64 + L"\\", false},
+        {programFiles64, Upper(programFiles64), false},
+        {programFiles64, Slashes(programFiles64), false},
+        {common64, common64, false},
+        {common64, Slashes(Upper(common64)) + L"/", false},
+        {programFilesX86, programFilesX86, false},
+        {commonX86, commonX86 + L"\\", false},
+        {Parent(profile), Parent(profile), false},
+        {Parent(common64), Parent(common64) + L"\\", false},
+        {windows + L"\\Sysnative", windows + L"\\Sysnative", false},
+        {windows + L"\\System32", Upper(windows + L"\\System32"), false},
+        {emptyTemp, emptyTemp, true},
+        {emptyTemp, Upper(emptyTemp) + L"\\", true},
+    };
+    enum EKind
+    {
+        kNode,        // a script node: the path goes between the text and "'/>"
+        kDelayRemove, // DelayRemove itself
+        kFileList,    // the uninstall's file list, the path as a group's DestPath
+        kRemoveSelf,  // the registered copy alone in the folder removes itself
     };
     struct SWay
     {
         const char* name;
-        const char* node; // the path goes between it and "'/>"; null: DelayRemove itself
+        EKind kind;
+        const char* node;
         bool delayed;
     };
     const SWay ways[] = {
-        {"RemoveFolder", "<RemoveFolder FolderName='", false},
-        {"RemoveFolder delayed", "<RemoveFolder FolderName='", true},
-        {"RemoveFolder IfEmpty", "<RemoveFolder IfEmpty='true' FolderName='", false},
-        {"RemoveFolder IfEmpty delayed", "<RemoveFolder IfEmpty='true' FolderName='", true},
-        {"RemoveFile", "<RemoveFile FileName='", false},
-        {"RemoveFile delayed", "<RemoveFile FileName='", true},
-        {"DelayRemove", nullptr, false},
+        {"RemoveFolder", kNode, "<RemoveFolder FolderName='", false},
+        {"RemoveFolder delayed", kNode, "<RemoveFolder FolderName='", true},
+        {"RemoveFolder IfEmpty", kNode, "<RemoveFolder IfEmpty='true' FolderName='", false},
+        {"RemoveFolder IfEmpty delayed", kNode, "<RemoveFolder IfEmpty='true' FolderName='", true},
+        {"RemoveFile", kNode, "<RemoveFile FileName='", false},
+        {"RemoveFile delayed", kNode, "<RemoveFile FileName='", true},
+        {"DelayRemove", kDelayRemove, nullptr, false},
+        {"Files", kFileList, nullptr, false},
+        {"Files delayed", kFileList, nullptr, true},
+        {"RemoveSelf", kRemoveSelf, nullptr, false},
     };
     for (const SPlace& place : places) {
         const std::wstring marker = place.folder + L"\\removal-marker.txt";
-        WriteFileBytes(marker, ToBytes("marker"));
-        ASSERT_TRUE(Exists(marker)) << N(marker);
+        if (!place.empty) {
+            WriteFileBytes(marker, ToBytes("marker"));
+            ASSERT_TRUE(Exists(marker)) << N(marker);
+        }
         for (const SWay& way : ways) {
+            // The copy's folder comes from its own path: one spelling is enough.
+            if (way.kind == kRemoveSelf && place.path != place.folder)
+                continue;
             SCOPED_TRACE(N(place.path) + " " + way.name);
             bool restart = false;
             std::vector<std::string> lines;
-            if (way.node == nullptr) {
-                lines = TraceOf([&] { DelayRemove(place.path.c_str(), &restart); });
-            } else {
+            // The folder whose refusal the trace names.
+            std::wstring refused = way.kind == kRemoveSelf ? place.folder : place.path;
+            const std::wstring copy = place.folder + L"\\" + kCopyName;
+            switch (way.kind) {
+            case kNode:
                 Load(way.node + N(place.path) + "'/>");
                 Manager().m_bDelayedMode = way.delayed;
                 lines = Run();
+                break;
+            case kDelayRemove:
+                lines = TraceOf([&] { DelayRemove(place.path.c_str(), &restart); });
+                break;
+            case kFileList: {
+                CString listed = place.path.c_str();
+                ASSERT_TRUE(AppendPath(listed, L"removal-listed.txt"));
+                ASSERT_TRUE(RemovePathFileSpec(listed));
+                refused = listed.Str();
+                Load("<Files Install='false'/>",
+                     "<SetupFiles><G DestPath='" + N(place.path) + "'><F FileName='removal-listed.txt'/></G></SetupFiles>");
+                Manager().m_bDelayedMode = way.delayed;
+                lines = Run();
+                break;
             }
-            EXPECT_TRUE(HasLineStarting(lines, "Refused to remove '" + N(place.path) + "': ")) << Joined(lines);
-            EXPECT_FALSE(HasLineStarting(lines, "Delay remove: ")) << Joined(lines);
-            EXPECT_TRUE(Exists(marker));
-            EXPECT_TRUE(PendingAre({}));
+            case kRemoveSelf:
+                WriteFileBytes(copy, ToBytes("program"));
+                lines = TraceOf([&] { RemoveProgramCopy(copy.c_str()); });
+                break;
+            }
+            EXPECT_TRUE(Exists(place.folder));
+            EXPECT_EQ(!place.empty, Exists(marker));
             EXPECT_FALSE(restart);
             EXPECT_FALSE(Manager().m_bNeedRestartByFiles);
+            // The copy goes at the restart under a new name in the folder; the folder
+            // is judged only when nothing else is left in it.
+            const bool self = way.kind == kRemoveSelf;
+            EXPECT_EQ(!self || place.empty, HasLineStarting(lines, "Refused to remove '" + N(refused) + "': "))
+                << Joined(lines);
+            EXPECT_EQ(self ? 1 : 0, std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                          return line.compare(0, 21, "Setup: Delay remove: ") == 0;
+                      })) << Joined(lines);
+            EXPECT_FALSE(Exists(copy));
+            const std::vector<std::wstring> pending = PendingDeletions();
+            EXPECT_EQ(self ? 1u : 0u, pending.size()) << Joined(lines);
+            for (const std::wstring& path : pending) {
+                EXPECT_TRUE(SamePath(Parent(path), place.folder)) << N(path);
+                ::DeleteFileW(path.c_str());
+            }
+            ForgetPendingDeletions();
         }
         ::DeleteFileW(marker.c_str());
     }

@@ -65,6 +65,18 @@ inline ::testing::AssertionResult PendingAre(const std::vector<std::wstring>& ex
     return ::testing::AssertionFailure() << text;
 }
 
+// Forgets every deletion waiting for the restart (inside a CPendingScope, which
+// puts the value back).
+inline void ForgetPendingDeletions()
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE | TestSupport::OwnRegistryView(),
+                        &key) != ERROR_SUCCESS)
+        return;
+    ::RegDeleteValueW(key, kPendingRenames);
+    ::RegCloseKey(key);
+}
+
 // The deletions of one test alone: the value is put back as it was.
 class CPendingScope
 {
