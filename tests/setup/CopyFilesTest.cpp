@@ -12,6 +12,7 @@
 #include "tests/support/FakeStream.h"
 #include "tests/support/Narrow.h"
 #include "tests/support/ProcessRunner.h"
+#include "tests/support/RecordingTaskbar.h"
 #include "tests/support/RegistryScope.h"
 
 #include <gtest/gtest.h>
@@ -219,6 +220,8 @@ protected:
     }
 
     CTempFolder m_out;
+    // The taskbar list every install manager of the test gets; it outlives them.
+    TestSupport::CTaskbarClassScope m_taskbar{TestSupport::CTaskbarClassScope::kRecording};
 };
 
 TEST_F(CopyFilesTest, PackedAndPlainStreamsLandByteExact)
@@ -651,12 +654,23 @@ TEST_F(CopyFilesTest, MissingStreamFailsTheStepWithTheCountedTotal)
     const std::wstring dest = Out(L"app");
     Load(Group(dest, "<F FileName=\"\\a.txt\"/><!-- counted --><F FileName=\"\\missing.txt\"/><F FileName=\"\\b.txt\"/>"),
          {{L"a.txt", ToBytes("a")}, {L"b.txt", ToBytes("b")}});
-    ASSERT_TRUE(Manager().m_TaskbarProgress.Init(nullptr));
+    ASSERT_EQ(S_OK, m_taskbar.Registered());
+    // As the main window binds it when it is shown.
+    ASSERT_NE(nullptr, Manager().m_pDlgMain.get());
+    const HWND window = Manager().m_pDlgMain->m_hWnd;
+    ASSERT_TRUE(Manager().m_TaskbarProgress.Init(window));
     bool result = true;
     const std::vector<std::string> lines = TraceOf([&] { result = Manager().CopyFiles(); });
     EXPECT_FALSE(result);
     EXPECT_TRUE(HasLine(lines, "File extraction\\copy error. (Total files: 4)")) << Joined(lines);
     // The button showed a full bar with the error, then no progress.
+    using TestSupport::State;
+    using TestSupport::Value;
+    const std::vector<TestSupport::SCall> expected = {
+        State(window, UI::CTaskbarProgress::kNormal), Value(window, 0, 4), Value(window, 1, 4), Value(window, 4, 4),
+        State(window, UI::CTaskbarProgress::kError),  State(window, UI::CTaskbarProgress::kNoProgress),
+    };
+    EXPECT_EQ(expected, m_taskbar.Calls());
     EXPECT_EQ(4u, Manager().m_TaskbarProgress.GetCompleted());
     EXPECT_EQ(UI::CTaskbarProgress::kNoProgress, Manager().m_TaskbarProgress.GetState());
     // What was copied before the failure stays.
@@ -686,9 +700,18 @@ TEST_F(CopyFilesTest, ProgressEndsHiddenOnTheWindowlessMainWindow)
          {{L"a.txt", ToBytes("a")}, {L"b.txt", ToBytes("b")}, {L"c.txt", ToBytes("c")}});
     DlgPopup::CDlgMain* main = Manager().m_pDlgMain.get();
     ASSERT_NE(nullptr, main);
-    ASSERT_TRUE(Manager().m_TaskbarProgress.Init(nullptr));
+    ASSERT_EQ(S_OK, m_taskbar.Registered());
+    const HWND window = main->m_hWnd;
+    ASSERT_TRUE(Manager().m_TaskbarProgress.Init(window));
     EXPECT_TRUE(Manager().CopyFiles());
     // One step per entry; the comment is counted but not stepped.
+    using TestSupport::State;
+    using TestSupport::Value;
+    const std::vector<TestSupport::SCall> expected = {
+        State(window, UI::CTaskbarProgress::kNormal), Value(window, 0, 4), Value(window, 1, 4),
+        Value(window, 2, 4), Value(window, 3, 4), State(window, UI::CTaskbarProgress::kNoProgress),
+    };
+    EXPECT_EQ(expected, m_taskbar.Calls());
     EXPECT_EQ(4u, Manager().m_TaskbarProgress.m_ullTotal);
     EXPECT_EQ(3u, Manager().m_TaskbarProgress.GetCompleted());
     EXPECT_EQ(UI::CTaskbarProgress::kNoProgress, Manager().m_TaskbarProgress.GetState());
