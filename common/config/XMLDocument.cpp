@@ -33,62 +33,140 @@ void Rewind(IStream* stream)
         ThrowComError(hr);
 }
 
-// The prolog up to the root element: whitespace, the XML declaration, comments
-// and processing instructions. Any other markup there ("<!DOCTYPE") declares a
-// document type.
-bool DeclaresDocumentType(const std::wstring& content)
+bool IsBlank(wchar_t c)
+{
+    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+}
+
+// A character that may begin the root element's name: a letter, '_', ':' or any
+// character beyond ASCII (read a byte at a time, the lead byte of UTF-8).
+bool BeginsName(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || c == L'_' || c == L':' || c >= 0x80;
+}
+
+// The encoding the XML declaration names, lower case; empty without one.
+std::wstring DeclaredEncoding(const std::wstring& declaration)
+{
+    const std::wstring::size_type name = declaration.find(L"encoding");
+    if (name == std::wstring::npos)
+        return std::wstring();
+    std::wstring::size_type at = name + 8;
+    while (at < declaration.size() && (IsBlank(declaration[at]) || declaration[at] == L'='))
+        ++at;
+    if (at >= declaration.size() || (declaration[at] != L'"' && declaration[at] != L'\''))
+        return std::wstring();
+    const std::wstring::size_type end = declaration.find(declaration[at], at + 1);
+    if (end == std::wstring::npos)
+        return std::wstring();
+    std::wstring encoding = declaration.substr(at + 1, end - at - 1);
+    for (wchar_t& c : encoding) {
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
+    return encoding;
+}
+
+// UTF-7 spells markup characters in letters and digits ("+ADw-" for '<'): read a
+// byte at a time its prolog shows a comment where the parser sees a declaration.
+bool HidesMarkup(const std::wstring& encoding)
+{
+    return encoding.find(L"utf-7") != std::wstring::npos || encoding.find(L"utf7") != std::wstring::npos;
+}
+
+// Whether the prolog up to the root element may declare a document type: it does
+// ("<!DOCTYPE"), or it holds what no prolog holds (text outside markup, a control
+// character, a name that cannot begin an element), so that the parser may read
+// it otherwise than this scan: in doubt, refuse. A prolog is blanks, the XML
+// declaration, comments and processing instructions.
+bool MayDeclareDocumentType(const std::wstring& content)
 {
     const std::wstring::size_type end = content.size();
     std::wstring::size_type at = 0;
+    // A byte-order mark read as a character.
+    if (at < end && content[at] == 0xFEFF)
+        ++at;
     for (;;) {
-        at = content.find(L'<', at);
-        if (at == std::wstring::npos || at + 1 >= end)
+        while (at < end && IsBlank(content[at]))
+            ++at;
+        if (at >= end)
             return false;
+        if (content[at] != L'<' || at + 1 >= end)
+            return true;
+        std::wstring::size_type close = std::wstring::npos;
         if (content.compare(at, 4, L"<!--") == 0) {
-            at = content.find(L"-->", at + 4);
-            if (at == std::wstring::npos)
-                return false;
-            at += 3;
+            close = content.find(L"-->", at + 4);
+            if (close != std::wstring::npos)
+                close += 3;
         } else if (content[at + 1] == L'?') {
-            at = content.find(L"?>", at + 2);
-            if (at == std::wstring::npos)
-                return false;
-            at += 2;
+            close = content.find(L"?>", at + 2);
+            if (close != std::wstring::npos) {
+                close += 2;
+                if (HidesMarkup(DeclaredEncoding(content.substr(at, close - at))))
+                    return true;
+            }
         } else {
-            return content[at + 1] == L'!';
+            return !BeginsName(content[at + 1]);
         }
+        // Unclosed: the parser fails on it, unless it reads the bytes otherwise.
+        if (close == std::wstring::npos)
+            return true;
+        for (std::wstring::size_type i = at; i < close; ++i) {
+            if (content[i] < 0x20 && !IsBlank(content[i]))
+                return true;
+        }
+        at = close;
     }
 }
 
-// The markup of the bytes as wide text: UTF-16 by its byte-order mark or by the
-// zero bytes around its first character, otherwise one character a byte, which
-// keeps the ASCII of the prolog of UTF-8 and the 8-bit encodings.
+// The markup of the bytes as wide text, in the encoding the XML rules tell from
+// the first bytes: UTF-32 and UTF-16 by their byte-order marks or by the zero
+// bytes around the first character, otherwise one character a byte, which keeps
+// the ASCII of the prolog of UTF-8 and the 8-bit encodings. Other encodings read
+// as one of these show zero or control characters in the prolog, which the scan
+// refuses.
 std::wstring MarkupText(const std::vector<BYTE>& bytes)
 {
     const size_t size = bytes.size();
-    bool utf16 = false;
+    const auto at = [&](size_t i) -> unsigned { return i < size ? bytes[i] : 0x100u; };
+    size_t unit = 1;
     bool bigEndian = false;
     size_t start = 0;
-    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-        utf16 = true;
+    if (at(0) == 0xFF && at(1) == 0xFE && at(2) == 0 && at(3) == 0) {
+        unit = 4;
+        start = 4;
+    } else if (at(0) == 0 && at(1) == 0 && at(2) == 0xFE && at(3) == 0xFF) {
+        unit = 4;
+        bigEndian = true;
+        start = 4;
+    } else if (at(0) == 0xFF && at(1) == 0xFE) {
+        unit = 2;
         start = 2;
-    } else if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
-        utf16 = bigEndian = true;
+    } else if (at(0) == 0xFE && at(1) == 0xFF) {
+        unit = 2;
+        bigEndian = true;
         start = 2;
-    } else if (size >= 2 && bytes[0] != 0 && bytes[1] == 0) {
-        utf16 = true;
-    } else if (size >= 2 && bytes[0] == 0 && bytes[1] != 0) {
-        utf16 = bigEndian = true;
+    } else if (at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) {
+        start = 3;
+    } else if (at(0) != 0 && at(1) == 0 && at(2) == 0 && at(3) == 0) {
+        unit = 4;
+    } else if (at(0) == 0 && at(1) == 0 && at(2) == 0 && at(3) != 0 && at(3) != 0x100u) {
+        unit = 4;
+        bigEndian = true;
+    } else if (at(0) != 0 && at(1) == 0) {
+        unit = 2;
+    } else if (at(0) == 0 && at(1) != 0 && at(1) != 0x100u) {
+        unit = 2;
+        bigEndian = true;
     }
     std::wstring text;
-    if (utf16) {
-        text.reserve((size - start) / 2);
-        for (size_t i = start; i + 1 < size; i += 2)
-            text += static_cast<wchar_t>(bigEndian ? (bytes[i] << 8) | bytes[i + 1] : bytes[i] | (bytes[i + 1] << 8));
-    } else {
-        text.reserve(size);
-        for (size_t i = 0; i < size; ++i)
-            text += static_cast<wchar_t>(bytes[i]);
+    text.reserve((size - start) / unit);
+    for (size_t i = start; i + unit <= size; i += unit) {
+        unsigned long c = 0;
+        for (size_t b = 0; b < unit; ++b)
+            c |= static_cast<unsigned long>(bytes[i + b]) << (8 * (bigEndian ? unit - 1 - b : b));
+        // Beyond the 16-bit range only the markup characters matter.
+        text += c <= 0xFFFF ? static_cast<wchar_t>(c) : static_cast<wchar_t>(0xFFFD);
     }
     return text;
 }
@@ -116,8 +194,28 @@ std::vector<BYTE> ReadAll(IStream* stream)
 // refuse one before the parser sees it.
 void RefuseDocumentType(const std::wstring& markup)
 {
-    if (DeclaresDocumentType(markup))
+    if (MayDeclareDocumentType(markup))
         ThrowComError(E_FAIL);
+}
+
+// A stream of setup's own over the bytes: the parser reads what was checked.
+IStreamPtr StreamOf(const std::vector<BYTE>& bytes)
+{
+    IStream* created = nullptr;
+    HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &created);
+    if (FAILED(hr))
+        ThrowComError(hr);
+    IStreamPtr stream(created, false);
+    if (!bytes.empty()) {
+        ULONG written = 0;
+        hr = stream->Write(&bytes[0], static_cast<ULONG>(bytes.size()), &written);
+        if (FAILED(hr))
+            ThrowComError(hr);
+        if (written != bytes.size())
+            ThrowComError(E_FAIL);
+    }
+    Rewind(stream);
+    return stream;
 }
 
 } // namespace
@@ -161,18 +259,18 @@ CXMLDocument::~CXMLDocument() = default;
 void CXMLDocument::Load(const _bstr_t& source, bool isFile)
 {
     if (isFile) {
-        // An unreadable file is left to the DOM, which reports it.
+        // Read once: the parser is given the bytes that were checked, never the
+        // file again. A file setup cannot read does not load.
         const IStreamPtr content = ::LoadFileToStream(NonNull(source));
-        if (content)
-            RefuseDocumentType(MarkupText(ReadAll(content)));
-    } else {
-        RefuseDocumentType(ToWide(source));
+        if (!content)
+            ThrowComError(E_FAIL);
+        LoadBytes(ReadAll(content));
+        return;
     }
+    RefuseDocumentType(ToWide(source));
     CheckDom(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    const HRESULT hr = isFile ? m_pDocument->load(_variant_t(NonNull(source)), &loaded)
-                              : m_pDocument->loadXML(NonNull(source), &loaded);
-    CheckDom(hr, m_pDocument, IID_IXMLDOMDocument);
+    CheckDom(m_pDocument->loadXML(NonNull(source), &loaded), m_pDocument, IID_IXMLDOMDocument);
     if (loaded != VARIANT_TRUE)
         ThrowComError(E_FAIL);
 }
@@ -181,10 +279,16 @@ void CXMLDocument::LoadStream(IStream* stream)
 {
     if (stream == nullptr)
         ThrowComError(E_FAIL);
-    RefuseDocumentType(MarkupText(ReadAll(stream)));
+    LoadBytes(ReadAll(stream));
+}
+
+void CXMLDocument::LoadBytes(const std::vector<BYTE>& bytes)
+{
+    RefuseDocumentType(MarkupText(bytes));
+    const IStreamPtr checked = StreamOf(bytes);
     CheckDom(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    CheckDom(m_pDocument->load(_variant_t(static_cast<IUnknown*>(stream)), &loaded), m_pDocument,
+    CheckDom(m_pDocument->load(_variant_t(static_cast<IUnknown*>(checked)), &loaded), m_pDocument,
              IID_IXMLDOMDocument);
     if (loaded != VARIANT_TRUE)
         ThrowComError(E_FAIL);

@@ -3,6 +3,8 @@
 
 #include "common/tools/ComSupport.h"
 
+#include <vector>
+
 namespace Common {
 namespace Config {
 
@@ -60,6 +62,10 @@ public:
 
 protected:
     IXMLDOMDocumentPtr m_pDocument;
+
+private:
+    // Checks the bytes for a document type and has the DOM parse those bytes.
+    void LoadBytes(const std::vector<BYTE>& bytes);
 };
 
 // Read access to one XML document.

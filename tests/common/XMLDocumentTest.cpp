@@ -3,6 +3,7 @@
 
 #include "common/config/XMLElement.h"
 #include "common/storage/PackedStorage.h"
+#include "common/tools/ScopedHandle.h"
 #include "tests/common/XMLTestSupport.h"
 #include "tests/support/PackageFixture.h"
 
@@ -600,9 +601,101 @@ TEST_F(XMLDocumentTest, ExternalEntitiesAndDTDsAreNeverFetched)
     }
 }
 
+// A document whose DOM can be asked whether it was ever given text to parse.
+class CWatchedDocument : public CXMLDocument
+{
+public:
+    // The DOM's parse error code: 0 unless it failed to parse something.
+    long ParseErrorCode()
+    {
+        IXMLDOMParseError* error = nullptr;
+        if (FAILED(m_pDocument->get_parseError(&error)) || error == nullptr)
+            return -1;
+        long code = -1;
+        error->get_errorCode(&code);
+        error->Release();
+        return code;
+    }
+};
+
+// The encodings of the tests: UTF-8 with and without its byte-order mark, UTF-16
+// and UTF-32 in both byte orders, with their marks and without.
+enum EEncoding
+{
+    kUtf8,
+    kUtf8Mark,
+    kUtf16LeMark,
+    kUtf16BeMark,
+    kUtf16Le,
+    kUtf16Be,
+    kUtf32LeMark,
+    kUtf32BeMark,
+    kUtf32Le,
+    kUtf32Be,
+    kEncodings
+};
+
+Bytes Encoded(const std::wstring& text, int encoding)
+{
+    Bytes bytes;
+    size_t unit = 1;
+    bool bigEndian = false;
+    switch (encoding) {
+    case kUtf8Mark:
+        bytes = {0xEF, 0xBB, 0xBF};
+        break;
+    case kUtf16LeMark:
+        bytes = {0xFF, 0xFE};
+        unit = 2;
+        break;
+    case kUtf16BeMark:
+        bytes = {0xFE, 0xFF};
+        unit = 2;
+        bigEndian = true;
+        break;
+    case kUtf16Le:
+        unit = 2;
+        break;
+    case kUtf16Be:
+        unit = 2;
+        bigEndian = true;
+        break;
+    case kUtf32LeMark:
+        bytes = {0xFF, 0xFE, 0x00, 0x00};
+        unit = 4;
+        break;
+    case kUtf32BeMark:
+        bytes = {0x00, 0x00, 0xFE, 0xFF};
+        unit = 4;
+        bigEndian = true;
+        break;
+    case kUtf32Le:
+        unit = 4;
+        break;
+    case kUtf32Be:
+        unit = 4;
+        bigEndian = true;
+        break;
+    default:
+        break;
+    }
+    if (unit == 1) {
+        const std::string narrow = Narrow(text.c_str());
+        bytes.insert(bytes.end(), narrow.begin(), narrow.end());
+        return bytes;
+    }
+    for (wchar_t c : text) {
+        for (size_t b = 0; b < unit; ++b) {
+            const size_t shift = 8 * (bigEndian ? unit - 1 - b : b);
+            bytes.push_back(shift < 16 ? static_cast<BYTE>((c >> shift) & 0xFF) : 0);
+        }
+    }
+    return bytes;
+}
+
 // The DOM expands entities however it is set up: a document that declares a
-// document type is refused before it is parsed, from text, file and stream, in
-// each encoding the parser reads, and quickly.
+// document type is refused before it is parsed (the DOM never sees it), from
+// text, file and stream, in each encoding a parser reads, and quickly.
 TEST_F(XMLDocumentTest, DocumentsThatDeclareADocumentTypeAreRefusedQuickly)
 {
     std::wstring laughs = L"<!DOCTYPE r [<!ENTITY l0 \"lol\">";
@@ -632,6 +725,9 @@ TEST_F(XMLDocumentTest, DocumentsThatDeclareADocumentTypeAreRefusedQuickly)
         {"document type without entities", L"<!DOCTYPE Interface><Interface/>"},
         {"after a declaration, a comment and an instruction",
          L"<?xml version=\"1.0\"?>\r\n<!-- x --><?pi y?>\n <!DOCTYPE Interface [<!ENTITY e \"x\">]><Interface/>"},
+        // In UTF-7 "+AC0ALQA+-" ends the comment and "+ADw-" opens the declaration.
+        {"UTF-7, whose letters hide the markup",
+         L"<?xml version=\"1.0\" encoding=\"UTF-7\"?><!-- +AC0ALQA+- +ADw-!DOCTYPE Interface+AD4- --><Interface/>"},
     };
     const Case loaded[] = {
         {"declaration", L"<?xml version=\"1.0\"?><Interface><InstallInfo Name=\"plain\"/></Interface>"},
@@ -640,54 +736,81 @@ TEST_F(XMLDocumentTest, DocumentsThatDeclareADocumentTypeAreRefusedQuickly)
          L"<Interface><InstallInfo Name=\"&lt;!DOCTYPE r&gt;\"/></Interface>"},
         {"no declaration", L"\r\n<Interface><InstallInfo Name=\"bare\"/></Interface>"},
     };
-    // UTF-8 with and without its byte-order mark, UTF-16LE with its mark.
-    auto encode = [](const std::wstring& text, int encoding) {
-        Bytes bytes;
-        if (encoding == 1)
-            bytes = {0xEF, 0xBB, 0xBF};
-        if (encoding == 2) {
-            bytes = {0xFF, 0xFE};
-            for (wchar_t c : text) {
-                bytes.push_back(static_cast<BYTE>(c & 0xFF));
-                bytes.push_back(static_cast<BYTE>(c >> 8));
-            }
-            return bytes;
-        }
-        const std::string narrow = Narrow(text.c_str());
-        bytes.insert(bytes.end(), narrow.begin(), narrow.end());
-        return bytes;
+    const auto withoutMark = [](int encoding) {
+        return encoding == kUtf16Le || encoding == kUtf16Be || encoding == kUtf32Le || encoding == kUtf32Be;
     };
+    const auto isUtf32 = [](int encoding) { return encoding >= kUtf32LeMark && encoding <= kUtf32Be; };
     const std::wstring file = m_temp / L"doctype.xml";
     auto load = [&](CXMLDocument& document, const std::wstring& text, int source, int encoding) {
         if (source == 0) {
             document.Load(text.c_str(), false);
         } else if (source == 1) {
-            WriteFileBytes(file, encode(text, encoding));
+            WriteFileBytes(file, Encoded(text, encoding));
             document.Load(file.c_str(), true);
         } else {
-            const Bytes bytes = encode(text, encoding);
+            const Bytes bytes = Encoded(text, encoding);
             document.LoadStream(MemoryStream(std::string(bytes.begin(), bytes.end())));
         }
     };
     for (int source = 0; source < 3; ++source) {
-        for (int encoding = 0; encoding < (source == 0 ? 1 : 3); ++encoding) {
+        for (int encoding = 0; encoding < (source == 0 ? 1 : kEncodings); ++encoding) {
             SCOPED_TRACE("source " + std::to_string(source) + ", encoding " + std::to_string(encoding));
             for (const Case& item : refused) {
-                CXMLDocument document;
+                CWatchedDocument document;
                 const ULONGLONG start = GetTickCount64();
                 EXPECT_EQ(E_FAIL, ComErrorOf([&] { load(document, item.text, source, encoding); })) << item.what;
                 EXPECT_LT(GetTickCount64() - start, 1000u) << item.what;
+                EXPECT_EQ(0, document.ParseErrorCode()) << item.what << ": the DOM was given the document";
             }
+            // Each loads; in a form a parser need not read (UTF-32, which the one here
+            // does not, or no mark and no declaration) it at least reaches the parser.
             for (const Case& item : loaded) {
-                CXMLDocument document;
-                EXPECT_EQ(S_OK, ComErrorOf([&] {
+                const bool told = !isUtf32(encoding) && (!withoutMark(encoding) || item.text.compare(0, 5, L"<?xml") == 0);
+                CWatchedDocument document;
+                const HRESULT hr = ComErrorOf([&] {
                     load(document, item.text, source, encoding);
                     IXMLDOMNodePtr root;
                     document.GetNode(L"/Interface/InstallInfo", root);
-                })) << item.what;
+                });
+                EXPECT_TRUE(hr == S_OK || (!told && document.ParseErrorCode() != 0))
+                    << item.what << ": " << std::hex << hr << " " << document.ParseErrorCode();
             }
         }
     }
+}
+
+// The file is read once, by setup, and the DOM parses those bytes: a file that
+// setup cannot read does not load, and never reaches the DOM by its path.
+TEST_F(XMLDocumentTest, AFileThatCannotBeReadWholeDoesNotLoad)
+{
+    const std::wstring held = m_temp / L"held.xml";
+    const std::wstring missing = m_temp / L"missing.xml";
+    const struct {
+        const char* what;
+        std::wstring path;
+        const char* content; // null: no file
+    } cases[] = {
+        {"a missing file", missing, nullptr},
+        {"a document type in a file held open for writing", held, "<!DOCTYPE Interface><Interface/>"},
+        {"a plain document in a file held open for writing", held, "<Interface><InstallInfo/></Interface>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Common::Tools::CScopedHandle writer;
+        if (c.content != nullptr) {
+            WriteFileBytes(c.path, ToBytes(c.content));
+            // Another program writing the file, sharing it with readers and writers.
+            writer.Reset(CreateFileW(c.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(writer.IsValid());
+        }
+        CWatchedDocument document;
+        EXPECT_EQ(E_FAIL, ComErrorOf([&] { document.Load(c.path.c_str(), true); }));
+        EXPECT_EQ(0, document.ParseErrorCode()) << "the DOM was given the file";
+    }
+    // Once no one writes it, it loads.
+    CXMLDocument document;
+    EXPECT_EQ(S_OK, ComErrorOf([&] { document.Load(held.c_str(), true); }));
 }
 
 // The COM support the XML layer stands on: mingw has no comsupp library.
