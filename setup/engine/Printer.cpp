@@ -76,19 +76,16 @@ CString Value(const wchar_t* attribute, const wchar_t* xpath)
 }
 
 // The system's text for the code, without its line end. A code the system has no
-// text for (the library's own ones) reads as a COM error's does, so that the
-// message never shows an empty reason.
+// text for (the library's own ones) reads "Unknown error", so that the message
+// never shows an empty reason; the code stands beside it in every text.
 CString MessageText(HRESULT hr)
 {
     Common::Tools::CLocalMemory<wchar_t*> text;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(text.Receive()), 0, nullptr);
-    if (length == 0 || !text.IsValid()) {
-        CString unknown;
-        unknown.Format(L"Unknown error 0x%08X", static_cast<unsigned>(hr));
-        return unknown;
-    }
+    if (length == 0 || !text.IsValid())
+        return CString(L"Unknown error");
     std::wstring message(text.Get(), length);
     while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
         message.pop_back();

@@ -386,10 +386,11 @@ TEST_F(PrinterTest, CodesWithoutSystemTextAreShownAsUnknownErrors)
         const wchar_t* message;
         const char* traceLine;
     } cases[] = {
-        {"InstallPrinter=0xA0001234", L"Printer failed: 0xa0001234 - Unknown error 0xA0001234",
-         "Setup: Exception occurred during printer install. Error 0xa0001234: Unknown error 0xA0001234"},
-        {"InstallConnector=0xA00FFFFF", L"Printer failed: 0xa00fffff - Unknown error 0xA00FFFFF",
-         "Setup: Exception occurred during printer install. Error 0xa00fffff: Unknown error 0xA00FFFFF"},
+        // The code once, in the message's own form.
+        {"InstallPrinter=0xA0001234", L"Printer failed: 0xa0001234 - Unknown error",
+         "Setup: Exception occurred during printer install. Error 0xa0001234: Unknown error"},
+        {"InstallConnector=0xA00FFFFF", L"Printer failed: 0xa00fffff - Unknown error",
+         "Setup: Exception occurred during printer install. Error 0xa00fffff: Unknown error"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.results);
