@@ -95,7 +95,9 @@ int CInstallManager::Uninstall()
             }
             ShowMainWindow();
             LocateComponentsFile(g_CmdLine.m_strProductCode);
-            m_SetupOptions.Load();
+            // Without the file the scripts run with the conditions known so far.
+            if (!m_SetupOptions.Load())
+                SetupTrace(L"Components file could not be read: %s", m_SetupOptions.m_strPath.GetString());
             if (!ResolveUninstallTargetDir())
                 Common::Tools::ThrowComError(E_FAIL);
             RunScriptAt(L"//Interface/Uninstall/PreFinish");

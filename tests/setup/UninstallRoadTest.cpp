@@ -276,6 +276,32 @@ TEST_F(UninstallRoadTest, TheRegisteredCopyRemovesTheProduct)
     EXPECT_EQ(0, m_nRestarts);
 }
 
+TEST_F(UninstallRoadTest, AComponentsFileThatDoesNotReadIsTracedAndTheRoadGoesOn)
+{
+    const std::wstring components = m_strUninst + L"\\" + m_strSelf + L".cfg";
+    const struct {
+        const char* name;
+        const char* content; // null: no file
+    } cases[] = {
+        {"no file", nullptr},
+        {"not XML", "<Components><item Name='Chosen'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::DeleteFileW(components.c_str());
+        if (c.content != nullptr)
+            WriteFileBytes(components, ToBytes(c.content));
+        Load(Product());
+        WriteInstalledRecord(m_strTarget);
+        const auto lines = TraceOf([&] { EXPECT_EQ(SetupExitDone, Manager().Uninstall()); });
+        EXPECT_TRUE(HasLine(lines, "Components file could not be read: " + N(components))) << Joined(lines);
+        EXPECT_TRUE(Condition(L"PreFinishRan"));
+        EXPECT_TRUE(Condition(L"PostFinishRan"));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, RecordKey(m_strSelf)));
+    }
+    ::DeleteFileW(components.c_str());
+}
+
 TEST_F(UninstallRoadTest, DelayedFilesLeaveTheMarkerAndTheNextInstallWaitsForTheRestart)
 {
     for (int mode : {CCmdLineHelper::RestartNever, CCmdLineHelper::RestartDefault}) {
