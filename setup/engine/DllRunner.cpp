@@ -72,9 +72,12 @@ bool CInstallManager::RunDll(const Common::Config::CXMLElement& node)
         SetupTrace(L"CmdLine pattern: %s, file32: %s, file64: %s, EntryPoint: %s", pattern.GetString(),
                    file32.GetString(), file64.GetString(), entryPoint.GetString());
 
-        // Without a file name the entry point would be taken for the DLL and searched
-        // for from setup's own folder: a failed call, nothing is loaded.
-        if (!file32.IsEmpty()) {
+        // Without a file name (blanks are none) the entry point would be taken for
+        // the DLL and searched for from setup's own folder: a failed call, nothing
+        // is loaded.
+        CString name32(file32);
+        name32.Trim();
+        if (!name32.IsEmpty()) {
             CRunDLL run;
             result = run.Run(DllCommandLine(pattern, file32, entryPoint)) > 0;
         }

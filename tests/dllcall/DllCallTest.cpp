@@ -2,7 +2,7 @@
 #include "dllcall/CmdLineParser.h"
 #include "dllcall/RunDLL.h"
 
-#include "common/tools/DebugLog.h"
+#include "tests/dllcall/DllLogSwitch.h"
 #include "tests/dllcall/ProbeLog.h"
 #include "tests/support/CaptureOutput.h"
 #include "tests/support/Narrow.h"
@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,24 +20,7 @@ using TestSupport::Narrow;
 
 namespace {
 
-// Every record of the library is written: the log reads its switch once, when it
-// is first used, so the switch is set before any test runs.
-class DebugLogSwitch : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        m_switch.reset(new TestSupport::CRegistryValueScope(TestSupport::CRegistryValueScope::Dword(
-            HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Velmora", L"LogLevel", TestSupport::OwnRegistryView(), 4)));
-        ASSERT_EQ(4, CDebugLog::Instance().GetThreshold());
-    }
-    void TearDown() override { m_switch.reset(); }
-
-private:
-    std::unique_ptr<TestSupport::CRegistryValueScope> m_switch;
-};
-
-::testing::Environment* const g_pLogSwitch = ::testing::AddGlobalTestEnvironment(new DebugLogSwitch);
+::testing::Environment* const g_pLogSwitch = ::testing::AddGlobalTestEnvironment(new TestSupport::CDllLogSwitch);
 
 std::wstring ProbeDll()
 {

@@ -4,6 +4,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/PathVariables.h"
+#include "tests/dllcall/DllLogSwitch.h"
 #include "tests/dllcall/ProbeLog.h"
 #include "tests/support/Narrow.h"
 #include "tests/support/ProcessRunner.h"
@@ -37,6 +38,10 @@ int CountStarting(const std::vector<std::string>& lines, const std::string& pref
     }));
 }
 
+// The records of the in-process DLL-call library show whether it was handed a
+// command line.
+::testing::Environment* const g_pDllLogSwitch = ::testing::AddGlobalTestEnvironment(new TestSupport::CDllLogSwitch);
+
 class RunDllTest : public TestSupport::CEngineTest
 {
 protected:
@@ -59,16 +64,23 @@ protected:
     }
 
     // Loads a document whose script "S" holds the node, and runs that script through
-    // the keyword table; gives the traces.
+    // the keyword table; gives the traces. m_handed tells whether the in-process
+    // library was handed a command line.
     std::vector<std::string> RunNode(const std::string& attributes, HMODULE resources = nullptr)
     {
         EXPECT_TRUE(LoadDocument("<Interface><S><RunDll " + attributes + "/></S></Interface>"));
         Manager().m_DllRunner.m_hResourceModule = resources != nullptr ? resources : m_hSetup;
-        return TraceOf([this] {
-            Common::Config::CXMLNodeList nodes;
-            Manager().m_pSettings->SelectNodes(L"//Interface/S/*", nodes);
-            Manager().RunScript(nodes, false);
-        });
+        std::vector<std::string> output;
+        const std::vector<std::string> lines = TraceOf(
+            [this] {
+                Common::Config::CXMLNodeList nodes;
+                Manager().m_pSettings->SelectNodes(L"//Interface/S/*", nodes);
+                Manager().RunScript(nodes, false);
+            },
+            output);
+        m_handed = std::any_of(output.begin(), output.end(),
+                               [](const std::string& message) { return message.find("] CRunDLL::Run(") != std::string::npos; });
+        return lines;
     }
 
     // The node called directly, for its result.
@@ -94,6 +106,7 @@ protected:
 
     TestSupport::CProbeLog m_probe;
     HMODULE m_hSetup = nullptr;
+    bool m_handed = false;
     wchar_t m_before[MAX_PATH] = L"";
 };
 
@@ -122,40 +135,49 @@ TEST_F(RunDllTest, ResultsOfTheTwoCalls)
         std::vector<std::string> calls;
         const char* line32;
         const char* line64; // null: no 64-bit call
+        bool handed;        // the in-process library was handed a command line
     } cases[] = {
         // No 64-bit DLL named, or none there: the 32-bit call alone decides.
-        {"CmdLine='%DLL% 5' FileName='" + Narrow(Probe32()) + "'", true, {"32 Setup 5"}, "succeeded", nullptr},
+        {"CmdLine='%DLL% 5' FileName='" + Narrow(Probe32()) + "'", true, {"32 Setup 5"}, "succeeded", nullptr, true},
         {"CmdLine='%DLL% 0' FileName='" + Narrow(Probe32()) + "' FileName64='" + missing + "'", false, {"32 Setup 0"},
-         "failed", nullptr},
+         "failed", nullptr, true},
         // The 32-bit call fails, the 64-bit one is made and succeeds: both lines say failed.
         {"CmdLine='%DLL% 3' FileName='" + missing + "' FileName64='" + Narrow(Probe64()) + "'", false,
-         {"64 Setup 3"}, "failed", "failed"},
+         {"64 Setup 3"}, "failed", "failed", true},
         // No arguments: success whatever the export returns.
         {"CmdLine='%DLL%' EntryPoint='ProbeNone' FileName='" + Narrow(Probe32()) + "' FileName64='" +
              Narrow(Probe64()) + "'",
-         true, {"32 ProbeNone", "64 ProbeNone"}, "succeeded", "succeeded"},
+         true, {"32 ProbeNone", "64 ProbeNone"}, "succeeded", "succeeded", true},
         {"CmdLine='%DLL% 1 2' EntryPoint='ProbeValues' FileName='" + Narrow(Probe32()) + "' FileName64='" +
              Narrow(Probe64()) + "'",
-         true, {"32 ProbeValues 1 2", "64 ProbeValues 1 2"}, "succeeded", "succeeded"},
+         true, {"32 ProbeValues 1 2", "64 ProbeValues 1 2"}, "succeeded", "succeeded", true},
         // An empty pattern: nothing to parse.
-        {"FileName='" + Narrow(Probe32()) + "'", false, {}, "failed", nullptr},
+        {"FileName='" + Narrow(Probe32()) + "'", false, {}, "failed", nullptr, true},
         // No "%DLL%": the pattern alone is the command line.
         {"CmdLine='" + Narrow(Probe32()) + " ProbeText &apos;p&apos;' FileName='nothing.dll'", true,
-         {"32 ProbeText 'p'"}, "succeeded", nullptr},
+         {"32 ProbeText 'p'"}, "succeeded", nullptr, true},
         // Twice: the second copy becomes two untyped arguments.
-        {"CmdLine='%DLL% %DLL%' FileName='" + Narrow(Probe32()) + "'", false, {}, "failed", nullptr},
-        // Without a file name nothing is loaded, not even a DLL named like the entry
-        // point that lies in setup's own folder.
-        {"CmdLine='%DLL% 1' EntryPoint='Setup'", false, {}, "failed", nullptr},
-        {"CmdLine='%DLL% Setup 7' EntryPoint='dllprobe.dll'", false, {}, "failed", nullptr},
+        {"CmdLine='%DLL% %DLL%' FileName='" + Narrow(Probe32()) + "'", false, {}, "failed", nullptr, true},
+        // Without a file name, or with blanks alone, the library is not asked and
+        // nothing is loaded, not even a DLL named like the entry point that lies in
+        // setup's own folder.
+        {"CmdLine='%DLL% 1' EntryPoint='Setup'", false, {}, "failed", nullptr, false},
+        {"CmdLine='%DLL% Setup 7' EntryPoint='dllprobe.dll'", false, {}, "failed", nullptr, false},
+        {"CmdLine='%DLL% 1' FileName='   ' EntryPoint='Setup'", false, {}, "failed", nullptr, false},
+        {"CmdLine='%DLL% Setup 7' FileName=' ' EntryPoint='dllprobe.dll'", false, {}, "failed", nullptr, false},
+        {"CmdLine='%DLL% Setup 7' FileName='&#9;' EntryPoint='dllprobe.dll'", false, {}, "failed", nullptr, false},
         // The 64-bit call is still made.
-        {"CmdLine='%DLL% 7' FileName64='" + Narrow(Probe64()) + "'", false, {"64 Setup 7"}, "failed", "failed"},
+        {"CmdLine='%DLL% 7' FileName64='" + Narrow(Probe64()) + "'", false, {"64 Setup 7"}, "failed", "failed",
+         false},
+        {"CmdLine='%DLL% 7' FileName=' ' FileName64='" + Narrow(Probe64()) + "'", false, {"64 Setup 7"}, "failed",
+         "failed", false},
     };
     for (const auto& c : cases) {
         const std::vector<std::string> lines = RunNode("condition='r' " + c.attributes);
         const std::string what = c.attributes + "\n" + Joined(lines);
         EXPECT_EQ(c.result, Condition(L"r")) << what;
         EXPECT_EQ(c.calls, m_probe.Take()) << what;
+        EXPECT_EQ(c.handed, m_handed) << what;
         EXPECT_TRUE(HasLine(lines, std::string("Setup: 32-bit component registration ") + c.line32)) << what;
         if (c.line64 != nullptr)
             EXPECT_TRUE(HasLine(lines, std::string("Setup: 64-bit component registration ") + c.line64)) << what;
