@@ -252,6 +252,29 @@ TEST(LockscoutConnect, LateServerIsStillReached)
     EXPECT_EQ(0u, code);
 }
 
+// With no server at all the client gives up after its tries (29 of 250 ms): the
+// applications-to-close page never waits longer than that for lockscout.
+TEST(LockscoutConnect, WithoutAnyServerTheConnectEndsWithinItsTimeLimit)
+{
+    // Nothing serves the pipe.
+    CScopedHandle probe(CreateFileW(LOCKSCOUT_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+    const DWORD probeError = GetLastError();
+    ASSERT_FALSE(probe.IsValid());
+    ASSERT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), probeError);
+
+    const DWORD triesMs = 29 * 250;
+    CPipeChannel channel;
+    const DWORD start = GetTickCount();
+    const bool connected = channel.Connect(GetCurrentProcessId());
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_FALSE(connected);
+    EXPECT_FALSE(channel.IsConnected());
+    EXPECT_EQ(INVALID_HANDLE_VALUE, channel.GetHandle());
+    EXPECT_GE(elapsed, triesMs - 500);
+    EXPECT_LT(elapsed, triesMs + 5000);
+}
+
 // The server's trace, switched on in the 64-bit registry view, which is its own.
 TEST(LockscoutTrace, TracesItsStartAndEnd)
 {
