@@ -64,28 +64,6 @@ bool IsFolder(const wchar_t* path)
 // The staging names run from "~0000" to "~FFFF".
 const DWORD kLastStagedName = 0xFFFF;
 
-// The path as the file functions take it whatever its length: beyond MAX_PATH
-// only in the "\\?\" form, which is used as it stands, so it is made full and
-// plain first.
-CString ApiPath(const CString& path)
-{
-    if (path.GetLength() < MAX_PATH)
-        return path;
-    const DWORD size = ::GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (size == 0)
-        return path;
-    std::wstring full(size, L'\0');
-    const DWORD length = ::GetFullPathNameW(path, size, &full[0], nullptr);
-    if (length == 0 || length >= size)
-        return path;
-    full.resize(length);
-    if (full.compare(0, 4, L"\\\\?\\") == 0)
-        return full;
-    if (full.compare(0, 2, L"\\\\") == 0)
-        return CString(L"\\\\?\\UNC\\" + full.substr(2));
-    return CString(L"\\\\?\\" + full);
-}
-
 // Deletes the version probe when the entry is done with it, whichever way.
 class CProbeFile
 {
