@@ -214,13 +214,18 @@ void CInstallManager::CopyFileEntry(const CString& dest, const Common::Config::C
         if (targetName.IsEmpty())
             targetName = ::PathFindFileNameW(local);
         CString source = local;
-        if (::PathIsRelativeW(source)) {
+        if (IsRelativePath(local)) {
             source = L"%SourceDir%";
             if (!AppendPath(source, local)) {
                 SetupTrace(L"CopyFile: Local file path too long, '%s'", local.GetString());
                 Common::Tools::ThrowComError(E_FAIL);
             }
             ExpandVariables(source);
+        } else if (!IsFullPath(local)) {
+            // "\x" or "C:x": the current drive or a drive's current folder would
+            // decide which file is read, and setup's current folder moves.
+            SetupTrace(L"CopyFile: Local file path refused, '%s'", local.GetString());
+            Common::Tools::ThrowComError(E_FAIL);
         }
         if (!::PathFileExistsW(source))
             return;

@@ -362,6 +362,37 @@ TEST_F(CopyFilesTest, LocalFilesAreReadBesideSetup)
     EXPECT_EQ((std::vector<std::wstring>{L"copy.bin", L"x.dll", L"y.dll"}), Names(dest));
 }
 
+// A local file that the current drive or a drive's current folder would complete
+// is refused: setup's current folder moves during a run.
+TEST_F(CopyFilesTest, LocalFilesThatTheCurrentFolderWouldCompleteAreRefused)
+{
+    CTempFolder source;
+    WriteFileBytes(source / L"tools\\x.dll", ToBytes("tool"));
+    const std::wstring drive = source.Path().substr(0, 2);
+    wchar_t before[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, before);
+    // Each spelling names the tool from where the current folder stands.
+    const struct {
+        std::wstring local;
+        std::wstring current;
+    } cases[] = {
+        {source.Path().substr(2) + L"\\tools\\x.dll", drive + L"\\"},
+        {drive + L"tools\\x.dll", source.Path()},
+    };
+    const std::wstring dest = Out(L"app");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(N(c.local));
+        Load(Group(dest, "<F LocalFile=\"" + N(c.local) + "\"/>"));
+        ASSERT_TRUE(::SetCurrentDirectoryW(c.current.c_str()));
+        bool result = true;
+        const auto lines = TraceOf([&] { result = Manager().CopyFiles(); });
+        ::SetCurrentDirectoryW(before);
+        EXPECT_FALSE(result);
+        EXPECT_TRUE(HasLine(lines, "CopyFile: Local file path refused, '" + N(c.local) + "'")) << Joined(lines);
+        EXPECT_FALSE(Exists(dest));
+    }
+}
+
 TEST_F(CopyFilesTest, EntriesFollowTheBitnessOfWindows)
 {
     const struct {
