@@ -196,15 +196,21 @@ bool IsRemovableFolder(const CString& path)
     return Removable(path, true);
 }
 
+bool IsInWindowsFolder(const CString& canonical)
+{
+    // Also a sibling whose name continues the folder's: "C:\WindowsApps" is the
+    // system's too.
+    return StartsWithPath(canonical, WindowsFolder());
+}
+
 bool IsUsableInstallFolder(const CString& path)
 {
     const wchar_t* refusal = FullPathRefusal(path);
     if (refusal == nullptr) {
         const CString canonical = CanonicalFolder(path);
-        const CString windows = WindowsFolder();
         if (::PathIsRootW(canonical))
             refusal = L"a root folder";
-        else if (IsSamePath(canonical, windows) || IsPathBelow(canonical, windows))
+        else if (IsInWindowsFolder(canonical))
             refusal = L"inside the Windows folder";
     }
     if (refusal == nullptr)
