@@ -284,8 +284,11 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
 {
     if (stream == nullptr)
         Common::Tools::ThrowComError(E_FAIL);
-    if (!IsFullPath(target)) {
-        SetupTrace(L"CopyFile: Target is not a full path, '%s'", target.GetString());
+    // By the rule the removal judges the same path by: a name the system would
+    // change ("C:\App.\x" is written as "C:\App\x") could never be removed again.
+    const wchar_t* refusal = FullPathRefusal(target);
+    if (refusal != nullptr) {
+        SetupTrace(L"CopyFile: Target refused, '%s': %s", target.GetString(), refusal);
         Common::Tools::ThrowComError(E_FAIL);
     }
 
