@@ -2,6 +2,7 @@
 #include "common/config/SetupConfig.h"
 
 #include "common/config/XMLDocument.h"
+#include "common/tools/PathSafety.h"
 #include "common/tools/ResourceCache.h"
 #include "common/tools/SetupTrace.h"
 
@@ -47,7 +48,9 @@ bool CSetupConfig::Init()
 
 CString CSetupConfig::ResolvePackageArgument(const CString& argument, const CString& programFolder)
 {
-    if (PathIsUNCW(argument.GetString()) || !PathIsRelativeW(argument.GetString()))
+    // Full paths (either separator), rooted ("\x") and drive ("C:x") ones are the
+    // caller's, as given.
+    if (!IsRelativePath(argument))
         return argument;
     wchar_t path[MAX_PATH] = {};
     if (programFolder.GetLength() >= MAX_PATH)

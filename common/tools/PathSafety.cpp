@@ -103,7 +103,7 @@ int TrimmedLength(const CString& path)
 
 // The long form of an existing path; empty when the path does not exist or the
 // system cannot give it.
-std::wstring LongPathName(const std::wstring& path)
+std::wstring ExistingLongPath(const std::wstring& path)
 {
     const DWORD size = ::GetLongPathNameW(path.c_str(), nullptr, 0);
     if (size == 0)
@@ -144,7 +144,7 @@ CString CanonicalPath(const CString& path)
     std::wstring head = full.Str();
     std::wstring tail;
     while (!head.empty()) {
-        const std::wstring longForm = LongPathName(head);
+        const std::wstring longForm = ExistingLongPath(head);
         if (!longForm.empty())
             return CString(longForm + tail);
         const size_t cut = head.find_last_of(L'\\');
@@ -161,6 +161,35 @@ void TrimTrailingSeparators(CString& path)
     const int length = TrimmedLength(path);
     if (length < path.GetLength())
         path = CString(path.Str().substr(0, static_cast<size_t>(length)));
+}
+
+CString CanonicalFolder(const CString& path)
+{
+    CString canonical = CanonicalPath(path);
+    TrimTrailingSeparators(canonical);
+    return canonical;
+}
+
+CString LongPathName(const CString& path)
+{
+    const std::wstring longForm = ExistingLongPath(path.Str());
+    return longForm.empty() ? path : CString(longForm);
+}
+
+CString ApiPath(const CString& path)
+{
+    if (path.GetLength() < MAX_PATH)
+        return path;
+    // The "\\?\" form is used as it stands, so it is made full and plain first.
+    const CString full = FullPathName(path);
+    if (full.IsEmpty())
+        return path;
+    const std::wstring& text = full.Str();
+    if (text.compare(0, 4, L"\\\\?\\") == 0)
+        return full;
+    if (text.compare(0, 2, L"\\\\") == 0)
+        return CString(L"\\\\?\\UNC\\" + text.substr(2));
+    return CString(L"\\\\?\\" + text);
 }
 
 bool IsSamePath(const CString& first, const CString& second)
@@ -195,6 +224,14 @@ bool IsPathAtOrBelow(const CString& path, const CString& folder)
     return IsSamePath(inner, outer) || IsPathBelow(inner, outer);
 }
 
+bool StartsWithPath(const CString& path, const CString& folder)
+{
+    const int prefix = TrimmedLength(folder);
+    if (prefix == 0 || TrimmedLength(path) < prefix)
+        return false;
+    return ::CompareStringOrdinal(path, prefix, folder, prefix, TRUE) == CSTR_EQUAL;
+}
+
 bool IsFullPath(const CString& path)
 {
     if (path.GetLength() < 3)
@@ -202,6 +239,14 @@ bool IsFullPath(const CString& path)
     if (IsDriveLetter(path[0]) && path[1] == L':' && IsSeparator(path[2]))
         return true;
     return IsSeparator(path[0]) && IsSeparator(path[1]);
+}
+
+bool IsRelativePath(const CString& path)
+{
+    if (path.IsEmpty() || IsSeparator(path[0]))
+        return false;
+    // "C:a" is taken from the drive's current folder, whatever the letter.
+    return path.GetLength() < 2 || path[1] != L':';
 }
 
 const wchar_t* FullPathRefusal(const CString& path)

@@ -1,6 +1,7 @@
 // Finds the running processes that use watched files.
 #include "common/win32/ProcessInfo.h"
 
+#include "common/tools/PathSafety.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
 #include "common/win32/Privilege.h"
@@ -43,17 +44,6 @@ wchar_t CharAt(const BYTE* source, size_t index)
 {
     return static_cast<wchar_t>(source[2 * index] | (source[2 * index + 1] << 8));
 }
-
-std::wstring LongPath(const wchar_t* path)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    const DWORD length = ::GetLongPathNameW(path, buffer, MAX_PATH);
-    // Too long for the buffer or not found: the path as the snapshot gave it.
-    if (length == 0 || length >= MAX_PATH)
-        return path;
-    return buffer;
-}
-
 
 } // namespace
 
@@ -274,7 +264,8 @@ void CProcessInfo::ScanModules(DWORD processId)
         return;
     if (m_bFilter) {
         ProcInfo found;
-        found.strPath = LongPath(module.szExePath);
+        // Not found: the path as the snapshot gave it.
+        found.strPath = LongPathName(module.szExePath).Str();
         found.dwPid = processId;
         bool watched = IsWatched(found.strPath);
         while (!watched && ::Module32NextW(snapshot.Get(), &module))

@@ -10,29 +10,76 @@
 namespace Common {
 namespace Win32 {
 
-HMODULE LoadSystemDll(const wchar_t* name)
+namespace {
+
+// The system folder with a separator after it; empty when the system does not give it.
+std::wstring SystemFolder()
 {
-    if (name == nullptr || *name == L'\0')
-        return nullptr;
-    // By name with the search held to the system folder: the program's manifest still
-    // picks the side-by-side version (the common controls), and the DLL's own
-    // dependencies are taken from the system folder too.
-    HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER)
-        return module;
-    // A system without the search flags: the full path, its dependencies searched
-    // beside it first.
     const UINT size = ::GetSystemDirectoryW(nullptr, 0);
     if (size == 0)
-        return nullptr;
+        return std::wstring();
     std::wstring path(size, L'\0');
     const UINT length = ::GetSystemDirectoryW(&path[0], size);
     if (length == 0 || length >= size)
-        return nullptr;
+        return std::wstring();
     path.resize(length);
     if (path.back() != L'\\')
         path += L'\\';
-    path += name;
+    return path;
+}
+
+// The folder of setup's own program, with a separator after it.
+std::wstring ProgramFolder()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0)
+            return std::wstring();
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+bool IsFile(const CString& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// A package DLL by its full path: the DLLs it needs beside it, then in the system folder.
+HMODULE LoadPackageDllFrom(const wchar_t* path)
+{
+    HMODULE module = ::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER)
+        return module;
+    // A system without the search flags.
+    return ::LoadLibraryW(path);
+}
+
+} // namespace
+
+HMODULE LoadSystemDll(const wchar_t* name)
+{
+    if (name == nullptr || !IsSafeFileName(name)) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    // By full path: a module of the same name loaded from elsewhere (a package's
+    // DLL called version.dll) is never taken for the system's.
+    const std::wstring folder = SystemFolder();
+    if (folder.empty())
+        return nullptr;
+    const std::wstring path = folder + name;
+    // The DLL's own dependencies from the system folder too.
+    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER)
+        return module;
+    // A system without the search flags: its dependencies searched beside it first.
     return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
@@ -52,13 +99,36 @@ HMODULE LoadPackageDll(const wchar_t* path)
 {
     if (path == nullptr)
         return nullptr;
-    if (IsFullPath(path)) {
-        HMODULE module =
-            ::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (module != nullptr || ::GetLastError() != ERROR_INVALID_PARAMETER)
-            return module;
+    if (IsFullPath(path))
+        return LoadPackageDllFrom(path);
+    if (!IsRelativePath(path)) {
+        // "\x" or "C:x": the current drive or its folder completes it, as the
+        // platform would.
+        const CString full = FullPathName(path);
+        if (full.IsEmpty()) {
+            ::SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+        return LoadPackageDllFrom(full);
     }
-    return ::LoadLibraryW(path);
+    // The standard search, which the restricted one cut down to the system folder:
+    // the system folder (with the modules already loaded under the name) first,
+    // then setup's own folder and the current one.
+    HMODULE module = ::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module != nullptr)
+        return module;
+    const DWORD error = ::GetLastError();
+    // A system without the search flags never restricted the search either.
+    if (error == ERROR_INVALID_PARAMETER)
+        return ::LoadLibraryW(path);
+    const std::wstring program = ProgramFolder();
+    for (const CString& candidate :
+         {program.empty() ? CString() : FullPathName(CString(program + path)), FullPathName(path)}) {
+        if (!candidate.IsEmpty() && IsFile(candidate))
+            return LoadPackageDllFrom(candidate);
+    }
+    ::SetLastError(error);
+    return nullptr;
 }
 
 } // namespace Win32

@@ -64,28 +64,6 @@ bool IsFolder(const wchar_t* path)
 // The staging names run from "~0000" to "~FFFF".
 const DWORD kLastStagedName = 0xFFFF;
 
-// The path as the file functions take it whatever its length: beyond MAX_PATH
-// only in the "\\?\" form, which is used as it stands, so it is made full and
-// plain first.
-CString ApiPath(const CString& path)
-{
-    if (path.GetLength() < MAX_PATH)
-        return path;
-    const DWORD size = ::GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (size == 0)
-        return path;
-    std::wstring full(size, L'\0');
-    const DWORD length = ::GetFullPathNameW(path, size, &full[0], nullptr);
-    if (length == 0 || length >= size)
-        return path;
-    full.resize(length);
-    if (full.compare(0, 4, L"\\\\?\\") == 0)
-        return full;
-    if (full.compare(0, 2, L"\\\\") == 0)
-        return CString(L"\\\\?\\UNC\\" + full.substr(2));
-    return CString(L"\\\\?\\" + full);
-}
-
 // Deletes the version probe when the entry is done with it, whichever way.
 class CProbeFile
 {
@@ -236,13 +214,18 @@ void CInstallManager::CopyFileEntry(const CString& dest, const Common::Config::C
         if (targetName.IsEmpty())
             targetName = ::PathFindFileNameW(local);
         CString source = local;
-        if (::PathIsRelativeW(source)) {
+        if (IsRelativePath(local)) {
             source = L"%SourceDir%";
             if (!AppendPath(source, local)) {
                 SetupTrace(L"CopyFile: Local file path too long, '%s'", local.GetString());
                 Common::Tools::ThrowComError(E_FAIL);
             }
             ExpandVariables(source);
+        } else if (!IsFullPath(local)) {
+            // "\x" or "C:x": the current drive or a drive's current folder would
+            // decide which file is read, and setup's current folder moves.
+            SetupTrace(L"CopyFile: Local file path refused, '%s'", local.GetString());
+            Common::Tools::ThrowComError(E_FAIL);
         }
         if (!::PathFileExistsW(source))
             return;
@@ -301,8 +284,11 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
 {
     if (stream == nullptr)
         Common::Tools::ThrowComError(E_FAIL);
-    if (!IsFullPath(target)) {
-        SetupTrace(L"CopyFile: Target is not a full path, '%s'", target.GetString());
+    // By the rule the removal judges the same path by: a name the system would
+    // change ("C:\App.\x" is written as "C:\App\x") could never be removed again.
+    const wchar_t* refusal = FullPathRefusal(target);
+    if (refusal != nullptr) {
+        SetupTrace(L"CopyFile: Target refused, '%s': %s", target.GetString(), refusal);
         Common::Tools::ThrowComError(E_FAIL);
     }
 

@@ -397,17 +397,11 @@ bool CInstallManager::CheckDestinationDrive(const CString& path)
         const UINT type = ::GetDriveTypeW(root);
         ok = (type == DRIVE_REMOVABLE || type == DRIVE_FIXED) && !::PathIsRootW(canonical);
     }
-    if (ok) {
-        CPathVariables fresh;
-        CString windows(L"%FOLDERID_Windows%");
-        fresh.Expand(windows);
-        windows = CanonicalPath(windows);
-        while (!windows.IsEmpty() && windows[windows.GetLength() - 1] == L'\\')
-            windows.Delete(windows.GetLength() - 1);
-        windows += L"*";
-        if (windows.GetLength() > 1 && ::PathMatchSpecW(canonical, windows))
-            ok = false;
-    }
+    // By the rule the uninstall judges the installed folder by: the Windows folder
+    // and the names that continue it are refused, and so is any name the copy
+    // would refuse.
+    if (ok && !IsUsableInstallFolder(canonical))
+        ok = false;
     if (!ok)
         ShowMessageById(MainWindowHandle(), L"InvalidDrive", MB_ICONERROR);
     return ok;

@@ -245,6 +245,10 @@ bool IsRemovableFolder(const CString& path);
 // An install folder the uninstall may work in: a full path, no root, not in the
 // Windows folder (what the install's destination check accepts).
 bool IsUsableInstallFolder(const CString& path);
+// The one rule for the Windows folder of an install folder, given in its canonical
+// form: the Windows folder, anything below it, and a sibling whose name continues
+// the Windows folder's.
+bool IsInWindowsFolder(const CString& canonical);
 // The uninstaller copy at that path: when its name is a product code, renames it
 // for deletion at the restart and deletes its components file and uninstall package.
 void RemoveProgramCopy(const CString& self);

@@ -23,21 +23,12 @@ namespace {
 
 // ---- where removal may go ----
 
-// The canonical form without trailing separators, the form every protected folder
-// is held in.
-CString Canonical(const CString& path)
-{
-    CString canonical = CanonicalPath(path);
-    TrimTrailingSeparators(canonical);
-    return canonical;
-}
-
 CString KnownFolder(int csidl)
 {
     wchar_t path[MAX_PATH] = {};
     if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) || path[0] == L'\0')
         return CString();
-    return Canonical(path);
+    return CanonicalFolder(path);
 }
 
 CString WindowsFolder()
@@ -52,7 +43,7 @@ CString EnvironmentFolder(const wchar_t* name)
     const DWORD length = ::GetEnvironmentVariableW(name, path, static_cast<DWORD>(std::size(path)));
     if (length == 0 || length >= std::size(path))
         return CString();
-    return Canonical(path);
+    return CanonicalFolder(path);
 }
 
 // Folders of the system and of every user that no package owns. Together with
@@ -83,13 +74,13 @@ std::vector<CString> FindSystemFolders()
     // The 64-bit System32 under both of the names a 32-bit process can reach it by.
     const CString windows = WindowsFolder();
     if (!windows.IsEmpty()) {
-        folders.push_back(Canonical(windows + L"\\System32"));
-        folders.push_back(Canonical(windows + L"\\Sysnative"));
+        folders.push_back(CanonicalFolder(windows + L"\\System32"));
+        folders.push_back(CanonicalFolder(windows + L"\\Sysnative"));
     }
     wchar_t temp[MAX_PATH + 1] = {};
     const DWORD length = ::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp);
     if (length != 0 && length < std::size(temp))
-        folders.push_back(Canonical(temp));
+        folders.push_back(CanonicalFolder(temp));
     return folders;
 }
 
@@ -205,15 +196,21 @@ bool IsRemovableFolder(const CString& path)
     return Removable(path, true);
 }
 
+bool IsInWindowsFolder(const CString& canonical)
+{
+    // Also a sibling whose name continues the folder's: "C:\WindowsApps" is the
+    // system's too.
+    return StartsWithPath(canonical, WindowsFolder());
+}
+
 bool IsUsableInstallFolder(const CString& path)
 {
     const wchar_t* refusal = FullPathRefusal(path);
     if (refusal == nullptr) {
-        const CString canonical = Canonical(path);
-        const CString windows = WindowsFolder();
+        const CString canonical = CanonicalFolder(path);
         if (::PathIsRootW(canonical))
             refusal = L"a root folder";
-        else if (IsSamePath(canonical, windows) || IsPathBelow(canonical, windows))
+        else if (IsInWindowsFolder(canonical))
             refusal = L"inside the Windows folder";
     }
     if (refusal == nullptr)

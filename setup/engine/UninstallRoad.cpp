@@ -161,9 +161,13 @@ void CInstallManager::AddRebootRequiredMarker()
     bool written = false;
     try {
         const CString path = RebootMarkerPath();
-        // A relative folder would put the marker wherever setup happens to run.
-        if (::PathIsRelativeW(path))
+        // A folder that is not full would put the marker wherever setup, or the
+        // drive's current folder, happens to be.
+        const wchar_t* refusal = FullPathRefusal(path);
+        if (refusal != nullptr) {
+            SetupTrace(L"Restart marker path '%s' refused: %s", path.GetString(), refusal);
             Common::Tools::ThrowComError(E_INVALIDARG);
+        }
         Common::Tools::CScopedHandle file(
             ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         written = file.IsValid();

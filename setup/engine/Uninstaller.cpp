@@ -195,13 +195,17 @@ void CInstallManager::RegisterUninstaller()
             values = ReadRecordValues(info);
 
         // One path for the copy and the record, so that the record names the copy;
-        // a folder relative to wherever setup runs would be no place to find it.
+        // a folder that the current drive or folder completes would be no place to
+        // find it, and would slip past the shared data folder's check below.
         CString uninstaller = folder;
         CString package = folder;
         CString components = folder;
-        if (folder.IsEmpty() || ::PathIsRelativeW(folder) || !AppendPath(uninstaller, product + L".exe") ||
-            !AppendPath(package, product + L".cfs") || !AppendPath(components, product + L".cfg")) {
-            SetupTrace(L"Uninstall path '%s' is not a usable folder", folder.GetString());
+        const wchar_t* refusal = FullPathRefusal(folder);
+        if (refusal == nullptr && (!AppendPath(uninstaller, product + L".exe") ||
+                                   !AppendPath(package, product + L".cfs") || !AppendPath(components, product + L".cfg")))
+            refusal = L"too long";
+        if (refusal != nullptr) {
+            SetupTrace(L"Uninstall path '%s' is not a usable folder: %s", folder.GetString(), refusal);
             Common::Tools::ThrowComError(E_FAIL);
         }
         // Every user may write in the shared data folder: a copy kept there could

@@ -7,6 +7,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/tools/ComError.h"
+#include "common/tools/PathSafety.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/ScopedHandle.h"
 #include "common/tools/SetupTrace.h"
@@ -52,13 +53,6 @@ CString FormatLastError(DWORD error)
     return text;
 }
 
-std::wstring LongPathOf(const std::wstring& path)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    const DWORD length = ::GetLongPathNameW(path.c_str(), buffer, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? path : std::wstring(buffer);
-}
-
 // True when the process still runs the listed executable: the list may come from
 // another process, and an identifier may have passed to another program since.
 bool IsImageOf(HANDLE process, const std::wstring& listedPath)
@@ -67,8 +61,9 @@ bool IsImageOf(HANDLE process, const std::wstring& listedPath)
     DWORD size = MAX_PATH;
     if (!::QueryFullProcessImageNameW(process, 0, image, &size))
         return false;
-    const std::wstring running = LongPathOf(image);
-    const std::wstring listed = LongPathOf(listedPath);
+    // Both in the form the process finder lists them in.
+    const std::wstring running = LongPathName(image).Str();
+    const std::wstring listed = LongPathName(listedPath.c_str()).Str();
     const Common::Win32::NoCaseLess less;
     return !less(running, listed) && !less(listed, running);
 }

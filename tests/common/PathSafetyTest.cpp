@@ -30,106 +30,109 @@ TEST(PathSafety, EveryTextCheckFollowsTheTable)
         bool relative;       // IsSafeRelativePath
         bool name;           // IsSafeFileName
         bool device;         // IsDeviceName
+        bool relativePath;   // IsRelativePath
     } cases[] = {
         // Full paths: drive and UNC, either separator.
-        {L"C:\\Apps", true, "", false, false, false},
-        {L"z:/Apps", true, "", false, false, false},
-        {L"C:\\", true, "", false, false, false},
-        {L"C:\\Apps\\", true, "", false, false, false},
-        {L"C:\\Apps\\.\\x", true, "", false, false, false},
-        {L"\\\\server\\share\\Apps", true, "", false, false, false},
-        {L"//server/share/Apps", true, "", false, false, false},
-        {L"C:\\Apps\\..a\\b..c", true, "", false, false, false},
-        {L"C:\\Apps\\console\\x.con", true, "", false, false, false},
+        {L"C:\\Apps", true, "", false, false, false, false},
+        {L"z:/Apps", true, "", false, false, false, false},
+        {L"C:\\", true, "", false, false, false, false},
+        {L"C:\\Apps\\", true, "", false, false, false, false},
+        {L"C:\\Apps\\.\\x", true, "", false, false, false, false},
+        {L"\\\\server\\share\\Apps", true, "", false, false, false, false},
+        {L"//server/share/Apps", true, "", false, false, false, false},
+        {L"C:\\Apps\\..a\\b..c", true, "", false, false, false, false},
+        {L"C:\\Apps\\console\\x.con", true, "", false, false, false, false},
         // Not full: the current folder or the drive's would decide.
-        {L"C:Apps", false, "not a full path", false, false, false},
-        {L"C:", false, "not a full path", false, false, false},
-        {L"\\Apps", false, "not a full path", false, false, false},
-        {L"1:\\Apps", false, "not a full path", false, false, false},
-        {L"Apps\\Sub", false, "not a full path", true, false, false},
-        {L"", false, "empty path", false, false, false},
+        {L"C:Apps", false, "not a full path", false, false, false, false},
+        {L"C:", false, "not a full path", false, false, false, false},
+        {L"\\Apps", false, "not a full path", false, false, false, false},
+        {L"/Apps", false, "not a full path", false, false, false, false},
+        {L"D:Apps\\Sub", false, "not a full path", false, false, false, false},
+        {L"1:\\Apps", false, "not a full path", false, false, false, false},
+        {L"Apps\\Sub", false, "not a full path", true, false, false, true},
+        {L"", false, "empty path", false, false, false, false},
         // Device paths pass the text on unchecked.
-        {L"\\\\?\\C:\\Apps", true, "device path", false, false, false},
-        {L"\\\\.\\C:\\Apps", true, "device path", false, false, false},
-        {L"//?/C:/Apps", true, "device path", false, false, false},
-        {L"\\\\.\\PhysicalDrive0", true, "device path", false, false, false},
-        {L"C:\\Apps\\..\\Windows", true, "'..' in the path", false, false, false},
-        {L"C:/Apps/..", true, "'..' in the path", false, false, false},
-        {L"C:\\Apps\\*.dll", true, "wildcard or stream in the path", false, false, false},
-        {L"C:\\Apps\\a.txt:hidden", true, "wildcard or stream in the path", false, false, false},
-        {L"C:\\Apps\\a|b", true, "wildcard or stream in the path", false, false, false},
+        {L"\\\\?\\C:\\Apps", true, "device path", false, false, false, false},
+        {L"\\\\.\\C:\\Apps", true, "device path", false, false, false, false},
+        {L"//?/C:/Apps", true, "device path", false, false, false, false},
+        {L"\\\\.\\PhysicalDrive0", true, "device path", false, false, false, false},
+        {L"C:\\Apps\\..\\Windows", true, "'..' in the path", false, false, false, false},
+        {L"C:/Apps/..", true, "'..' in the path", false, false, false, false},
+        {L"C:\\Apps\\*.dll", true, "wildcard or stream in the path", false, false, false, false},
+        {L"C:\\Apps\\a.txt:hidden", true, "wildcard or stream in the path", false, false, false, false},
+        {L"C:\\Apps\\a|b", true, "wildcard or stream in the path", false, false, false, false},
         // Device names and names the system would shorten, in any component.
-        {L"C:\\Apps\\NUL", true, "device name in the path", false, false, false},
-        {L"C:\\Apps\\com1.log", true, "device name in the path", false, false, false},
-        {L"C:\\aux\\x.txt", true, "device name in the path", false, false, false},
-        {L"\\\\server\\share\\Lpt9.tar.gz", true, "device name in the path", false, false, false},
-        {L"C:\\Apps\\x.txt.", true, "trailing dot or space in a name", false, false, false},
-        {L"C:\\Apps\\x.txt \\", true, "trailing dot or space in a name", false, false, false},
-        {L"C:\\Apps.\\x.txt", true, "trailing dot or space in a name", false, false, false},
-        {L"C:\\Apps\\...", true, "trailing dot or space in a name", false, false, false},
+        {L"C:\\Apps\\NUL", true, "device name in the path", false, false, false, false},
+        {L"C:\\Apps\\com1.log", true, "device name in the path", false, false, false, false},
+        {L"C:\\aux\\x.txt", true, "device name in the path", false, false, false, false},
+        {L"\\\\server\\share\\Lpt9.tar.gz", true, "device name in the path", false, false, false, false},
+        {L"C:\\Apps\\x.txt.", true, "trailing dot or space in a name", false, false, false, false},
+        {L"C:\\Apps\\x.txt \\", true, "trailing dot or space in a name", false, false, false, false},
+        {L"C:\\Apps.\\x.txt", true, "trailing dot or space in a name", false, false, false, false},
+        {L"C:\\Apps\\...", true, "trailing dot or space in a name", false, false, false, false},
         // Relative names below a folder.
-        {L"a.txt", false, "not a full path", true, true, false},
-        {L"sub\\c.dll", false, "not a full path", true, false, false},
-        {L"sub\\deep\\c.dll", false, "not a full path", true, false, false},
-        {L"..\\evil.txt", false, "not a full path", false, false, false},
-        {L"sub\\..\\..\\evil.txt", false, "not a full path", false, false, false},
-        {L"sub/../../evil.txt", false, "not a full path", false, false, false},
-        {L"sub/c.dll", false, "not a full path", false, false, false},
-        {L".\\a.txt", false, "not a full path", false, false, false},
-        {L"\\evil.txt", false, "not a full path", false, false, false},
-        {L"sub\\", false, "not a full path", false, false, false},
-        {L"sub\\\\a.txt", false, "not a full path", false, false, false},
-        {L"C:\\evil.txt", true, "", false, false, false},
-        {L"C:evil.txt", false, "not a full path", false, false, false},
-        {L"a.txt:hidden", false, "not a full path", false, false, false},
-        {L"a*.txt", false, "not a full path", false, false, false},
-        {L"a?.txt", false, "not a full path", false, false, false},
-        {L"a<b>", false, "not a full path", false, false, false},
-        {L"a\"b", false, "not a full path", false, false, false},
-        {L"sub\\NUL", false, "not a full path", false, false, false},
-        {L"a\\aux.txt", false, "not a full path", false, false, false},
-        {L"evil.txt.", false, "not a full path", false, false, false},
-        {L"sub\\evil.txt ", false, "not a full path", false, false, false},
-        {L"sub.\\evil.txt", false, "not a full path", false, false, false},
+        {L"a.txt", false, "not a full path", true, true, false, true},
+        {L"sub\\c.dll", false, "not a full path", true, false, false, true},
+        {L"sub\\deep\\c.dll", false, "not a full path", true, false, false, true},
+        {L"..\\evil.txt", false, "not a full path", false, false, false, true},
+        {L"sub\\..\\..\\evil.txt", false, "not a full path", false, false, false, true},
+        {L"sub/../../evil.txt", false, "not a full path", false, false, false, true},
+        {L"sub/c.dll", false, "not a full path", false, false, false, true},
+        {L".\\a.txt", false, "not a full path", false, false, false, true},
+        {L"\\evil.txt", false, "not a full path", false, false, false, false},
+        {L"sub\\", false, "not a full path", false, false, false, true},
+        {L"sub\\\\a.txt", false, "not a full path", false, false, false, true},
+        {L"C:\\evil.txt", true, "", false, false, false, false},
+        {L"C:evil.txt", false, "not a full path", false, false, false, false},
+        {L"a.txt:hidden", false, "not a full path", false, false, false, true},
+        {L"a*.txt", false, "not a full path", false, false, false, true},
+        {L"a?.txt", false, "not a full path", false, false, false, true},
+        {L"a<b>", false, "not a full path", false, false, false, true},
+        {L"a\"b", false, "not a full path", false, false, false, true},
+        {L"sub\\NUL", false, "not a full path", false, false, false, true},
+        {L"a\\aux.txt", false, "not a full path", false, false, false, true},
+        {L"evil.txt.", false, "not a full path", false, false, false, true},
+        {L"sub\\evil.txt ", false, "not a full path", false, false, false, true},
+        {L"sub.\\evil.txt", false, "not a full path", false, false, false, true},
         // One component: plain file names, and the device names in every form.
-        {L"setup.xml", false, "not a full path", true, true, false},
-        {L"1033", false, "not a full path", true, true, false},
-        {L"..a", false, "not a full path", true, true, false},
-        {L"name with spaces", false, "not a full path", true, true, false},
-        {L"\x00e9t\x00e9", false, "not a full path", true, true, false},
-        {L" a", false, "not a full path", true, true, false},
-        {L"console", false, "not a full path", true, true, false},
-        {L"nul_x.txt", false, "not a full path", true, true, false},
-        {L"COM0", false, "not a full path", true, true, false},
-        {L"COM10", false, "not a full path", true, true, false},
-        {L"lpt", false, "not a full path", true, true, false},
-        {L"auxiliary.log", false, "not a full path", true, true, false},
-        {L"x.con", false, "not a full path", true, true, false},
-        {L".", false, "not a full path", false, false, false},
-        {L"..", false, "not a full path", false, false, false},
-        {L"...", false, "not a full path", false, false, false},
-        {L" ", false, "not a full path", false, false, false},
-        {L". .", false, "not a full path", false, false, false},
-        {L"a..", false, "not a full path", false, false, false},
-        {L"good.txt ", false, "not a full path", false, false, false},
-        {L"a. ", false, "not a full path", false, false, false},
-        {L"a\nb", false, "not a full path", false, false, false},
-        {L"a\\b", false, "not a full path", true, false, false},
-        {L"a/b", false, "not a full path", false, false, false},
-        {L"c:", false, "not a full path", false, false, false},
-        {L"good.txt.", false, "not a full path", false, false, false},
-        {L"CON", false, "not a full path", false, false, true},
-        {L"prn", false, "not a full path", false, false, true},
-        {L"Aux", false, "not a full path", false, false, true},
-        {L"nul", false, "not a full path", false, false, true},
-        {L"nul.txt", false, "not a full path", false, false, true},
-        {L"Com1.log", false, "not a full path", false, false, true},
-        {L"COM9", false, "not a full path", false, false, true},
-        {L"lpt1", false, "not a full path", false, false, true},
-        {L"LPT9.tar.gz", false, "not a full path", false, false, true},
-        {L"con .txt", false, "not a full path", false, false, true},
-        {L"CONOUT$", false, "not a full path", false, false, true},
-        {L"conin$.log", false, "not a full path", false, false, true},
+        {L"setup.xml", false, "not a full path", true, true, false, true},
+        {L"1033", false, "not a full path", true, true, false, true},
+        {L"..a", false, "not a full path", true, true, false, true},
+        {L"name with spaces", false, "not a full path", true, true, false, true},
+        {L"\x00e9t\x00e9", false, "not a full path", true, true, false, true},
+        {L" a", false, "not a full path", true, true, false, true},
+        {L"console", false, "not a full path", true, true, false, true},
+        {L"nul_x.txt", false, "not a full path", true, true, false, true},
+        {L"COM0", false, "not a full path", true, true, false, true},
+        {L"COM10", false, "not a full path", true, true, false, true},
+        {L"lpt", false, "not a full path", true, true, false, true},
+        {L"auxiliary.log", false, "not a full path", true, true, false, true},
+        {L"x.con", false, "not a full path", true, true, false, true},
+        {L".", false, "not a full path", false, false, false, true},
+        {L"..", false, "not a full path", false, false, false, true},
+        {L"...", false, "not a full path", false, false, false, true},
+        {L" ", false, "not a full path", false, false, false, true},
+        {L". .", false, "not a full path", false, false, false, true},
+        {L"a..", false, "not a full path", false, false, false, true},
+        {L"good.txt ", false, "not a full path", false, false, false, true},
+        {L"a. ", false, "not a full path", false, false, false, true},
+        {L"a\nb", false, "not a full path", false, false, false, true},
+        {L"a\\b", false, "not a full path", true, false, false, true},
+        {L"a/b", false, "not a full path", false, false, false, true},
+        {L"c:", false, "not a full path", false, false, false, false},
+        {L"good.txt.", false, "not a full path", false, false, false, true},
+        {L"CON", false, "not a full path", false, false, true, true},
+        {L"prn", false, "not a full path", false, false, true, true},
+        {L"Aux", false, "not a full path", false, false, true, true},
+        {L"nul", false, "not a full path", false, false, true, true},
+        {L"nul.txt", false, "not a full path", false, false, true, true},
+        {L"Com1.log", false, "not a full path", false, false, true, true},
+        {L"COM9", false, "not a full path", false, false, true, true},
+        {L"lpt1", false, "not a full path", false, false, true, true},
+        {L"LPT9.tar.gz", false, "not a full path", false, false, true, true},
+        {L"con .txt", false, "not a full path", false, false, true, true},
+        {L"CONOUT$", false, "not a full path", false, false, true, true},
+        {L"conin$.log", false, "not a full path", false, false, true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.text));
@@ -139,6 +142,7 @@ TEST(PathSafety, EveryTextCheckFollowsTheTable)
         EXPECT_EQ(c.relative, IsSafeRelativePath(c.text));
         EXPECT_EQ(c.name, IsSafeFileName(c.text));
         EXPECT_EQ(c.device, IsDeviceName(c.text));
+        EXPECT_EQ(c.relativePath, IsRelativePath(c.text));
     }
 }
 
@@ -197,6 +201,7 @@ TEST(PathSafety, CanonicalFormsFollowTheTable)
         CString trimmed = canonical;
         TrimTrailingSeparators(trimmed);
         EXPECT_EQ(Narrow(c.trimmed), Narrow(trimmed));
+        EXPECT_EQ(Narrow(c.trimmed), Narrow(CanonicalFolder(c.text.c_str())));
         EXPECT_EQ(c.same, IsSamePath(canonical, c.other.c_str()));
         EXPECT_EQ(c.below, IsPathBelow(canonical, c.other.c_str()));
     }
@@ -211,6 +216,113 @@ TEST(PathSafety, CanonicalFormsFollowTheTable)
     }
     EXPECT_EQ("", Narrow(CanonicalPath(L"")));
     ::SetCurrentDirectoryW(current);
+}
+
+// The long form of what exists, any other text as it stands: unlike the canonical
+// form, nothing is made full or resolved.
+TEST(PathSafety, LongFormsFollowTheTable)
+{
+    TestSupport::CTempFolder temp;
+    ASSERT_TRUE(::CreateDirectoryW((temp / L"Long Folder Name").c_str(), nullptr));
+    TestSupport::WriteFileBytes(temp / L"Long Folder Name\\Long File Name.txt", {});
+    wchar_t longForm[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetLongPathNameW((temp / L"Long Folder Name").c_str(), longForm, MAX_PATH));
+    const std::wstring folder = longForm;
+    wchar_t shortForm[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetShortPathNameW(folder.c_str(), shortForm, MAX_PATH));
+    const std::wstring shortFolder = shortForm;
+    ASSERT_NE(folder, shortFolder);
+
+    const struct
+    {
+        std::wstring text;
+        std::wstring longForm; // LongPathName
+    } cases[] = {
+        {shortFolder, folder},
+        {shortFolder + L"\\Long File Name.txt", folder + L"\\Long File Name.txt"},
+        {folder, folder},
+        // What does not exist keeps its spelling, the short part too.
+        {shortFolder + L"\\missing.txt", shortFolder + L"\\missing.txt"},
+        {NONE L"\\a\\..\\b", NONE L"\\a\\..\\b"},
+        {NONE L"/a/b", NONE L"/a/b"},
+        {L"no-such-file-5e1.txt", L"no-such-file-5e1.txt"},
+        {L"", L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.text));
+        EXPECT_EQ(Narrow(c.longForm), Narrow(LongPathName(c.text.c_str())));
+    }
+}
+
+// The form the file functions take a path in: "\\?\" from MAX_PATH characters on,
+// made full first; anything shorter as it is.
+TEST(PathSafety, ApiFormsFollowTheTable)
+{
+    TestSupport::CTempFolder temp;
+    wchar_t current[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, current);
+    ASSERT_TRUE(::SetCurrentDirectoryW(temp.Path().c_str()));
+    wchar_t full[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetCurrentDirectoryW(MAX_PATH, full));
+    const std::wstring here = full;
+
+    // A drive path of exactly 'length' characters.
+    const auto Deep = [](size_t length) {
+        const std::wstring head = NONE L"\\";
+        return head + std::wstring(length - head.size(), L'x');
+    };
+    const std::wstring name(300, L'n');
+    const struct
+    {
+        std::wstring text;
+        std::wstring api; // ApiPath
+    } cases[] = {
+        {NONE L"\\a\\b", NONE L"\\a\\b"},
+        {L"relative\\a", L"relative\\a"},
+        {Deep(MAX_PATH - 1), Deep(MAX_PATH - 1)},
+        {Deep(MAX_PATH), L"\\\\?\\" + Deep(MAX_PATH)},
+        {Deep(3 * MAX_PATH), L"\\\\?\\" + Deep(3 * MAX_PATH)},
+        // Made full and plain first: the "\\?\" form is taken as it stands.
+        {NONE L"/a/../" + name, L"\\\\?\\" NONE L"\\" + name},
+        {name, L"\\\\?\\" + here + L"\\" + name},
+        {L"\\\\server\\share\\" + name, L"\\\\?\\UNC\\server\\share\\" + name},
+        {L"\\\\?\\" NONE L"\\" + name, L"\\\\?\\" NONE L"\\" + name},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.text));
+        EXPECT_EQ(Narrow(c.api), Narrow(ApiPath(c.text.c_str())));
+    }
+    ::SetCurrentDirectoryW(current);
+}
+
+// Which canonical paths begin with a folder's text: the folder, what lies below it,
+// and the siblings whose names continue it.
+TEST(PathSafety, PathBeginningsFollowTheTable)
+{
+    const struct
+    {
+        const wchar_t* path;
+        const wchar_t* folder;
+        bool starts; // StartsWithPath
+    } cases[] = {
+        {L"C:\\Windows", L"C:\\Windows", true},
+        {L"C:\\Windows\\", L"C:\\Windows", true},
+        {L"C:\\Windows", L"C:\\Windows\\", true},
+        {L"C:\\Windows\\System32", L"C:\\Windows", true},
+        {L"c:\\WINDOWS\\system32", L"C:\\Windows", true},
+        {L"C:\\Windows2", L"C:\\Windows", true},
+        {L"C:\\WindowsApps\\Product", L"C:\\Windows\\", true},
+        {L"C:\\Program Files", L"C:\\", true},
+        {L"C:\\Win", L"C:\\Windows", false},
+        {L"C:\\Apps\\Windows", L"C:\\Windows", false},
+        {L"D:\\Windows", L"C:\\Windows", false},
+        {L"C:\\Windows", L"", false},
+        {L"", L"C:\\Windows", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.path) + " | " + Narrow(c.folder));
+        EXPECT_EQ(c.starts, StartsWithPath(c.path, c.folder));
+    }
 }
 
 // How two canonical texts compare, without the file system: IsSamePath as the

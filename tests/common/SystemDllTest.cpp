@@ -1,7 +1,9 @@
 // The DLL search of our programs: held to the system folder once restricted, while a
 // package's DLL still finds the DLLs shipped beside it.
 #include "common/tools/FileTools.h"
+#include "common/tools/PathSafety.h"
 #include "common/win32/SystemDll.h"
+#include "tests/support/Narrow.h"
 #include "tests/support/PackageFixture.h"
 #include "tests/support/ProcessRunner.h"
 
@@ -63,6 +65,103 @@ TEST(SystemDllTest, APackageDllFindsTheDllsShippedBesideItUnderTheRestrictedSear
     const auto value = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(holder.Get(), "SideUserValue")));
     ASSERT_NE(nullptr, value);
     EXPECT_EQ(42, value());
+}
+
+// The folder of a loaded module, as the loader names its file.
+std::wstring ModuleFolderOf(HMODULE module)
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
+    const std::wstring text(path, length);
+    return text.substr(0, text.find_last_of(L'\\'));
+}
+
+std::wstring Trimmed(std::wstring folder)
+{
+    while (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    return folder;
+}
+
+// A module of the same name loaded from elsewhere (a package's DLL may be called
+// so) is not taken for the system's DLL.
+TEST(SystemDllTest, TheSystemFoldersDllIsLoadedWhateverIsLoadedUnderItsName)
+{
+    Common::Win32::RestrictDllSearch();
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    // A name no system folder holds, put there for the test.
+    const wchar_t name[] = L"qvsysprobe5e1.dll";
+    const std::wstring inSystem = std::wstring(system) + L"\\" + name;
+    CopyBesideTests(L"sidedep.dll", inSystem);
+    TestSupport::CTempFolder package;
+    CopyBesideTests(L"sidedep.dll", package / name);
+
+    HMODULE packageModule = LoadLibraryW((package / name).c_str());
+    ASSERT_NE(nullptr, packageModule);
+    HMODULE systemModule = Common::Win32::LoadSystemDll(name);
+    ASSERT_NE(nullptr, systemModule);
+    EXPECT_NE(packageModule, systemModule);
+    EXPECT_FALSE(IsSamePath(package.Path().c_str(), ModuleFolderOf(systemModule).c_str()))
+        << TestSupport::Narrow(ModuleFolderOf(systemModule));
+    FreeLibrary(systemModule);
+    FreeLibrary(packageModule);
+    EXPECT_TRUE(DeleteFileW(inSystem.c_str()));
+
+    // Only a name: nothing outside the system folder.
+    for (const wchar_t* named : {L"..\\qvsysprobe5e1.dll", L"sub\\version.dll", L"C:\\version.dll", L""}) {
+        SCOPED_TRACE(TestSupport::Narrow(named));
+        EXPECT_EQ(nullptr, Common::Win32::LoadSystemDll(named));
+    }
+}
+
+// A package's DLL named without a full path is still found where the standard
+// search looked before it was restricted: the system folder first, then the
+// program's folder and the current one. The DLL it needs comes from beside it.
+TEST(SystemDllTest, APackageDllNamedWithoutAFullPathIsFoundWhereTheStandardSearchLooked)
+{
+    Common::Win32::RestrictDllSearch();
+    TestSupport::CTempFolder current;
+    ASSERT_TRUE(CreateDirectoryW((current / L"sub").c_str(), nullptr));
+    CopyBesideTests(L"sideuser.dll", current / L"curuser.dll");
+    CopyBesideTests(L"sidedep.dll", current / L"sidedep.dll");
+    CopyBesideTests(L"sideuser.dll", current / L"sub\\subuser.dll");
+    CopyBesideTests(L"sidedep.dll", current / L"sub\\sidedep.dll");
+    // Named like a system DLL: the system's wins.
+    CopyBesideTests(L"sidedep.dll", current / L"version.dll");
+    ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
+
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    const struct
+    {
+        const wchar_t* name;
+        std::wstring folder; // where it loads from; empty: the system's
+        bool user;           // a copy of sideuser
+    } cases[] = {
+        {L"curuser.dll", current.Path(), true},
+        {L"sub\\subuser.dll", current / L"sub", true},
+        {L"sideuser.dll", Trimmed(TestSupport::ModuleFolder()), true}, // beside the program
+        {L"version.dll", std::wstring(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(TestSupport::Narrow(c.name));
+        CModuleHolder holder;
+        ASSERT_TRUE(LoadLibraryInto(holder, c.name)) << GetLastError();
+        const std::wstring folder = ModuleFolderOf(holder.Get());
+        EXPECT_TRUE(c.folder.empty() ? !IsSamePath(current.Path().c_str(), folder.c_str())
+                                     : IsSamePath(c.folder.c_str(), folder.c_str()))
+            << TestSupport::Narrow(folder);
+        using Fn = int (*)();
+        const auto value =
+            reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(holder.Get(), "SideUserValue")));
+        EXPECT_EQ(c.user ? 42 : -1, value != nullptr ? value() : -1);
+    }
+    // Found nowhere: no module, and the platform's reason.
+    CModuleHolder missing;
+    EXPECT_FALSE(LoadLibraryInto(missing, L"absent5e1.dll"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+    SetCurrentDirectoryW(TestSupport::ModuleFolder().c_str());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // the result of an export (default S_OK); FAKEPRINTER_TEXTS
 // ("GetVersion=2.0;GetPrinterRegKey=...") the text it writes into its buffer.
 #include <windows.h>
+#include <winspool.h>
 
 #include <cwchar>
 #include <string>
@@ -99,6 +100,10 @@ extern "C" {
 
 HRESULT WINAPI FakeOpenLibrary(const wchar_t* cfs)
 {
+    // Asks the spooler as a real printer library does, so that loading this one
+    // takes winspool.drv in its wake.
+    DWORD needed = 0;
+    GetDefaultPrinterW(nullptr, &needed);
     Log("OpenLibrary|" + Arg(cfs));
     return Result(L"OpenLibrary");
 }

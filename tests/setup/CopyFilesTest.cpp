@@ -365,6 +365,76 @@ TEST_F(CopyFilesTest, LocalFilesAreReadBesideSetup)
     EXPECT_EQ((std::vector<std::wstring>{L"copy.bin", L"x.dll", L"y.dll"}), Names(dest));
 }
 
+// A local file that the current drive or a drive's current folder would complete
+// is refused: setup's current folder moves during a run.
+TEST_F(CopyFilesTest, LocalFilesThatTheCurrentFolderWouldCompleteAreRefused)
+{
+    CTempFolder source;
+    WriteFileBytes(source / L"tools\\x.dll", ToBytes("tool"));
+    const std::wstring drive = source.Path().substr(0, 2);
+    wchar_t before[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, before);
+    // Each spelling names the tool from where the current folder stands.
+    const struct {
+        std::wstring local;
+        std::wstring current;
+    } cases[] = {
+        {source.Path().substr(2) + L"\\tools\\x.dll", drive + L"\\"},
+        {drive + L"tools\\x.dll", source.Path()},
+    };
+    const std::wstring dest = Out(L"app");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(N(c.local));
+        Load(Group(dest, "<F LocalFile=\"" + N(c.local) + "\"/>"));
+        ASSERT_TRUE(::SetCurrentDirectoryW(c.current.c_str()));
+        bool result = true;
+        const auto lines = TraceOf([&] { result = Manager().CopyFiles(); });
+        ::SetCurrentDirectoryW(before);
+        EXPECT_FALSE(result);
+        EXPECT_TRUE(HasLine(lines, "CopyFile: Local file path refused, '" + N(c.local) + "'")) << Joined(lines);
+        EXPECT_FALSE(Exists(dest));
+    }
+}
+
+// Copying and removing judge a target by one rule: what the copy writes, the
+// uninstall may remove, and a folder the removal refuses gets no file at all.
+TEST_F(CopyFilesTest, DestPathsTheRemovalRefusesAreRefusedByTheCopy)
+{
+    const struct {
+        std::wstring dest;
+        const char* refusal; // null: copied
+    } cases[] = {
+        {Out(L"app."), "trailing dot or space in a name"},
+        {Out(L"app "), "trailing dot or space in a name"},
+        {Out(L"app.\\sub"), "trailing dot or space in a name"},
+        {Out(L"aux\\app"), "device name in the path"},
+        {L"\\\\?\\" + Out(L"app"), "device path"},
+        {Out(L"app"), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(N(c.dest));
+        for (bool storageFolder : {false, true}) {
+            SCOPED_TRACE(storageFolder ? "package folder" : "file entry");
+            Load(storageFolder ? "<SetupFiles><G SrcPath=\"\\data\" DestPath=\"" + N(c.dest) + "\"/></SetupFiles>"
+                               : Group(c.dest, "<F FileName=\"\\data\\a.txt\"/>"),
+                 {{L"data\\a.txt", ToBytes("payload")}});
+            bool result = false;
+            const auto lines = TraceOf([&] { result = Manager().CopyFiles(); });
+            const std::wstring target = c.dest + L"\\a.txt";
+            EXPECT_EQ(c.refusal == nullptr, result) << Joined(lines);
+            EXPECT_EQ(c.refusal == nullptr, IsRemovableFile(target.c_str()));
+            if (c.refusal != nullptr) {
+                EXPECT_TRUE(HasLine(lines, "CopyFile: Target refused, '" + N(target) + "': " + c.refusal))
+                    << Joined(lines);
+                EXPECT_TRUE(HasLine(lines, "File extraction\\copy error. (Total files: 1)")) << Joined(lines);
+                EXPECT_TRUE(Names(Out()).empty()) << "nothing written anywhere";
+            } else {
+                EXPECT_EQ(ToBytes("payload"), ReadFileBytes(Out(L"app\\a.txt")));
+            }
+        }
+    }
+}
+
 TEST_F(CopyFilesTest, EntriesFollowTheBitnessOfWindows)
 {
     const struct {

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <deque>
 #include <functional>
 #include <stdexcept>
@@ -230,6 +231,43 @@ TEST_F(InstallManagerTest, DestinationRefusals)
         EXPECT_EQ(c.ok, Manager().CheckDestinationDrive(c.path.c_str())) << std::string(c.path.begin(), c.path.end());
     }
     ::SetCurrentDirectoryW(before);
+}
+
+// The destination page and the uninstall judge an install folder by one rule: the
+// Windows folder, what lies below it and the names that continue it are refused.
+TEST_F(InstallManagerTest, TheDestinationAndTheInstalledFolderFollowOneWindowsFolderRule)
+{
+    ASSERT_TRUE(LoadDocument(Document()));
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring win = windows;
+    const std::wstring drive = win.substr(0, 2);
+    const std::wstring under = win.substr(3);
+    std::wstring upper = win;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::towupper);
+    struct SCase
+    {
+        std::wstring path;
+        bool ok;
+    };
+    const SCase cases[] = {
+        {win, false},
+        {win + L"\\", false},
+        {win + L"\\Product", false},
+        {upper + L"\\PRODUCT", false},
+        {win + L"Apps\\Product", false}, // a sibling whose name continues it
+        {win + L"2", false},
+        {drive + L"/" + under + L"/Product", false},
+        {drive + L"\\Apps\\" + under + L"\\Product", true}, // the name further down
+        {drive + L"\\" + under.substr(0, under.size() - 1), true},  // a name it continues
+        {(m_temp / L"Product").c_str(), true},
+    };
+    g_CmdLine.m_bQuiet = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
+        EXPECT_EQ(c.ok, Manager().CheckDestinationDrive(c.path.c_str()));
+        EXPECT_EQ(c.ok, IsUsableInstallFolder(c.path.c_str()));
+    }
 }
 
 TEST_F(InstallManagerTest, RefusedDestinationFailsAQuietRoadAndShowsThePageAgainOtherwise)

@@ -90,6 +90,10 @@ TEST(ResolvePackageArgument, RelativePathsBelongToTheProgramFolder)
         {L"sub\\in.cfs", L"C:\\Program Files\\Setup\\sub\\in.cfs"},
         {L"C:\\Packages\\abs.cfs", L"C:\\Packages\\abs.cfs"},
         {L"\\\\server\\share\\unc.cfs", L"\\\\server\\share\\unc.cfs"},
+        {L"//server/share/unc.cfs", L"//server/share/unc.cfs"},
+        // The caller's current drive and folder complete these, as given.
+        {L"\\Packages\\rooted.cfs", L"\\Packages\\rooted.cfs"},
+        {L"C:Packages\\drive.cfs", L"C:Packages\\drive.cfs"},
     };
     for (const SCase& c : cases)
         EXPECT_EQ(CString(c.expected), CSetupConfig::ResolvePackageArgument(c.argument, folder)) << c.argument;

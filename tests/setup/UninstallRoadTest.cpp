@@ -361,6 +361,28 @@ TEST_F(UninstallRoadTest, TheMarkerIsWrittenOnlyWhenFilesWaitForTheRestart)
     EXPECT_FALSE(Exists(m_strUninst));
 }
 
+// An uninstall folder that the current drive or a drive's current folder would
+// complete gets no marker: the next install would not look for it there.
+TEST_F(UninstallRoadTest, AMarkerFolderThatIsNotAFullPathGetsNoMarker)
+{
+    // Both spellings name the uninstall folder once the drive's root is current.
+    const std::wstring drive = m_strUninst.substr(0, 2);
+    wchar_t before[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(::SetCurrentDirectoryW((drive + L"\\").c_str()));
+    for (const std::wstring& folder : {m_strUninst.substr(2), drive + m_strUninst.substr(3)}) {
+        SCOPED_TRACE(N(folder));
+        ASSERT_TRUE(GetPathVariables().Define(L"%TestUninstallDir%", folder.c_str()));
+        Load(Product());
+        Manager().m_bDelayedMode = true;
+        const auto lines = TraceOf([&] { Manager().AddRebootRequiredMarker(); });
+        EXPECT_TRUE(HasLine(lines, "AddRebootRequiredMarker - failed")) << Joined(lines);
+        EXPECT_FALSE(Exists(Marker()));
+        EXPECT_FALSE(IsPending(Marker()));
+    }
+    ::SetCurrentDirectoryW(before);
+}
+
 TEST_F(UninstallRoadTest, OnlyANoToTheQuestionKeepsTheProduct)
 {
     struct SCase

@@ -638,21 +638,35 @@ TEST_F(UninstallerTest, AnUninstallPathInTheSharedDataFolderIsRefused)
     std::transform(upper.begin(), upper.end(), upper.begin(), ::towupper);
     std::wstring slashed = data;
     std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+    // Spelled without a root of their own: the current drive ("\Folder") or the
+    // drive's current folder ("C:Folder") completes them. The drive's root is made
+    // the current folder, so that both name the shared folder.
+    const std::wstring drive = data.substr(0, 2);
+    const std::wstring rooted = data.substr(2);
+    const std::wstring onDrive = drive + data.substr(3);
+    wchar_t before[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(::SetCurrentDirectoryW((drive + L"\\").c_str()));
+    const char* const inShared = "lies in the shared data folder";
+    const char* const notFull = "is not a usable folder";
     const struct {
         const char* name;
         std::wstring folder;
-        bool refused;
+        const char* refusal; // the trace's reason; null when taken
     } cases[] = {
-        {"the folder itself", data, true},
-        {"the folder with a trailing backslash", data + L"\\", true},
-        {"below it", data + L"\\Uninstall", true},
-        {"below it in other letter case", upper + L"\\UNINSTALL", true},
-        {"below it with forward slashes", slashed + L"/Uninstall", true},
-        {"below it with a trailing backslash", data + L"\\Uninstall\\", true},
-        {"below it through '..'", data + L"\\Other\\..\\Uninstall", true},
-        {"a sibling whose name starts alike", data + L"2", false},
-        {"a sibling below", data + L"2\\Uninstall", false},
-        {"elsewhere", m_temp / L"Uninstall", false},
+        {"the folder itself", data, inShared},
+        {"the folder with a trailing backslash", data + L"\\", inShared},
+        {"below it", data + L"\\Uninstall", inShared},
+        {"below it in other letter case", upper + L"\\UNINSTALL", inShared},
+        {"below it with forward slashes", slashed + L"/Uninstall", inShared},
+        {"below it with a trailing backslash", data + L"\\Uninstall\\", inShared},
+        {"below it through '..'", data + L"\\Other\\..\\Uninstall", notFull},
+        {"below it from the current drive's root", rooted + L"\\Uninstall", notFull},
+        {"below it from the drive's current folder", onDrive + L"\\Uninstall", notFull},
+        {"the folder from the current drive's root", rooted, notFull},
+        {"a sibling whose name starts alike", data + L"2", nullptr},
+        {"a sibling below", data + L"2\\Uninstall", nullptr},
+        {"elsewhere", m_temp / L"Uninstall", nullptr},
     };
     for (const auto& c : cases) {
         SDocument document = Document();
@@ -662,18 +676,20 @@ TEST_F(UninstallerTest, AnUninstallPathInTheSharedDataFolderIsRefused)
         HRESULT hr = E_UNEXPECTED;
         const std::string trace = TraceOf([&] { hr = Register(); });
         const std::wstring copy = CanonicalPath((c.folder + L"\\" + document.product + L".exe").c_str()).Str();
-        if (c.refused) {
+        const bool refused = c.refusal != nullptr;
+        if (refused) {
             EXPECT_EQ(E_FAIL, hr) << c.name;
-            EXPECT_NE(std::string::npos, trace.find("lies in the shared data folder")) << c.name << ": " << trace;
+            EXPECT_NE(std::string::npos, trace.find(c.refusal)) << c.name << ": " << trace;
         } else {
             EXPECT_EQ(S_OK, hr) << c.name << ": " << trace;
         }
-        EXPECT_EQ(!c.refused, Manager().m_bUninstallerRegistered) << c.name;
-        EXPECT_EQ(!c.refused, RecordExists(document.product)) << c.name;
-        EXPECT_EQ(!c.refused, Exists(copy)) << c.name;
-        EXPECT_EQ(!c.refused, Exists(CanonicalPath((c.folder + L"\\" + document.product + L".cfg").c_str()).Str()))
+        EXPECT_EQ(!refused, Manager().m_bUninstallerRegistered) << c.name;
+        EXPECT_EQ(!refused, RecordExists(document.product)) << c.name;
+        EXPECT_EQ(!refused, Exists(copy)) << c.name;
+        EXPECT_EQ(!refused, Exists(CanonicalPath((c.folder + L"\\" + document.product + L".cfg").c_str()).Str()))
             << c.name;
     }
+    ::SetCurrentDirectoryW(before);
     // Nothing was made inside the shared folder, not even the uninstall folder.
     EXPECT_FALSE(Exists(data + L"\\Uninstall"));
 }
