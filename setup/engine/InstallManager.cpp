@@ -157,7 +157,7 @@ bool CInstallManager::IsUninstallOnlyPackage()
         return false;
     try {
         Common::Config::CXMLElement script;
-        m_pSettings->GetElement(L"Interface/UninstallScript", script);
+        m_pSettings->GetElement(Common::Config::kUninstallScriptPath, script);
     } catch (const _com_error&) {
         return false;
     }
