@@ -1,3 +1,4 @@
+# Toolchain file of the 32-bit tree (setup and its tests).
 set(MINGW_TRIPLE i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

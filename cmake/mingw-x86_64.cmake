@@ -1,3 +1,4 @@
+# Toolchain file of the 64-bit tree (callbridge, lockscout and their tests).
 set(MINGW_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

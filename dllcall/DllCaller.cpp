@@ -143,20 +143,7 @@ CDllCaller::CDllCaller(const wchar_t* dllPath)
                        (L"Set current directory: " + std::wstring(folder.data()) + L"\" " + (bChanged ? L"OK" : L"Failed"))
                            .c_str());
 
-    m_hModule = Common::Win32::LoadPackageDll(path.c_str());
-}
-
-CDllCaller::~CDllCaller()
-{
-    Free();
-}
-
-void CDllCaller::Free()
-{
-    if (m_hModule != nullptr) {
-        FreeLibrary(m_hModule);
-        m_hModule = nullptr;
-    }
+    m_hModule.Reset(Common::Win32::LoadPackageDll(path.c_str()));
 }
 
 bool CDllCaller::CallEntryPoint(const std::string& entryPoint, const std::vector<Parser::CParam>& params)
@@ -165,9 +152,9 @@ bool CDllCaller::CallEntryPoint(const std::string& entryPoint, const std::vector
     for (char c : entryPoint)
         name += static_cast<wchar_t>(static_cast<unsigned char>(c));
     DllCall::LogRecord(4, "CDllCaller::CallEntryPoint", 25, (L"Try obtain entry point of '" + name + L"'").c_str());
-    if (m_hModule == nullptr)
+    if (!m_hModule.IsValid())
         return false;
-    const FARPROC fn = GetProcAddress(m_hModule, entryPoint.c_str());
+    const FARPROC fn = GetProcAddress(m_hModule.Get(), entryPoint.c_str());
     if (fn == nullptr)
         return false;
     DllCall::LogRecord(4, "CDllCaller::CallEntryPoint", 29, L"Entry point found");

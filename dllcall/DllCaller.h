@@ -1,6 +1,7 @@
 // Loads a DLL and calls one export with typed arguments.
 #pragma once
 
+#include "common/tools/FileTools.h"
 #include "dllcall/CmdLineParser.h"
 
 #include <windows.h>
@@ -16,7 +17,6 @@ public:
     // Makes the DLL's folder the current directory (so that the DLL finds its
     // neighbours) and loads it; a failed load leaves the handle null.
     explicit CDllCaller(const wchar_t* dllPath);
-    ~CDllCaller();
     CDllCaller(const CDllCaller&) = delete;
     CDllCaller& operator=(const CDllCaller&) = delete;
 
@@ -24,9 +24,9 @@ public:
     // non-zero (a call without arguments counts as success whatever it returns).
     bool CallEntryPoint(const std::string& entryPoint, const std::vector<Parser::CParam>& params);
 
-    HMODULE GetModule() const { return m_hModule; }
-    void Free();
+    HMODULE GetModule() const { return m_hModule.Get(); }
+    void Free() { m_hModule.Reset(); }
 
 private:
-    HMODULE m_hModule = nullptr;
+    CModuleHolder m_hModule;
 };

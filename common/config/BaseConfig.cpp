@@ -1,6 +1,7 @@
 // The configuration base: package, interface document, preferences and theme.
 #include "common/config/BaseConfig.h"
 
+#include "common/config/DocumentPaths.h"
 #include "common/config/GraphRes.h"
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
@@ -204,7 +205,7 @@ bool CBaseConfig::LoadGraphRes()
 
 CString CBaseConfig::GetResourcesPath()
 {
-    return L"//Interface/Resources";
+    return kResourcesPath;
 }
 
 CString CBaseConfig::GetDataFolder(const CString& folder, int csidl)

@@ -8,6 +8,12 @@ namespace Config {
 constexpr wchar_t kInstallInfoPath[] = L"//Interface/InstallInfo";
 // The files to copy and the install's sizes and switches.
 constexpr wchar_t kSetupFilesPath[] = L"//Interface/SetupFiles";
+// The uninstall package's own element (the install's folder, as written): a package
+// that holds it is meant for uninstalling only.
+constexpr wchar_t kUninstallScriptPath[] = L"Interface/UninstallScript";
+// The theme's resources, and the images among them that go into the uninstall package.
+constexpr wchar_t kResourcesPath[] = L"//Interface/Resources";
+constexpr wchar_t kResourceImagesPath[] = L"//Interface/Resources/Images/*";
 
 // The texts of the current language: the title of every window and message box...
 constexpr wchar_t kLocalizePath[] = L"//Interface/Localize";
@@ -33,6 +39,9 @@ constexpr wchar_t kDlgMainPath[] = L"//Interface/Localize/DlgMain";
 constexpr wchar_t kDlgLangSelectorPath[] = L"//Interface/Localize/DlgLangSelector";
 constexpr wchar_t kDlgLicencePath[] = L"//Interface/Localize/DlgLicence";
 constexpr wchar_t kDlgDestinationPath[] = L"//Interface/Localize/DlgDestination";
+// ...with the destination page's two size lines below it.
+constexpr wchar_t kDlgDestinationFreeSpacePath[] = L"//Interface/Localize/DlgDestination/FreeSpace";
+constexpr wchar_t kDlgDestinationRequiredSpacePath[] = L"//Interface/Localize/DlgDestination/RequiredSpace";
 constexpr wchar_t kDlgComponentsPath[] = L"//Interface/Localize/DlgComponents";
 constexpr wchar_t kDlgToolbarPath[] = L"//Interface/Localize/DlgToolbar";
 constexpr wchar_t kDlgInstallPath[] = L"//Interface/Localize/DlgInstall";

@@ -13,7 +13,7 @@
 namespace Common {
 namespace Config {
 
-using XMLSupport::CheckDom;
+using Tools::ThrowIfFailed;
 using XMLSupport::NonNull;
 using Tools::ThrowComError;
 
@@ -244,14 +244,14 @@ CXMLDocument::CXMLDocument()
     IXMLDOMDocument2Ptr properties(document2, false);
     // XPath, not the old default pattern language: Wine's pattern compiler crashes
     // on a malformed query instead of failing.
-    CheckDom(properties->setProperty(_bstr_t(L"SelectionLanguage"), _variant_t(L"XPath")), properties,
+    ThrowIfFailed(properties->setProperty(_bstr_t(L"SelectionLanguage"), _variant_t(L"XPath")), properties,
              IID_IXMLDOMDocument2);
     // Setup runs elevated over package XML: nothing outside the document is fetched.
-    CheckDom(m_pDocument->put_resolveExternals(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
-    CheckDom(m_pDocument->put_validateOnParse(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->put_resolveExternals(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->put_validateOnParse(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
     // Older DOMs do not know this property; the two settings above still hold.
     properties->setProperty(_bstr_t(L"ProhibitDTD"), _variant_t(true));
-    CheckDom(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
 }
 
 CXMLDocument::~CXMLDocument() = default;
@@ -268,9 +268,9 @@ void CXMLDocument::Load(const _bstr_t& source, bool isFile)
         return;
     }
     RefuseDocumentType(ToWide(source));
-    CheckDom(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    CheckDom(m_pDocument->loadXML(NonNull(source), &loaded), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->loadXML(NonNull(source), &loaded), m_pDocument, IID_IXMLDOMDocument);
     if (loaded != VARIANT_TRUE)
         ThrowComError(E_FAIL);
 }
@@ -286,9 +286,9 @@ void CXMLDocument::LoadBytes(const std::vector<BYTE>& bytes)
 {
     RefuseDocumentType(MarkupText(bytes));
     const IStreamPtr checked = StreamOf(bytes);
-    CheckDom(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->put_async(VARIANT_FALSE), m_pDocument, IID_IXMLDOMDocument);
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    CheckDom(m_pDocument->load(_variant_t(static_cast<IUnknown*>(checked)), &loaded), m_pDocument,
+    ThrowIfFailed(m_pDocument->load(_variant_t(static_cast<IUnknown*>(checked)), &loaded), m_pDocument,
              IID_IXMLDOMDocument);
     if (loaded != VARIANT_TRUE)
         ThrowComError(E_FAIL);
@@ -299,18 +299,18 @@ void CXMLDocument::ImportNode(const CXMLElement& element)
     if (element.IsEmpty())
         ThrowComError(E_POINTER);
     IXMLDOMNode* clone = nullptr;
-    CheckDom(element.GetInterface()->cloneNode(VARIANT_TRUE, &clone), element.GetInterface(), IID_IXMLDOMElement);
+    ThrowIfFailed(element.GetInterface()->cloneNode(VARIANT_TRUE, &clone), element.GetInterface(), IID_IXMLDOMElement);
     IXMLDOMNodePtr copy(clone, false);
     if (!copy)
         ThrowComError(E_POINTER);
     IXMLDOMNode* appended = nullptr;
-    CheckDom(m_pDocument->appendChild(copy, &appended), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->appendChild(copy, &appended), m_pDocument, IID_IXMLDOMDocument);
     IXMLDOMNodePtr release(appended, false);
 }
 
 void CXMLDocument::Save(const _bstr_t& path)
 {
-    CheckDom(m_pDocument->save(_variant_t(NonNull(path))), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->save(_variant_t(NonNull(path))), m_pDocument, IID_IXMLDOMDocument);
 }
 
 void CXMLDocument::SaveStream(IStream* stream)
@@ -322,13 +322,13 @@ void CXMLDocument::SaveStream(IStream* stream)
     if (FAILED(hr))
         ThrowComError(hr);
     Rewind(stream);
-    CheckDom(m_pDocument->save(_variant_t(static_cast<IUnknown*>(stream))), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->save(_variant_t(static_cast<IUnknown*>(stream))), m_pDocument, IID_IXMLDOMDocument);
 }
 
 void CXMLDocument::GetNode(const _bstr_t& xpath, IXMLDOMNodePtr& node)
 {
     IXMLDOMNode* found = nullptr;
-    CheckDom(m_pDocument->selectSingleNode(NonNull(xpath), &found), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->selectSingleNode(NonNull(xpath), &found), m_pDocument, IID_IXMLDOMDocument);
     if (found == nullptr)
         ThrowComError(E_FAIL);
     node.Attach(found);
@@ -344,7 +344,7 @@ _variant_t CXMLDocument::GetValue(const _bstr_t& attribute, const _bstr_t& xpath
         if (!element)
             ThrowComError(E_FAIL);
         _variant_t value;
-        CheckDom(element->getAttribute(NonNull(attribute), &value), element, IID_IXMLDOMElement);
+        ThrowIfFailed(element->getAttribute(NonNull(attribute), &value), element, IID_IXMLDOMElement);
         if (V_VT(&value) == VT_NULL)
             ThrowComError(E_FAIL);
         if (V_VT(&value) != VT_BSTR)
@@ -363,13 +363,13 @@ void CXMLDocument::SetValue(const _bstr_t& attribute, const _bstr_t& xpath, cons
     IXMLDOMElementPtr element = XMLSupport::AsElement(node);
     if (!element)
         ThrowComError(E_FAIL);
-    CheckDom(element->setAttribute(NonNull(attribute), value), element, IID_IXMLDOMElement);
+    ThrowIfFailed(element->setAttribute(NonNull(attribute), value), element, IID_IXMLDOMElement);
 }
 
 void CXMLDocument::SelectNodes(const _bstr_t& xpath, CXMLNodeList& nodes)
 {
     IXMLDOMNodeList* found = nullptr;
-    CheckDom(m_pDocument->selectNodes(NonNull(xpath), &found), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->selectNodes(NonNull(xpath), &found), m_pDocument, IID_IXMLDOMDocument);
     IXMLDOMNodeListPtr list(found, false);
     if (!list)
         ThrowComError(E_FAIL);
@@ -389,7 +389,7 @@ void CXMLDocument::GetElement(const _bstr_t& xpath, CXMLElement& element)
 void CXMLDocument::CreateElement(const _bstr_t& name, CXMLElement& element)
 {
     IXMLDOMElement* created = nullptr;
-    CheckDom(m_pDocument->createElement(NonNull(name), &created), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->createElement(NonNull(name), &created), m_pDocument, IID_IXMLDOMDocument);
     IXMLDOMElementPtr result(created, false);
     if (!result)
         ThrowComError(E_FAIL);
@@ -399,7 +399,7 @@ void CXMLDocument::CreateElement(const _bstr_t& name, CXMLElement& element)
 _bstr_t CXMLDocument::GetXML()
 {
     BSTR text = nullptr;
-    CheckDom(m_pDocument->get_xml(&text), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->get_xml(&text), m_pDocument, IID_IXMLDOMDocument);
     return _bstr_t(text, false);
 }
 
@@ -427,7 +427,7 @@ bool CXMLSettings::LoadFrom(const _bstr_t& diskPath, const _bstr_t& streamName, 
 void CXMLSettings::GetRoot(CXMLElement& element)
 {
     IXMLDOMElement* root = nullptr;
-    CheckDom(m_pDocument->get_documentElement(&root), m_pDocument, IID_IXMLDOMDocument);
+    ThrowIfFailed(m_pDocument->get_documentElement(&root), m_pDocument, IID_IXMLDOMDocument);
     element = CXMLElement(IXMLDOMElementPtr(root, false));
 }
 

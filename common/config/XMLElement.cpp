@@ -11,9 +11,9 @@ namespace Common {
 namespace Config {
 
 using XMLSupport::AsElement;
-using XMLSupport::CheckDom;
 using XMLSupport::NonNull;
 using Tools::ThrowComError;
+using Tools::ThrowIfFailed;
 
 namespace {
 
@@ -25,7 +25,7 @@ _variant_t ReadAttribute(IXMLDOMElement* element, const _bstr_t& name, const _va
         if (element == nullptr)
             return defaultValue;
         _variant_t value;
-        CheckDom(element->getAttribute(NonNull(name), &value), element, IID_IXMLDOMElement);
+        ThrowIfFailed(element->getAttribute(NonNull(name), &value), element, IID_IXMLDOMElement);
         if (V_VT(&value) == VT_NULL || V_VT(&value) == VT_EMPTY)
             return defaultValue;
         if (V_VT(&value) != VT_BSTR)
@@ -65,7 +65,7 @@ IXMLDOMNodePtr CXMLElement::SelectNode(const _bstr_t& query) const
     if (!m_pElement)
         ThrowComError(E_FAIL);
     IXMLDOMNode* found = nullptr;
-    CheckDom(m_pElement->selectSingleNode(NonNull(query), &found), m_pElement, IID_IXMLDOMElement);
+    ThrowIfFailed(m_pElement->selectSingleNode(NonNull(query), &found), m_pElement, IID_IXMLDOMElement);
     if (found == nullptr)
         ThrowComError(E_FAIL);
     return IXMLDOMNodePtr(found, false);
@@ -128,7 +128,7 @@ void CXMLElement::SetAttributeAt(const _bstr_t& name, const _bstr_t& relativePat
     const IXMLDOMElementPtr target = AsElement(node);
     if (!target)
         ThrowComError(E_FAIL);
-    CheckDom(target->setAttribute(NonNull(name), value), target, IID_IXMLDOMElement);
+    ThrowIfFailed(target->setAttribute(NonNull(name), value), target, IID_IXMLDOMElement);
 }
 
 void CXMLElement::SetAttribute(const _bstr_t& name, const _variant_t& value)
@@ -141,7 +141,7 @@ CXMLNodeList CXMLElement::SelectNodes(const _bstr_t& relativePath) const
     if (!m_pElement)
         ThrowComError(E_FAIL);
     IXMLDOMNodeList* found = nullptr;
-    CheckDom(m_pElement->selectNodes(_bstr_t(L".") + relativePath, &found), m_pElement, IID_IXMLDOMElement);
+    ThrowIfFailed(m_pElement->selectNodes(_bstr_t(L".") + relativePath, &found), m_pElement, IID_IXMLDOMElement);
     IXMLDOMNodeListPtr list(found, false);
     if (!list)
         ThrowComError(E_FAIL);
@@ -161,7 +161,7 @@ void CXMLElement::RemoveChildren()
     }
     for (const IXMLDOMNodePtr& node : nodes) {
         IXMLDOMNode* removed = nullptr;
-        CheckDom(m_pElement->removeChild(node, &removed), m_pElement, IID_IXMLDOMElement);
+        ThrowIfFailed(m_pElement->removeChild(node, &removed), m_pElement, IID_IXMLDOMElement);
         IXMLDOMNodePtr release(removed, false);
     }
 }
@@ -171,17 +171,17 @@ CXMLElement CXMLElement::AppendElement(const _bstr_t& name)
     if (!m_pElement)
         ThrowComError(E_FAIL);
     IXMLDOMDocument* owner = nullptr;
-    CheckDom(m_pElement->get_ownerDocument(&owner), m_pElement, IID_IXMLDOMElement);
+    ThrowIfFailed(m_pElement->get_ownerDocument(&owner), m_pElement, IID_IXMLDOMElement);
     const IXMLDOMDocumentPtr document(owner, false);
     if (!document)
         ThrowComError(E_POINTER);
     IXMLDOMElement* created = nullptr;
-    CheckDom(document->createElement(NonNull(name), &created), document, IID_IXMLDOMDocument);
+    ThrowIfFailed(document->createElement(NonNull(name), &created), document, IID_IXMLDOMDocument);
     const IXMLDOMElementPtr element(created, false);
     if (!element)
         ThrowComError(E_FAIL);
     IXMLDOMNode* appended = nullptr;
-    CheckDom(m_pElement->appendChild(element, &appended), m_pElement, IID_IXMLDOMElement);
+    ThrowIfFailed(m_pElement->appendChild(element, &appended), m_pElement, IID_IXMLDOMElement);
     const IXMLDOMNodePtr appendedNode(appended, false);
     const IXMLDOMElementPtr result = AsElement(appendedNode);
     return CXMLElement(result ? result : element);
@@ -192,7 +192,7 @@ _bstr_t CXMLElement::GetName() const
     if (!m_pElement)
         ThrowComError(E_POINTER);
     BSTR name = nullptr;
-    CheckDom(m_pElement->get_nodeName(&name), m_pElement, IID_IXMLDOMElement);
+    ThrowIfFailed(m_pElement->get_nodeName(&name), m_pElement, IID_IXMLDOMElement);
     return _bstr_t(name, false);
 }
 
@@ -202,7 +202,7 @@ _bstr_t CXMLElement::GetXML() const
         if (!m_pElement)
             return _bstr_t(L"");
         BSTR text = nullptr;
-        CheckDom(m_pElement->get_xml(&text), m_pElement, IID_IXMLDOMElement);
+        ThrowIfFailed(m_pElement->get_xml(&text), m_pElement, IID_IXMLDOMElement);
         return _bstr_t(text, false);
     } catch (const _com_error&) {
         return _bstr_t(L"");
@@ -288,7 +288,7 @@ _bstr_t CXMLNodeListIterator::GetNodeName() const
     if (!AsElement(node))
         ThrowComError(E_FAIL);
     BSTR name = nullptr;
-    CheckDom(node->get_nodeName(&name), node, IID_IXMLDOMNode);
+    ThrowIfFailed(node->get_nodeName(&name), node, IID_IXMLDOMNode);
     return _bstr_t(name, false);
 }
 
@@ -298,7 +298,7 @@ CXMLNodeList CXMLNodeListIterator::GetChildNodes() const
     if (!node)
         ThrowComError(E_POINTER);
     IXMLDOMNodeList* children = nullptr;
-    CheckDom(node->get_childNodes(&children), node, IID_IXMLDOMNode);
+    ThrowIfFailed(node->get_childNodes(&children), node, IID_IXMLDOMNode);
     IXMLDOMNodeListPtr list(children, false);
     if (!list)
         ThrowComError(E_POINTER);
@@ -320,7 +320,7 @@ bool CXMLNodeListIterator::IsElement() const
     if (!node)
         ThrowComError(E_FAIL);
     DOMNodeType type = NODE_INVALID;
-    CheckDom(node->get_nodeType(&type), node, IID_IXMLDOMNode);
+    ThrowIfFailed(node->get_nodeType(&type), node, IID_IXMLDOMNode);
     return type == NODE_ELEMENT;
 }
 
@@ -329,7 +329,7 @@ CXMLChildWalk::CXMLChildWalk(IXMLDOMNode* parent)
     if (parent == nullptr)
         return;
     IXMLDOMNode* first = nullptr;
-    CheckDom(parent->get_firstChild(&first), parent, IID_IXMLDOMNode);
+    ThrowIfFailed(parent->get_firstChild(&first), parent, IID_IXMLDOMNode);
     m_pNode.Attach(first);
 }
 
@@ -338,7 +338,7 @@ void CXMLChildWalk::Next()
     if (!m_pNode)
         return;
     IXMLDOMNode* next = nullptr;
-    CheckDom(m_pNode->get_nextSibling(&next), m_pNode, IID_IXMLDOMNode);
+    ThrowIfFailed(m_pNode->get_nextSibling(&next), m_pNode, IID_IXMLDOMNode);
     m_pNode.Attach(next);
 }
 
@@ -347,7 +347,7 @@ bool CXMLChildWalk::IsElement() const
     if (!m_pNode)
         ThrowComError(E_FAIL);
     DOMNodeType type = NODE_INVALID;
-    CheckDom(m_pNode->get_nodeType(&type), m_pNode, IID_IXMLDOMNode);
+    ThrowIfFailed(m_pNode->get_nodeType(&type), m_pNode, IID_IXMLDOMNode);
     return type == NODE_ELEMENT;
 }
 

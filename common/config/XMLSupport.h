@@ -8,19 +8,6 @@ namespace Common {
 namespace Config {
 namespace XMLSupport {
 
-// Raises the failure of a DOM call, with the object's error description.
-[[noreturn]] inline void RaiseDomError(HRESULT hr, IUnknown* object, REFIID iid)
-{
-    _com_issue_errorex(hr, object, iid);
-    throw _com_error(hr); // not reached: _com_issue_errorex always throws
-}
-
-inline void CheckDom(HRESULT hr, IUnknown* object, REFIID iid)
-{
-    if (FAILED(hr))
-        RaiseDomError(hr, object, iid);
-}
-
 // A null BSTR is the empty text to COM, but not every DOM takes it as such.
 inline _bstr_t NonNull(const _bstr_t& text)
 {

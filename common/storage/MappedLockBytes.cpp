@@ -31,35 +31,25 @@ ILockBytesPtr CMappedLockBytes::Open(const std::wstring& path)
     return result;
 }
 
-CMappedLockBytes::~CMappedLockBytes()
-{
-    for (SWindow& window : m_windows) {
-        if (window.data != nullptr)
-            UnmapViewOfFile(window.data);
-    }
-}
-
 const CMappedLockBytes::SWindow* CMappedLockBytes::WindowAt(ULONGLONG offset)
 {
     const ULONGLONG start = offset - offset % kWindowSize;
     SWindow* oldest = &m_windows[0];
     for (SWindow& window : m_windows) {
-        if (window.data != nullptr && window.start == start) {
+        if (window.data.IsValid() && window.start == start) {
             window.lastUse = ++m_nUses;
             return &window;
         }
-        if (window.data == nullptr || (oldest->data != nullptr && window.lastUse < oldest->lastUse))
+        if (!window.data.IsValid() || (oldest->data.IsValid() && window.lastUse < oldest->lastUse))
             oldest = &window;
     }
-    if (oldest->data != nullptr)
-        UnmapViewOfFile(oldest->data);
     *oldest = SWindow();
     const ULONGLONG length = std::min(kWindowSize, m_nSize - start);
     void* view = MapViewOfFile(m_mapping.Get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
                                static_cast<DWORD>(start & 0xFFFFFFFF), static_cast<SIZE_T>(length));
     if (view == nullptr)
         return nullptr;
-    oldest->data = static_cast<const BYTE*>(view);
+    oldest->data.Reset(static_cast<const BYTE*>(view));
     oldest->start = start;
     oldest->length = length;
     oldest->lastUse = ++m_nUses;
@@ -108,7 +98,7 @@ HRESULT STDMETHODCALLTYPE CMappedLockBytes::ReadAt(ULARGE_INTEGER offset, void* 
             return STG_E_READFAULT;
         const ULONGLONG available = window->start + window->length - position;
         const ULONG chunk = static_cast<ULONG>(std::min<ULONGLONG>(length - done, available));
-        std::memcpy(target + done, window->data + (position - window->start), chunk);
+        std::memcpy(target + done, window->data.Get() + (position - window->start), chunk);
         done += chunk;
         position += chunk;
     }

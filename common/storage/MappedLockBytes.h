@@ -41,13 +41,14 @@ public:
 
 private:
     CMappedLockBytes() = default;
-    ~CMappedLockBytes();
+    ~CMappedLockBytes() = default;
     CMappedLockBytes(const CMappedLockBytes&) = delete;
     CMappedLockBytes& operator=(const CMappedLockBytes&) = delete;
 
     struct SWindow
     {
-        const BYTE* data = nullptr;
+        // The mapped view, unmapped with the window.
+        Tools::CUniqueHandle<const BYTE*, &::UnmapViewOfFile> data;
         ULONGLONG start = 0;
         ULONGLONG length = 0;
         ULONGLONG lastUse = 0;

@@ -1,4 +1,4 @@
-// Raises a failed HRESULT as a _com_error.
+// Raises a failed HRESULT, or the last Win32 error, as a _com_error.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +18,29 @@ inline void ThrowIfFailed(HRESULT hr)
 [[noreturn]] inline void ThrowComError(HRESULT hr)
 {
     throw _com_error(hr);
+}
+
+// Raises the failure of a call on a COM object with the object's error description,
+// when the object says it keeps one for that interface.
+[[noreturn]] inline void ThrowComError(HRESULT hr, IUnknown* object, REFIID iid)
+{
+    IErrorInfo* info = nullptr;
+    if (object != nullptr) {
+        ISupportErrorInfo* raw = nullptr;
+        if (SUCCEEDED(object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&raw))) && raw != nullptr) {
+            ISupportErrorInfoPtr support(raw, false);
+            if (support->InterfaceSupportsErrorInfo(iid) == S_OK && GetErrorInfo(0, &info) != S_OK)
+                info = nullptr;
+        }
+    }
+    // The error object takes over the reference.
+    throw _com_error(hr, info);
+}
+
+inline void ThrowIfFailed(HRESULT hr, IUnknown* object, REFIID iid)
+{
+    if (FAILED(hr))
+        ThrowComError(hr, object, iid);
 }
 
 // The calling thread's last error as an HRESULT; E_FAIL when it names none, so

@@ -1,5 +1,7 @@
-// COM support: the class and interface ids mingw's libraries lack.
+// COM support: the compiler's support routines and the ids mingw's libraries lack.
 #include "common/tools/ComSupport.h"
+
+#include "common/tools/ComError.h"
 
 #include <new>
 
@@ -8,27 +10,19 @@
 extern "C" const CLSID CLSID_DOMDocument30 = {0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}};
 extern "C" const IID IID_IXMLDOMDocument2 = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
-// Raises the failure with the object's error description when the object says it
-// keeps one for that interface.
+// The compiler's support routine for raising with an object's error description:
+// the code base raises through ThrowComError, which this forwards to.
 void WINAPI _com_issue_errorex(HRESULT hr, IUnknown* object, REFIID iid)
 {
-    IErrorInfo* info = nullptr;
-    if (object != nullptr) {
-        ISupportErrorInfo* raw = nullptr;
-        if (SUCCEEDED(object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&raw))) && raw != nullptr) {
-            ISupportErrorInfoPtr support(raw, false);
-            if (support->InterfaceSupportsErrorInfo(iid) == S_OK && GetErrorInfo(0, &info) != S_OK)
-                info = nullptr;
-        }
-    }
-    // The error object takes over the reference.
-    throw _com_error(hr, info);
+    Common::Tools::ThrowComError(hr, object, iid);
 }
 
 namespace _com_util {
 
-// Failures go to _com_issue_error; a handler set by _set_com_error_handler may
-// return, so each failure also ends the conversion with null.
+// The conversions comdef.h's classes call. As the compiler's support contract has
+// it, failures go to _com_issue_error (not ThrowIfFailed): a handler set by
+// _set_com_error_handler may return, so each failure also ends the conversion with
+// null.
 BSTR WINAPI ConvertStringToBSTR(const char* source)
 {
     if (source == nullptr)

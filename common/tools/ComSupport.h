@@ -18,6 +18,7 @@ _COM_SMARTPTR_TYPEDEF(IEnumSTATSTG, __uuidof(IEnumSTATSTG));
 _COM_SMARTPTR_TYPEDEF(IMalloc, __uuidof(IMalloc));
 _COM_SMARTPTR_TYPEDEF(ISupportErrorInfo, __uuidof(ISupportErrorInfo));
 _COM_SMARTPTR_TYPEDEF(ITaskbarList3, __uuidof(ITaskbarList3));
+_COM_SMARTPTR_TYPEDEF(IShellFolder, IID_IShellFolder);
 
 // msxml2.h declares no __uuidof for its interfaces: name their ids directly.
 _COM_SMARTPTR_TYPEDEF(IXMLDOMDocument, IID_IXMLDOMDocument);

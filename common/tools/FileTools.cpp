@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -29,32 +30,35 @@ bool WriteBlockOfStream(IStream* stream, const STATSTG& stat, HANDLE file, bool&
         GlobalSize(block) < stat.cbSize.LowPart)
         return false;
     const DWORD size = stat.cbSize.LowPart;
-    const BYTE* data = nullptr;
-    if (size != 0) {
-        data = static_cast<const BYTE*>(GlobalLock(block));
-        if (data == nullptr)
-            return false;
-    }
-    written = true;
-    for (DWORD done = 0; done < size;) {
-        const DWORD chunk = size - done < kChunk ? size - done : kChunk;
-        DWORD put = 0;
-        if (!WriteFile(file, data + done, chunk, &put, nullptr)) {
-            written = false;
-            break;
+    DWORD error = ERROR_SUCCESS;
+    {
+        // An empty stream's block is not locked: it may hold no memory at all.
+        std::optional<Common::Tools::CGlobalLock> lock;
+        const BYTE* data = nullptr;
+        if (size != 0) {
+            data = static_cast<const BYTE*>(lock.emplace(block).Data());
+            if (data == nullptr)
+                return false;
         }
-        if (put != chunk) {
-            SetLastError(ERROR_WRITE_FAULT);
-            written = false;
-            break;
+        written = true;
+        for (DWORD done = 0; done < size;) {
+            const DWORD chunk = size - done < kChunk ? size - done : kChunk;
+            DWORD put = 0;
+            if (!WriteFile(file, data + done, chunk, &put, nullptr)) {
+                written = false;
+                break;
+            }
+            if (put != chunk) {
+                SetLastError(ERROR_WRITE_FAULT);
+                written = false;
+                break;
+            }
+            done += chunk;
         }
-        done += chunk;
+        error = GetLastError();
     }
-    if (data != nullptr) {
-        const DWORD error = GetLastError();
-        GlobalUnlock(block);
-        SetLastError(error);
-    }
+    // The unlock must not change what the caller reads of a failed write.
+    SetLastError(error);
     return true;
 }
 
@@ -64,8 +68,9 @@ bool LoadLibraryInto(CModuleHolder& holder, const wchar_t* fileName)
 {
     HMODULE module = Common::Win32::LoadPackageDll(fileName);
     if (module != nullptr && module == holder.Get()) {
-        // The same module again: the holder keeps its one reference.
-        FreeLibrary(module);
+        // The same module again: the holder keeps its one reference, this second
+        // one goes at once.
+        const CModuleHolder second(module);
         return true;
     }
     holder.Reset(module);

@@ -1,33 +1,25 @@
 // Copies of RT_RCDATA resources in global memory, by id.
 #include "common/tools/ResourceCache.h"
 
-#include "common/tools/ScopedHandle.h"
-
 #include <loki/Singleton.h>
 
 #include <cstring>
+#include <utility>
 
 namespace Common {
 namespace Tools {
 
-CResourceCache::~CResourceCache()
-{
-    for (auto& entry : m_blocks)
-        FreeGlobalMemory(entry.second);
-}
-
 HGLOBAL CResourceCache::Find(UINT id) const
 {
     const auto found = m_blocks.find(id);
-    return found != m_blocks.end() ? found->second : nullptr;
+    return found != m_blocks.end() ? found->second.Get() : nullptr;
 }
 
 void CResourceCache::Store(UINT id, HGLOBAL block)
 {
-    HGLOBAL& held = m_blocks[id];
-    if (held != block)
-        FreeGlobalMemory(held);
-    held = block;
+    CGlobalMemory& held = m_blocks[id];
+    if (held.Get() != block)
+        held.Reset(block);
 }
 
 CResourceCache& GetResourceCache()
@@ -62,10 +54,7 @@ HGLOBAL LoadResourceToGlobal(CResourceCache& cache, HMODULE module, UINT id)
 
 void FreeGlobalMemory(HGLOBAL& block)
 {
-    if (block != nullptr) {
-        GlobalFree(block);
-        block = nullptr;
-    }
+    const CGlobalMemory freed(std::exchange(block, nullptr));
 }
 
 } // namespace Tools

@@ -1,6 +1,8 @@
 // Copies of RT_RCDATA resources in global memory, by id.
 #pragma once
 
+#include "common/tools/ScopedHandle.h"
+
 #include <windows.h>
 
 #include <map>
@@ -14,7 +16,6 @@ class CResourceCache
 {
 public:
     CResourceCache() = default;
-    ~CResourceCache();
     CResourceCache(const CResourceCache&) = delete;
     CResourceCache& operator=(const CResourceCache&) = delete;
 
@@ -22,7 +23,7 @@ public:
     void Store(UINT id, HGLOBAL block);
 
 private:
-    std::map<UINT, HGLOBAL> m_blocks;
+    std::map<UINT, CGlobalMemory> m_blocks;
 };
 
 // The program-wide cache, alive until the process ends.

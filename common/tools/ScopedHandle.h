@@ -1,4 +1,4 @@
-// Owners of a kernel handle and of a global block, owned or locked.
+// Owners of a kernel handle, a search, a SID and of local, task or global memory.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +17,13 @@ using CFindHandle = CUniqueHandle<HANDLE, &::FindClose, -1>;
 // Owns memory a system function allocated with LocalAlloc for the caller.
 template <typename T>
 using CLocalMemory = CUniqueHandle<T, &::LocalFree>;
+
+// Owns memory a system function allocated with the COM task allocator for the caller.
+template <typename T>
+using CTaskMemory = CUniqueHandle<T, &::CoTaskMemFree>;
+
+// Owns a SID that AllocateAndInitializeSid made.
+using CAllocatedSid = CUniqueHandle<PSID, &::FreeSid>;
 
 // Owns a global memory block (GlobalAlloc's).
 using CGlobalMemory = CUniqueHandle<HGLOBAL, &::GlobalFree>;

@@ -18,29 +18,29 @@ bool CPipeChannel::Connect(DWORD serverProcessId)
 {
     m_bConnected = false;
     m_bTimedOut = false;
+    m_hPipe = INVALID_HANDLE_VALUE;
+    // Held here until the server is known: a refused end is never handed out, so
+    // it is closed here rather than by the owner.
+    Common::Tools::CScopedHandle pipe;
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
         // Identification only: whoever owns the name must not act as this (elevated)
         // process.
-        m_hPipe = ::CreateFileW(LOCKSCOUT_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
-        if (m_hPipe != INVALID_HANDLE_VALUE) {
-            m_bConnected = true;
+        pipe.Reset(::CreateFileW(LOCKSCOUT_PIPE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+        if (pipe.IsValid())
             break;
-        }
         ::Sleep(kConnectPauseMs);
     }
-    if (!m_bConnected)
+    if (!pipe.IsValid())
         return false;
     ULONG server = 0;
-    if (!::GetNamedPipeServerProcessId(m_hPipe, &server) || server != serverProcessId) {
+    if (!::GetNamedPipeServerProcessId(pipe.Get(), &server) || server != serverProcessId) {
         SetupTrace(L"Pipe server is process %u, not lockscout (%u): refused", static_cast<unsigned>(server),
                    static_cast<unsigned>(serverProcessId));
-        // Never handed out, so closed here rather than by the owner.
-        ::CloseHandle(m_hPipe);
-        m_hPipe = INVALID_HANDLE_VALUE;
-        m_bConnected = false;
         return false;
     }
+    m_hPipe = pipe.Release();
+    m_bConnected = true;
     DWORD mode = PIPE_READMODE_MESSAGE;
     m_bConnected = ::SetNamedPipeHandleState(m_hPipe, &mode, nullptr, nullptr) != FALSE;
     return m_bConnected;

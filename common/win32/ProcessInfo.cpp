@@ -150,11 +150,7 @@ CProcessInfo::CProcessInfo() : m_channel(this)
     EnablePrivilege(L"SeDebugPrivilege");
 }
 
-CProcessInfo::~CProcessInfo()
-{
-    if (m_channel.GetHandle() != INVALID_HANDLE_VALUE)
-        ::CloseHandle(m_channel.GetHandle());
-}
+CProcessInfo::~CProcessInfo() = default;
 
 void CProcessInfo::SetWatchList(const WatchSet& watchList)
 {
@@ -210,12 +206,11 @@ bool CProcessInfo::AskServer()
 {
     if (!m_channel.IsConnected()) {
         // A handle that opened but did not switch mode is not kept twice.
-        if (m_channel.GetHandle() != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(m_channel.GetHandle());
-            m_channel.Attach(INVALID_HANDLE_VALUE);
-        }
+        m_channel.Attach(INVALID_HANDLE_VALUE);
+        m_pipe.Reset();
         m_channel.SetOwner(this);
         m_channel.Connect(m_dwServerId);
+        m_pipe.Reset(m_channel.GetHandle());
     }
     if (!m_channel.IsConnected())
         return false;

@@ -1,6 +1,7 @@
 // Finds the running processes that use watched files.
 #pragma once
 
+#include "common/tools/ScopedHandle.h"
 #include "common/win32/PipeChannel.h"
 
 #include <windows.h>
@@ -94,6 +95,9 @@ private:
     WatchSet m_fullPaths;
     WatchSet m_fileNames;
     bool m_bFilter = false;
+    // The end of the pipe the channel opened: the channel never closes it, this
+    // object does.
+    Common::Tools::CScopedHandle m_pipe;
     CPipeChannel m_channel;
     DWORD m_dwServerId = 0;
     bool m_bReplyRead = false;

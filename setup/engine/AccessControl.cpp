@@ -13,8 +13,7 @@ bool GrantEveryoneAccess(const wchar_t* path)
     if (path == nullptr || *path == L'\0')
         return false;
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    // A SID made by AllocateAndInitializeSid.
-    Common::Tools::CUniqueHandle<PSID, &::FreeSid> everyone;
+    Common::Tools::CAllocatedSid everyone;
     if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, everyone.Receive()))
         return false;
 

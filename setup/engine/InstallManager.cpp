@@ -41,14 +41,13 @@ namespace {
 bool IsAdministrator()
 {
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
+    Common::Tools::CAllocatedSid administrators;
     if (!::AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
-                                    0, 0, 0, &administrators))
+                                    0, 0, 0, administrators.Receive()))
         return false;
     BOOL member = FALSE;
-    if (!::CheckTokenMembership(nullptr, administrators, &member))
+    if (!::CheckTokenMembership(nullptr, administrators.Get(), &member))
         member = FALSE;
-    ::FreeSid(administrators);
     return member != FALSE;
 }
 
@@ -158,7 +157,7 @@ bool CInstallManager::IsUninstallOnlyPackage()
         return false;
     try {
         Common::Config::CXMLElement script;
-        m_pSettings->GetElement(L"Interface/UninstallScript", script);
+        m_pSettings->GetElement(Common::Config::kUninstallScriptPath, script);
     } catch (const _com_error&) {
         return false;
     }

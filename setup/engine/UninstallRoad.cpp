@@ -113,7 +113,7 @@ bool CInstallManager::ResolveUninstallTargetDir()
         if (m_pSettings == nullptr)
             Common::Tools::ThrowComError(E_FAIL);
         Common::Config::CXMLElement script;
-        m_pSettings->GetElement(L"Interface/UninstallScript", script);
+        m_pSettings->GetElement(Common::Config::kUninstallScriptPath, script);
         // Written expanded by the install: taken as it stands.
         dir = GetRawAttribute(script, L"TargetDir");
     } catch (const _com_error&) {

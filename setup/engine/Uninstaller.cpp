@@ -117,7 +117,7 @@ void WriteUninstallPackage(Common::Config::IXMLSettings* settings, const CString
         Common::Tools::ThrowComError(E_FAIL);
 
     Common::Config::CXMLNodeList images;
-    settings->SelectNodes(L"//Interface/Resources/Images/*", images);
+    settings->SelectNodes(Common::Config::kResourceImagesPath, images);
     Common::Storage::CPackedStorage& source = Common::Config::GetSetupConfig().GetPackage();
     for (Common::Config::CXMLNodeListIterator it = images.Begin(); it != images.End(); ++it) {
         const CString path = GetRawAttribute(*it, L"Path");

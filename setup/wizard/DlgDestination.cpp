@@ -65,8 +65,8 @@ CDlgDestination::CDlgDestination(const CString& folder, CWnd* parent)
     if (settings == nullptr)
         return;
     try {
-        m_strFreeSpaceFormat = CaptionOf(*settings, L"//Interface/Localize/DlgDestination/FreeSpace");
-        const CString requiredFormat = CaptionOf(*settings, L"//Interface/Localize/DlgDestination/RequiredSpace");
+        m_strFreeSpaceFormat = CaptionOf(*settings, Common::Config::kDlgDestinationFreeSpacePath);
+        const CString requiredFormat = CaptionOf(*settings, Common::Config::kDlgDestinationRequiredSpacePath);
 
         Common::Config::CXMLElement setupFiles;
         settings->GetElement(Common::Config::kSetupFilesPath, setupFiles);

@@ -195,12 +195,12 @@ void CDlgLockCheck::LoadColumns()
     m_List.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 
     // The system's own small icons; the list shares them and never destroys them.
-    LPITEMIDLIST desktop = nullptr;
-    if (SUCCEEDED(::SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &desktop)) && desktop != nullptr) {
+    Common::Tools::CTaskMemory<LPITEMIDLIST> desktop;
+    if (SUCCEEDED(::SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, desktop.Receive())) && desktop.IsValid()) {
         SHFILEINFOW info = {};
-        const HIMAGELIST icons = reinterpret_cast<HIMAGELIST>(::SHGetFileInfoW(
-            reinterpret_cast<LPCWSTR>(desktop), 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_PIDL | SHGFI_SMALLICON));
-        ::CoTaskMemFree(desktop);
+        const HIMAGELIST icons = reinterpret_cast<HIMAGELIST>(
+            ::SHGetFileInfoW(reinterpret_cast<LPCWSTR>(desktop.Get()), 0, &info, sizeof(info),
+                             SHGFI_SYSICONINDEX | SHGFI_PIDL | SHGFI_SMALLICON));
         if (icons != nullptr)
             m_List.SendMessage(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(icons));
     }

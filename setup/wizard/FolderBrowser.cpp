@@ -1,6 +1,9 @@
 // The shell's folder browser.
 #include "setup/wizard/FolderBrowser.h"
 
+#include "common/tools/ComSupport.h"
+#include "common/tools/ScopedHandle.h"
+
 #include <shlwapi.h>
 
 #include <winspool.h>
@@ -10,18 +13,7 @@ namespace DlgPopup {
 namespace {
 
 // An item list from the shell, freed with the task allocator.
-class CItemList
-{
-public:
-    explicit CItemList(LPITEMIDLIST item) : m_pItem(item) {}
-    ~CItemList() { ::CoTaskMemFree(m_pItem); }
-    CItemList(const CItemList&) = delete;
-    CItemList& operator=(const CItemList&) = delete;
-    LPITEMIDLIST Get() const { return m_pItem; }
-
-private:
-    LPITEMIDLIST m_pItem;
-};
+using CItemList = Common::Tools::CTaskMemory<LPITEMIDLIST>;
 
 // The apartment the dialog needs, left again only when this call entered it.
 class CApartment
@@ -59,24 +51,18 @@ void SelectInitialFolder(HWND dialog, LPARAM data)
 // Whether the item names a printer that can be opened.
 bool IsPrinter(LPCITEMIDLIST item)
 {
-    IShellFolder* desktop = nullptr;
-    if (item == nullptr || FAILED(::SHGetDesktopFolder(&desktop)))
+    IShellFolder* folder = nullptr;
+    if (item == nullptr || FAILED(::SHGetDesktopFolder(&folder)))
         return false;
-    bool printer = false;
+    const IShellFolderPtr desktop(folder, false);
     STRRET name = {};
-    if (SUCCEEDED(desktop->GetDisplayNameOf(item, SHGDN_FORPARSING, &name))) {
-        wchar_t* text = nullptr;
-        if (SUCCEEDED(::StrRetToStrW(&name, item, &text))) {
-            HANDLE handle = nullptr;
-            if (::OpenPrinterW(text, &handle, nullptr) && handle != nullptr) {
-                ::ClosePrinter(handle);
-                printer = true;
-            }
-            ::CoTaskMemFree(text);
-        }
-    }
-    desktop->Release();
-    return printer;
+    if (FAILED(desktop->GetDisplayNameOf(item, SHGDN_FORPARSING, &name)))
+        return false;
+    Common::Tools::CTaskMemory<wchar_t*> text;
+    if (FAILED(::StrRetToStrW(&name, item, text.Receive())))
+        return false;
+    Common::Tools::CUniqueHandle<HANDLE, &::ClosePrinter> printer;
+    return ::OpenPrinterW(text.Get(), printer.Receive(), nullptr) && printer.IsValid();
 }
 
 } // namespace

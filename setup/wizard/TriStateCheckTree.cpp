@@ -1,6 +1,7 @@
 // A tree view with three-state check boxes.
 #include "setup/wizard/TriStateCheckTree.h"
 
+#include "common/tools/FileTools.h"
 #include "common/win32/SystemDll.h"
 #include "framework/Gdi.h"
 #include "setup/wizard/ComponentsDataProv.h"
@@ -42,14 +43,27 @@ const SCheckLook kLooks[kImageCount] = {
     {12, DFCS_FLAT | DFCS_INACTIVE | DFCS_CHECKED | DFCS_BUTTON3STATE},
 };
 
+// CloseThemeData, looked up at run time like the rest of the theme library; the
+// library is still loaded while a theme is open, since the theme's holder goes first.
+void CloseTheme(HTHEME theme)
+{
+    const CModuleHolder library(Common::Win32::LoadSystemDll(L"uxtheme.dll"));
+    if (!library.IsValid())
+        return;
+    const auto close = reinterpret_cast<HRESULT(WINAPI*)(HTHEME)>(
+        reinterpret_cast<void*>(::GetProcAddress(library.Get(), "CloseThemeData")));
+    if (close != nullptr)
+        close(theme);
+}
+
 // The theme library, loaded for the drawing only: older systems have none, and
 // without a theme the boxes are drawn classic.
 class CThemeApi
 {
 public:
-    CThemeApi() : m_hModule(Common::Win32::LoadSystemDll(L"uxtheme.dll"))
+    CThemeApi() : m_module(Common::Win32::LoadSystemDll(L"uxtheme.dll"))
     {
-        if (m_hModule == nullptr)
+        if (!m_module.IsValid())
             return;
         m_pIsThemeActive = Proc<BOOL(WINAPI*)()>("IsThemeActive");
         m_pIsAppThemed = Proc<BOOL(WINAPI*)()>("IsAppThemed");
@@ -58,15 +72,6 @@ public:
         m_pBackground = Proc<HRESULT(WINAPI*)(HTHEME, HDC, int, int, const RECT*, const RECT*)>("DrawThemeBackground");
         m_pEdge = Proc<HRESULT(WINAPI*)(HTHEME, HDC, int, int, LPCRECT, UINT, UINT, LPRECT)>("DrawThemeEdge");
     }
-    ~CThemeApi()
-    {
-        if (m_hTheme != nullptr)
-            m_pClose(m_hTheme);
-        if (m_hModule != nullptr)
-            ::FreeLibrary(m_hModule);
-    }
-    CThemeApi(const CThemeApi&) = delete;
-    CThemeApi& operator=(const CThemeApi&) = delete;
 
     // Opens the button theme when theming is on for this program.
     bool Open(HWND window)
@@ -76,24 +81,25 @@ public:
             return false;
         if (!m_pIsThemeActive() || !m_pIsAppThemed())
             return false;
-        m_hTheme = m_pOpen(window, L"BUTTON");
-        return m_hTheme != nullptr;
+        m_theme.Reset(m_pOpen(window, L"BUTTON"));
+        return m_theme.IsValid();
     }
     void Draw(HDC dc, int state, const RECT& rc)
     {
-        m_pBackground(m_hTheme, dc, kPartCheckBox, state, &rc, nullptr);
-        m_pEdge(m_hTheme, dc, kPartCheckBox, state, &rc, 0, 0, nullptr);
+        m_pBackground(m_theme.Get(), dc, kPartCheckBox, state, &rc, nullptr);
+        m_pEdge(m_theme.Get(), dc, kPartCheckBox, state, &rc, 0, 0, nullptr);
     }
 
 private:
     template <typename T>
     T Proc(const char* name)
     {
-        return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(m_hModule, name)));
+        return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(m_module.Get(), name)));
     }
 
-    HMODULE m_hModule;
-    HTHEME m_hTheme = nullptr;
+    // In this order: the theme is closed before the library goes.
+    CModuleHolder m_module;
+    Common::Tools::CUniqueHandle<HTHEME, &CloseTheme> m_theme;
     BOOL(WINAPI* m_pIsThemeActive)() = nullptr;
     BOOL(WINAPI* m_pIsAppThemed)() = nullptr;
     HTHEME(WINAPI* m_pOpen)(HWND, LPCWSTR) = nullptr;

@@ -3,6 +3,7 @@
 
 #include "common/config/XMLElement.h"
 #include "common/storage/PackedStorage.h"
+#include "common/tools/ComError.h"
 #include "common/tools/ScopedHandle.h"
 #include "tests/common/XMLTestSupport.h"
 #include "tests/support/PackageFixture.h"
@@ -857,44 +858,66 @@ void PostErrorInfo(const wchar_t* description)
     info->Release();
 }
 
-_com_error Raised(IUnknown* object, REFIID iid)
+// The two ways a failure is raised with the object's error description: the
+// compiler's support routine, and ThrowIfFailed, which the XML code calls.
+using Raiser = void (*)(HRESULT, IUnknown*, REFIID);
+
+void IssueErrorEx(HRESULT hr, IUnknown* object, REFIID iid)
+{
+    _com_issue_errorex(hr, object, iid);
+}
+
+void ThrowIfFailedOn(HRESULT hr, IUnknown* object, REFIID iid)
+{
+    Common::Tools::ThrowIfFailed(hr, object, iid);
+}
+
+_com_error Raised(Raiser raise, IUnknown* object, REFIID iid)
 {
     try {
-        _com_issue_errorex(E_ACCESSDENIED, object, iid);
+        raise(E_ACCESSDENIED, object, iid);
     } catch (const _com_error& error) {
         return error;
     }
     return _com_error(S_OK);
 }
 
-TEST(XMLComSupportTest, IssueErrorExAttachesTheObjectsErrorInfo)
+TEST(XMLComSupportTest, RaisingAttachesTheObjectsErrorInfo)
 {
     TestSupport::CComScope com;
-    CErrorSource supporting(true);
-    PostErrorInfo(L"described failure");
-    const _com_error described = Raised(&supporting, IID_IXMLDOMDocument);
-    EXPECT_EQ(E_ACCESSDENIED, described.Error());
-    ASSERT_NE(nullptr, described.ErrorInfo());
-    described.ErrorInfo()->Release();
-    EXPECT_EQ(L"described failure", Wide(described.Description()));
+    for (const Raiser raise : {&IssueErrorEx, &ThrowIfFailedOn}) {
+        SCOPED_TRACE(raise == &IssueErrorEx ? "_com_issue_errorex" : "ThrowIfFailed");
+        CErrorSource supporting(true);
+        PostErrorInfo(L"described failure");
+        const _com_error described = Raised(raise, &supporting, IID_IXMLDOMDocument);
+        EXPECT_EQ(E_ACCESSDENIED, described.Error());
+        ASSERT_NE(nullptr, described.ErrorInfo());
+        described.ErrorInfo()->Release();
+        EXPECT_EQ(L"described failure", Wide(described.Description()));
 
-    // Another interface, an object that keeps no error info, or no object: the code alone.
-    struct Case
-    {
-        IUnknown* object;
-        const IID* iid;
-    };
-    CErrorSource silent(false);
-    const Case cases[] = {{&supporting, &IID_IXMLDOMNode}, {&silent, &IID_IXMLDOMDocument}, {nullptr, &IID_IXMLDOMDocument}};
-    for (const Case& item : cases) {
-        PostErrorInfo(L"stale");
-        const _com_error plain = Raised(item.object, *item.iid);
-        EXPECT_EQ(E_ACCESSDENIED, plain.Error());
-        EXPECT_EQ(nullptr, plain.ErrorInfo());
-        SetErrorInfo(0, nullptr);
+        // Another interface, an object that keeps no error info, or no object: the code alone.
+        struct Case
+        {
+            IUnknown* object;
+            const IID* iid;
+        };
+        CErrorSource silent(false);
+        const Case cases[] = {
+            {&supporting, &IID_IXMLDOMNode}, {&silent, &IID_IXMLDOMDocument}, {nullptr, &IID_IXMLDOMDocument}};
+        for (const Case& item : cases) {
+            PostErrorInfo(L"stale");
+            const _com_error plain = Raised(raise, item.object, *item.iid);
+            EXPECT_EQ(E_ACCESSDENIED, plain.Error());
+            EXPECT_EQ(nullptr, plain.ErrorInfo());
+            SetErrorInfo(0, nullptr);
+        }
+        EXPECT_EQ(1u, supporting.m_nReferences);
+        EXPECT_EQ(1u, silent.m_nReferences);
     }
-    EXPECT_EQ(1u, supporting.m_nReferences);
-    EXPECT_EQ(1u, silent.m_nReferences);
+    // A success code raises nothing and leaves the object alone.
+    CErrorSource untouched(true);
+    EXPECT_NO_THROW(Common::Tools::ThrowIfFailed(S_FALSE, &untouched, IID_IXMLDOMDocument));
+    EXPECT_EQ(1u, untouched.m_nReferences);
 }
 
 TEST(XMLComSupportTest, NarrowStringConversions)

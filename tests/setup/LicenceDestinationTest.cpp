@@ -6,6 +6,7 @@
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/ui/UIFormat.h"
+#include "common/win32/Wow64.h"
 #include "setup/wizard/DlgDestination.h"
 #include "setup/wizard/DlgLicense.h"
 #include "setup/wizard/FolderBrowser.h"
@@ -330,8 +331,7 @@ TEST_F(PagesTest, AMissingLicenceFileIsTracedAndTheEditStaysEmpty)
 TEST_F(PagesTest, RequiredSpaceAndProductNameComeFromThePackage)
 {
     // setup is a 32-bit program: on a 64-bit system it reads the 64-bit size.
-    BOOL wow64 = FALSE;
-    ASSERT_TRUE(::IsWow64Process(::GetCurrentProcess(), &wow64));
+    const bool wow64 = Common::Win32::IsWow64();
     struct SCase
     {
         const char* setupFiles;

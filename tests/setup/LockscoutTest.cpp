@@ -1,6 +1,7 @@
 // The 32-bit finder under WOW64 talking to the real 64-bit lockscout over its pipe.
 #include "common/win32/PipeChannel.h"
 #include "common/win32/ProcessInfo.h"
+#include "common/win32/Wow64.h"
 
 #include "common/tools/ScopedHandle.h"
 #include "tests/setup/EngineFixture.h"
@@ -59,9 +60,7 @@ class LockscoutTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        BOOL wow64 = FALSE;
-        ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
-        ASSERT_TRUE(wow64) << "the tests run 32-bit under a 64-bit prefix";
+        ASSERT_TRUE(Common::Win32::IsWow64()) << "the tests run 32-bit under a 64-bit prefix";
         // A 64-bit locker: the 32-bit test cannot read its modules itself.
         m_locker.reset(new CLockerProcess(Companion(L"childprog.exe"), L"ScoutLocker64.exe"));
         ASSERT_TRUE(m_locker->IsReady()) << m_locker->Failure();

@@ -1,10 +1,10 @@
+// The package builder: a folder tree made into an install package.
 #include "tools/cfsbuild/PackageBuilder.h"
 
 #include "common/storage/CompFile.h"
 #include "common/storage/PackedStorage.h"
 #include "common/storage/RC4.h"
 #include "common/storage/RootStateBits.h"
-#include "common/tools/ComError.h"
 #include "common/tools/ScopedHandle.h"
 
 #include <objbase.h>
@@ -18,25 +18,26 @@ namespace PackageTools {
 
 namespace {
 
-using Common::Tools::ThrowIfFailed;
-
-// A failure with the path it concerns.
+// A failure with the path it concerns: cfsbuild's message names the step and the
+// path, which a _com_error has no room for.
 struct SBuildError
 {
     std::wstring message;
 };
 
-[[noreturn]] void Fail(const std::wstring& what, const std::wstring& path, HRESULT hr)
+// The builder's pair of raise helpers, shaped as ThrowComError and ThrowIfFailed
+// are: the step, the path and the code go into the message.
+[[noreturn]] void ThrowBuildError(const std::wstring& what, const std::wstring& path, HRESULT hr)
 {
     wchar_t code[16];
     wsprintfW(code, L"0x%08X", static_cast<unsigned>(hr));
     throw SBuildError{what + L" " + path + L": " + code};
 }
 
-void Check(HRESULT hr, const std::wstring& what, const std::wstring& path)
+void ThrowIfFailed(HRESULT hr, const std::wstring& what, const std::wstring& path)
 {
     if (FAILED(hr))
-        Fail(what, path, hr);
+        ThrowBuildError(what, path, hr);
 }
 
 void AppendWord(std::vector<BYTE>& bytes, DWORD value)
@@ -51,14 +52,14 @@ std::vector<BYTE> ReadWholeFile(const std::wstring& path)
         CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
     if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size))
-        Fail(L"cannot read", path, HRESULT_FROM_WIN32(GetLastError()));
+        ThrowBuildError(L"cannot read", path, HRESULT_FROM_WIN32(GetLastError()));
     if (size.QuadPart > 0x7FFFFFFF)
-        Fail(L"too large for a package stream:", path, E_FAIL);
+        ThrowBuildError(L"too large for a package stream:", path, E_FAIL);
     std::vector<BYTE> bytes(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
     if (!bytes.empty() && (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
                            read != bytes.size()))
-        Fail(L"cannot read", path, HRESULT_FROM_WIN32(GetLastError()));
+        ThrowBuildError(L"cannot read", path, HRESULT_FROM_WIN32(GetLastError()));
     return bytes;
 }
 
@@ -69,7 +70,7 @@ std::vector<WIN32_FIND_DATAW> FolderEntries(const std::wstring& folder)
     WIN32_FIND_DATAW data;
     const Common::Tools::CFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &data));
     if (!search.IsValid())
-        Fail(L"cannot list", folder, HRESULT_FROM_WIN32(GetLastError()));
+        ThrowBuildError(L"cannot list", folder, HRESULT_FROM_WIN32(GetLastError()));
     do {
         const std::wstring name = data.cFileName;
         if (name != L"." && name != L"..")
@@ -98,7 +99,7 @@ public:
                 IStorage* created = nullptr;
                 const HRESULT hr = storage->CreateStorage(name.c_str(), Common::OLETools::kModeReadWrite, 0, 0, &created);
                 IStoragePtr child(created, false);
-                Check(hr, L"cannot make the storage for", path);
+                ThrowIfFailed(hr, L"cannot make the storage for", path);
                 AddFolder(child, path, packagePath + L"\\" + name);
             } else {
                 AddFile(storage, path, name, packagePath.empty() ? name : packagePath.substr(1) + L"\\" + name);
@@ -136,13 +137,13 @@ private:
         IStream* created = nullptr;
         const HRESULT hr = storage->CreateStream(name.c_str(), Common::OLETools::kModeReadWrite, 0, 0, &created);
         IStreamPtr stream(created, false);
-        Check(hr, L"cannot make the stream for", path);
+        ThrowIfFailed(hr, L"cannot make the stream for", path);
         if (bytes.empty())
             return;
         ULONG written = 0;
-        Check(stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written), L"cannot write", path);
+        ThrowIfFailed(stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written), L"cannot write", path);
         if (written != bytes.size())
-            Fail(L"cannot write", path, STG_E_MEDIUMFULL);
+            ThrowBuildError(L"cannot write", path, STG_E_MEDIUMFULL);
     }
 
     SBuildOptions m_options;
@@ -170,20 +171,20 @@ bool BuildPackage(const std::wstring& folder, const std::wstring& package, const
     try {
         const DWORD attributes = GetFileAttributesW(folder.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            Fail(L"not a folder:", folder, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+            ThrowBuildError(L"not a folder:", folder, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
         {
             IStorage* created = nullptr;
             const HRESULT hr = StgCreateDocfile(package.c_str(), STGM_CREATE | Common::OLETools::kModeReadWrite, 0, &created);
             IStoragePtr root(created, false);
-            Check(hr, L"cannot create", package);
+            ThrowIfFailed(hr, L"cannot create", package);
             CBuilder(options).AddFolder(root, folder, L"");
             if (options.cipher)
-                Check(root->SetStateBits(1, 1), L"cannot mark", package);
-            Check(root->Commit(STGC_DEFAULT), L"cannot commit", package);
+                ThrowIfFailed(root->SetStateBits(1, 1), L"cannot mark", package);
+            ThrowIfFailed(root->Commit(STGC_DEFAULT), L"cannot commit", package);
         }
         // The platform may not keep the bit on disk: write it where it belongs.
         if (options.cipher && !Common::OLETools::WriteRootStateBits(package, 1))
-            Fail(L"cannot mark", package, E_FAIL);
+            ThrowBuildError(L"cannot mark", package, E_FAIL);
         return true;
     } catch (const SBuildError& failure) {
         error = failure.message;

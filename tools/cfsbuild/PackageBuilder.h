@@ -1,3 +1,4 @@
+// The package builder: a folder tree made into an install package.
 #pragma once
 
 #include <windows.h>
