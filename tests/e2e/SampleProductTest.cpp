@@ -74,6 +74,12 @@ std::wstring UninstallFolder()
     return KnownFolder(CSIDL_PROGRAM_FILES_COMMON) + L"\\Quorvant\\Sample Document Editor";
 }
 
+// The data folder the install makes; the vendor's folder holds it.
+std::wstring DataFolder()
+{
+    return KnownFolder(CSIDL_COMMON_APPDATA) + L"\\Quorvant\\Sample Document Editor";
+}
+
 std::wstring Shortcut()
 {
     return KnownFolder(CSIDL_PROGRAMS) + L"\\Sample Document Editor.lnk";
@@ -118,14 +124,51 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder)
 
 using E2E::PendingDeletions;
 
+// What a registry key holds: its subkeys' names and the number of its values.
+struct SKeyContent
+{
+    std::vector<std::wstring> subkeys;
+    DWORD values = 0;
+};
+
+SKeyContent KeyContent(HKEY root, const wchar_t* key)
+{
+    SKeyContent content;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return content;
+    DWORD subkeys = 0;
+    RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &content.values, nullptr,
+                     nullptr, nullptr, nullptr);
+    for (DWORD index = 0; index < subkeys; ++index) {
+        wchar_t name[256] = {};
+        DWORD length = 256;
+        if (RegEnumKeyExW(opened, index, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+            content.subkeys.push_back(name);
+    }
+    RegCloseKey(opened);
+    return content;
+}
+
 // After the registered uninstall: nothing of the product is left but the running
-// copy, renamed, and its folder, which go at the restart.
+// copy, renamed, and its folder, which go at the restart, and then the vendor's
+// folder of uninstallers when it is empty.
 void ExpectOnlyTheUninstallersDeletionLeft(const std::wstring& target, const std::vector<std::string>& lines)
 {
     EXPECT_FALSE(FolderExists(target)) << "the install folder";
     EXPECT_FALSE(E2E::FileExists(Shortcut()));
+    EXPECT_FALSE(FolderExists(DataFolder())) << "the data folder";
+    EXPECT_FALSE(FolderExists(KnownFolder(CSIDL_COMMON_APPDATA) + L"\\Quorvant")) << "the vendor's data folder";
     EXPECT_FALSE(E2E::RegKeyExists(HKEY_LOCAL_MACHINE, kMachineKey));
     EXPECT_FALSE(E2E::RegKeyExists(HKEY_CURRENT_USER, kUserKey));
+    // The vendor's keys stay: setup's trace switch (which the test set) in the
+    // machine's, nothing in the user's.
+    const SKeyContent machine = KeyContent(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant");
+    EXPECT_EQ(std::vector<std::wstring>{L"Setup"}, machine.subkeys);
+    EXPECT_EQ(0u, machine.values);
+    const SKeyContent user = KeyContent(HKEY_CURRENT_USER, L"Software\\Quorvant");
+    EXPECT_TRUE(user.subkeys.empty());
+    EXPECT_EQ(0u, user.values);
     EXPECT_FALSE(E2E::RegKeyExists(HKEY_LOCAL_MACHINE, kRecordKey));
     EXPECT_FALSE(E2E::RegKeyExists(HKEY_CLASSES_ROOT, L".qsu"));
     EXPECT_FALSE(E2E::RegKeyExists(HKEY_CLASSES_ROOT, L"Quorvant.SampleUpdate"));
@@ -133,8 +176,9 @@ void ExpectOnlyTheUninstallersDeletionLeft(const std::wstring& target, const std
     ASSERT_EQ(1u, left.size());
     EXPECT_EQ(38u, left[0].size());
     EXPECT_NE(E2E::Lower(std::wstring(kProduct) + L".exe"), E2E::Lower(left[0]));
+    const std::wstring vendorFolder = KnownFolder(CSIDL_PROGRAM_FILES_COMMON) + L"\\Quorvant";
     const std::vector<std::wstring> expected = {E2E::Lower(UninstallFolder() + L"\\" + left[0]),
-                                                E2E::Lower(UninstallFolder())};
+                                                E2E::Lower(UninstallFolder()), E2E::Lower(vendorFolder)};
     EXPECT_EQ(expected, PendingDeletions()) << Joined(lines);
 }
 
