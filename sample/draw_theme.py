@@ -93,17 +93,24 @@ def wait_image(path):
     image.save(path)
 
 
+# The header strip of a page (316 x 43 dialog units of "MS Shell Dlg" 8) in pixels
+# at 96 DPI: the banner draws its picture at that size and cuts off what is beyond.
+BANNER = (474, 70)
+
+
 def banner(path, finished=False):
-    image = gradient((560, 72), BLUE, NAVY, horizontal=True)
+    width, height = BANNER
+    image = gradient(BANNER, BLUE, NAVY, horizontal=True)
     draw = ImageDraw.Draw(image)
-    logo(draw, 18, 14, 1.1)
-    draw.text((64, 14), PRODUCT, font=font(19, bold=True), fill=WHITE)
-    draw.text((65, 42), VENDOR + " Setup", font=font(12), fill=PALE)
+    logo(draw, 18, 13, 1.1)
+    draw.text((64, 13), PRODUCT, font=font(19, bold=True), fill=WHITE)
+    draw.text((65, 41), VENDOR + " Setup", font=font(12), fill=PALE)
     if finished:
-        draw.ellipse([470, 12, 518, 60], fill=GREEN, outline=WHITE, width=2)
-        draw.line([(482, 37), (492, 47), (508, 26)], fill=WHITE, width=5)
+        right, top = width - 16, (height - 48) // 2
+        draw.ellipse([right - 48, top, right, top + 48], fill=GREEN, outline=WHITE, width=2)
+        draw.line([(right - 36, top + 25), (right - 26, top + 35), (right - 10, top + 14)], fill=WHITE, width=5)
     else:
-        draw.rectangle([0, 68, 560, 72], fill=ORANGE)
+        draw.rectangle([0, height - 4, width, height], fill=ORANGE)
     image.save(path)
 
 

@@ -10,8 +10,10 @@
 # the licence page left with Back; the language page again, English picked; the
 # licence accepted; a typed folder; the spelling checker ticked; the toolbar and
 # install pages; the applications-to-close page (the editor is started from the
-# typed folder beforehand, so that setup finds its program in use); the main
-# window while the files are copied; the finish page.
+# typed folder beforehand, so that setup finds its program in use), left with
+# Ignore; the main window while the files are copied; the finish page, which offers
+# the restart that the editor's program, replaced only then, needs ("Restart later"
+# is taken: a restart would end every program of the prefix).
 #
 # Setup's trace goes to tracecap, which is stopped while the windows are looked at:
 # setup then waits in its next trace call (the system waits up to 10 s for a debug
@@ -146,12 +148,18 @@ shoot() {
 }
 keys() { xdotool key --delay 120 "$@" 2>/dev/null || true; }
 
-wine "$bin/tracecap.exe" "$setup" /i "$(winpath "$sample")" /norestart </dev/null >"$out/trace.txt" 2>&1 &
+# The sample's walk leaves the restart to setup (the finish page offers it); another
+# package's pages take their default buttons, so it runs with /norestart.
+restart=/norestart
+[ "$walk" = sample ] && restart=
+wine "$bin/tracecap.exe" "$setup" /i "$(winpath "$sample")" $restart </dev/null >"$out/trace.txt" 2>&1 &
 capture_pid=$!
 
 # page NUMBER: what the walk does on the NUMBER-th page shown (setup runs meanwhile).
-# Pages past the list take their default button (Next, Install, Retry, Finish).
+# After the install page: the applications-to-close page (while the editor runs),
+# then the finish page.
 installed=
+ignored=
 page() {
     [ "$walk" = sample ] || { shoot page; sleep 1; keys Return; return; }
     # The language radio buttons move with the arrows; "< &Zurück" is alt+z; the
@@ -167,16 +175,19 @@ page() {
         7) sleep 0.5; shoot toolbar; keys Return ;;
         8) sleep 0.5; shoot install; keys Return; installed=1 ;;
         *)
-            # The applications-to-close page (the editor closed, then Retry) or the finish page.
+            # "&Ignore" is alt+i: the editor keeps running, and its program is replaced
+            # at the restart. "Restart &later" is alt+l, then Finish.
             sleep 0.5
-            shoot after-install
-            if [ -n "$editor_pid" ]; then
-                kill "$editor_pid" 2>/dev/null || true
-                wine taskkill /im SampleEditor.exe /f </dev/null >/dev/null 2>&1 || true
-                editor_pid=
-                sleep 1
+            if [ -n "$editor_pid" ] && [ -z "$ignored" ]; then
+                shoot applications
+                keys alt+i
+                ignored=1
+            else
+                shoot finish
+                keys alt+l
+                sleep 0.3
+                keys Return
             fi
-            keys Return
             ;;
     esac
 }
@@ -225,9 +236,16 @@ capture_pid=
 echo "setup exit code: $code ($count screenshots, $frames during the copy, trace in $out/trace.txt)"
 
 [ "$walk" = sample ] || exit 0
-# After the install page: the applications-to-close page, then the finish page.
-if [ "$(grep -c -- '-after-install\.png' "$manifest")" -lt 2 ]; then
-    echo "screenshots.sh: the applications-to-close page did not come; docs/screenshots left as they were" >&2
+# After the install page: the applications-to-close page, then the finish page
+# with its restart choice.
+for name in applications finish; do
+    if ! grep -q -- "-$name\.png" "$manifest"; then
+        echo "screenshots.sh: the $name page did not come; docs/screenshots left as they were" >&2
+        exit 1
+    fi
+done
+if ! grep -q 'm_bRestart = 1' "$out/trace.txt"; then
+    echo "screenshots.sh: no restart was due at the finish page; docs/screenshots left as they were" >&2
     exit 1
 fi
 # The pictures for the README: each cropped to setup's windows, the best frame of
@@ -249,14 +267,6 @@ with open(os.path.join(source, "pictures.txt")) as manifest:
         boxes = [tuple(map(int, re.match(r"(\d+)x(\d+)\+(-?\d+)\+(-?\d+)", g).groups())) for g in fields[1:]]
         name = re.sub(r"^\d+-", "", fields[0][:-4])
         shots.append([name, fields[0], boxes])
-
-# The pages after the install page: the last is the finish page, one before it
-# the applications-to-close page.
-after = [shot for shot in shots if shot[0] == "after-install"]
-for shot in after[:-1]:
-    shot[0] = "applications"
-if after:
-    after[-1][0] = "finish"
 
 
 def progress(image, box):

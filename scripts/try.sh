@@ -59,7 +59,8 @@ alias=$(attribute UpdateAlias)
 ext=$(attribute UpdateExt)
 uninstall_key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
 machine_key='HKLM\SOFTWARE\Quorvant\Sample Document Editor'
-user_key='HKCU\Software\Quorvant\Sample Document Editor'
+# The vendor's keys: the product's own below them, and setup's trace switch.
+vendor_keys='HKLM\SOFTWARE\Quorvant HKCU\Software\Quorvant'
 
 # setup is a 32-bit program: its switch lives in the 32-bit registry view.
 wine_out reg add 'HKLM\Software\Quorvant\Setup' /v LogLevel /t REG_DWORD /d 1 /f /reg:32 >/dev/null
@@ -79,7 +80,8 @@ list_files() {
     local folder
     folder=$(unix_path "$1")
     if [ -n "$folder" ] && [ -d "$folder" ]; then
-        (cd "$folder" && find . -type f -printf '%10s  %P\n' | sort -k2) | indent
+        (cd "$folder" && find . -mindepth 1 \( -type d -printf '%10s  %P\\\n' -o -printf '%10s  %P\n' \) |
+            sed 's/^ *[0-9]*  \(.*\\\)$/    folder  \1/' | sort -k2) | indent
     else
         echo "    (no folder)"
     fi
@@ -100,7 +102,7 @@ run() {
 
 # The folders and the shortcut, as the first install left them (the record may be
 # gone after the uninstall, so they are read once).
-target= data= shortcut=
+target= data= shortcut= program_data=
 show_state() {
     echo "== After the $1"
     [ -n "$target" ] || target=$(reg_value "$machine_key" InstallDir)
@@ -114,15 +116,18 @@ show_state() {
     if [ -z "$shortcut" ]; then
         shortcut="$(wine_out cmd /c echo %APPDATA% | head -n 1)\\Microsoft\\Windows\\Start Menu\\Programs\\Sample Document Editor.lnk"
     fi
+    [ -n "$program_data" ] || program_data=$(wine_out cmd /c echo %ProgramData% | head -n 1)
     list_files "${target:-C:\\Program Files (x86)\\Sample Document Editor}"
-    list_files "${data:-C:\\Program Files (x86)\\Common Files\\Quorvant\\Sample Document Editor}"
+    # The vendor's folders: the uninstaller's beside other products', and the data folder.
+    local uninstall_folder=${data:-C:\\Program Files (x86)\\Common Files\\Quorvant\\Sample Document Editor}
+    list_files "${uninstall_folder%\\*}"
+    list_files "$program_data\\Quorvant"
     if [ -n "$data" ] && [ -f "$(unix_path "$data")/$product.cfg" ]; then
         echo "  components file:"
         tr -d '\r' <"$(unix_path "$data")/$product.cfg" | sed 's/></>\n</g' | grep '<item' | indent
     fi
     echo "Start menu shortcut: $([ -f "$(unix_path "$shortcut")" ] && echo present || echo absent)"
-    reg_show "$machine_key"
-    reg_show "$user_key"
+    for key in $vendor_keys; do reg_show "$key"; done
     reg_show "$uninstall_key"
     reg_show "HKCR\\$ext"
     reg_show "HKCR\\$alias"
