@@ -11,13 +11,17 @@
 #     against the NSIS uninstaller /S
 # Prints each time, the ratio setup / NSIS, the time per file and the peak
 # memory (maximum resident set, /usr/bin/time -v) of each program.
-# BENCH_SHAPES ("1000x64 3000x4 10000x1") and BENCH_RUNS change the work;
+# BENCH_SHAPES and BENCH_RUNS change the work. A shape is FILESxKIB (each kind
+# of file in one folder of its own) or FILESxKIB/N (folders of N files of each
+# kind): the default compares 1,000 and 10,000 files of 1 KiB with the same
+# number of files in each folder as well as in two folders of 5,000, because
+# under Wine every new name costs a read of its whole folder;
 # BENCH_SETUP names another setup.exe to measure (an older build, say), and
 # BENCH_NAME another work folder and prefix, so that two runs may overlap.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SETUP_BUILD_DIR:-$root/build}
-shapes=${BENCH_SHAPES:-1000x64 3000x4 10000x1}
+shapes=${BENCH_SHAPES:-1000x64 3000x4 1000x1 10000x1/500 10000x1}
 runs=${BENCH_RUNS:-3}
 uninstall_shape=${BENCH_UNINSTALL_SHAPE:-3000x4}
 . "$root/scripts/wine-env.sh"
@@ -42,21 +46,22 @@ rm -rf "$work"
 mkdir -p "$work"
 winpath() { echo "Z:${1//\//\\}"; }
 
-# make_shape DIR FILES KIB: the payload under DIR/package/payload, the setup
-# document beside it, and DIR/bench.nsi for the same files.
+# make_shape DIR FILES KIB PER_FOLDER: the payload under DIR/package/payload, the
+# setup document beside it, and DIR/bench.nsi for the same files. PER_FOLDER 0
+# puts all text files in one folder and all random ones in another; N puts them
+# in folders of N files each.
 make_shape() {
-    python3 - "$1" "$2" "$3" "$product" <<'EOF'
+    python3 - "$1" "$2" "$3" "$product" "$4" <<'EOF'
 import os, random, sys
-work, count, kib, product = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+work, count, kib, product, per_folder = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4], int(sys.argv[5])
 size = kib * 1024
 rng = random.Random(20240601)
 words = "setup package stream folder install copy file registry value script node".split()
 payload = os.path.join(work, "package", "payload")
-entries = {"text": [], "random": []}
-for kind in entries:
-    os.makedirs(os.path.join(payload, kind), exist_ok=True)
+entries = {}  # folder -> file names, in order
 for i in range(count):
     kind = "text" if i % 2 == 0 else "random"
+    folder = kind if per_folder == 0 else "%s%03d" % (kind, (i // 2) // per_folder)
     name = "f%05d.%s" % (i, "txt" if kind == "text" else "bin")
     if kind == "text":
         data = bytearray()
@@ -65,14 +70,15 @@ for i in range(count):
         data = bytes(data[:size])
     else:
         data = os.urandom(size)
-    with open(os.path.join(payload, kind, name), "wb") as f:
+    os.makedirs(os.path.join(payload, folder), exist_ok=True)
+    with open(os.path.join(payload, folder, name), "wb") as f:
         f.write(data)
-    entries[kind].append(name)
+    entries.setdefault(folder, []).append(name)
 
 groups = []
-for kind in ("text", "random"):
-    lines = ['      <File FileName="\\payload\\%s\\%s"/>' % (kind, name) for name in entries[kind]]
-    groups.append('    <%s DestPath="%%TargetDir%%\\%s">\n%s\n    </%s>' % (kind.capitalize(), kind, "\n".join(lines), kind.capitalize()))
+for n, folder in enumerate(entries):
+    lines = ['      <File FileName="\\payload\\%s\\%s"/>' % (folder, name) for name in entries[folder]]
+    groups.append('    <Group%d DestPath="%%TargetDir%%\\%s">\n%s\n    </Group%d>' % (n, folder, "\n".join(lines), n))
 document = """<?xml version="1.0" encoding="utf-8"?>
 <Interface>
   <SetupMacroses>
@@ -103,14 +109,14 @@ with open(os.path.join(work, "package", "setup.xml"), "w") as f:
 nsi = ['Unicode true', 'SetCompressor zlib', 'RequestExecutionLevel admin', 'Name "Bench"',
        'OutFile "nsis-setup.exe"', 'InstallDir "C:\\bench\\nsis"', 'SilentInstall silent',
        'SilentUnInstall silent', 'Section']
-for kind in ("text", "random"):
-    nsi.append('  SetOutPath "$INSTDIR\\%s"' % kind)
-    nsi.append('  File "package\\payload\\%s\\*"' % kind)
+for folder in entries:
+    nsi.append('  SetOutPath "$INSTDIR\\%s"' % folder)
+    nsi.append('  File "package\\payload\\%s\\*"' % folder)
 nsi += ['  WriteUninstaller "$INSTDIR\\uninst.exe"', 'SectionEnd', 'Section "Uninstall"']
-for kind in ("text", "random"):
-    for name in entries[kind]:
-        nsi.append('  Delete "$INSTDIR\\%s\\%s"' % (kind, name))
-    nsi.append('  RMDir "$INSTDIR\\%s"' % kind)
+for folder in entries:
+    for name in entries[folder]:
+        nsi.append('  Delete "$INSTDIR\\%s\\%s"' % (folder, name))
+    nsi.append('  RMDir "$INSTDIR\\%s"' % folder)
 nsi += ['  Delete "$INSTDIR\\uninst.exe"', '  RMDir "$INSTDIR"', 'SectionEnd']
 with open(os.path.join(work, "bench.nsi"), "w") as f:
     f.write("\n".join(nsi) + "\n")
@@ -144,15 +150,21 @@ mib() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
 failed=0
 report=()
 for shape in $shapes; do
-    files=${shape%x*}
-    kib_each=${shape#*x}
-    dir=$work/$shape
+    # FILESxKIB, or FILESxKIB/N for folders of N files of each kind.
+    size_part=${shape%/*}
+    per_folder=0
+    [ "$size_part" != "$shape" ] && per_folder=${shape#*/}
+    files=${size_part%x*}
+    kib_each=${size_part#*x}
+    layout=""
+    [ "$per_folder" -gt 0 ] && layout=", $per_folder a folder"
+    dir=$work/${shape//\//-}
     mkdir -p "$dir"
-    make_shape "$dir" "$files" "$kib_each"
+    make_shape "$dir" "$files" "$kib_each" "$per_folder"
     wine "$bin/cfsbuild.exe" --pack "$(winpath "$dir/package")" "$(winpath "$dir/bench.cfs")" </dev/null >/dev/null 2>&1
     (cd "$dir" && makensis -V1 bench.nsi >/dev/null)
     largest=$(find "$dir/package/payload" -type f -printf '%s\n' | sort -n | tail -1)
-    echo "$shape: $files files of $kib_each KiB; package $(($(stat -c %s "$dir/bench.cfs") / 1024)) KiB, NSIS installer $(($(stat -c %s "$dir/nsis-setup.exe") / 1024)) KiB"
+    echo "$shape: $files files of $kib_each KiB$layout; package $(($(stat -c %s "$dir/bench.cfs") / 1024)) KiB, NSIS installer $(($(stat -c %s "$dir/nsis-setup.exe") / 1024)) KiB"
 
     setup_times=() nsis_times=() setup_un=() nsis_un=() setup_mem=0 nsis_mem=0 setup_un_mem=0 nsis_un_mem=0
     for ((run = 1; run <= runs; run++)); do
@@ -193,12 +205,12 @@ for shape in $shapes; do
     s=$(best "${setup_times[@]}") n=$(best "${nsis_times[@]}")
     printf '  install   setup %6d ms  NSIS %6d ms  ratio %s  setup %s ms/file  peak setup %s MiB, NSIS %s MiB\n' \
         "$s" "$n" "$(ratio "$s" "$n")" "$(per_file "$s" "$files")" "$(mib "$setup_mem")" "$(mib "$nsis_mem")"
-    report+=("| install $files × $kib_each KiB | $s | $n | $(ratio "$s" "$n") | $(per_file "$s" "$files") | $(mib "$setup_mem") / $(mib "$nsis_mem") | $((largest / 1024)) KiB |")
+    report+=("| install $files × $kib_each KiB$layout | $s | $n | $(ratio "$s" "$n") | $(per_file "$s" "$files") | $(mib "$setup_mem") / $(mib "$nsis_mem") | $((largest / 1024)) KiB |")
     if [ ${#setup_un[@]} -gt 0 ]; then
         s=$(best "${setup_un[@]}") n=$(best "${nsis_un[@]}")
         printf '  uninstall setup %6d ms  NSIS %6d ms  ratio %s  setup %s ms/file  peak setup %s MiB, NSIS %s MiB\n' \
             "$s" "$n" "$(ratio "$s" "$n")" "$(per_file "$s" "$files")" "$(mib "$setup_un_mem")" "$(mib "$nsis_un_mem")"
-        report+=("| uninstall $files × $kib_each KiB | $s | $n | $(ratio "$s" "$n") | $(per_file "$s" "$files") | $(mib "$setup_un_mem") / $(mib "$nsis_un_mem") | |")
+        report+=("| uninstall $files × $kib_each KiB$layout | $s | $n | $(ratio "$s" "$n") | $(per_file "$s" "$files") | $(mib "$setup_un_mem") / $(mib "$nsis_un_mem") | |")
     fi
 done
 
