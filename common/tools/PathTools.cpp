@@ -182,6 +182,18 @@ CString GetModulePath()
     return GetModuleFileNameWithin(nullptr, MAX_PATH);
 }
 
+bool IsExistingFile(const wchar_t* path)
+{
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsExistingFolder(const wchar_t* path)
+{
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 ULONGLONG GetFreeDiskSpace(const wchar_t* path)
 {
     ULARGE_INTEGER available = {};

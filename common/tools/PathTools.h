@@ -44,5 +44,9 @@ CString GetModuleFileNameWithin(HMODULE module, DWORD room);
 // characters.
 CString GetModulePath();
 
+// Whether the path names an existing file (not a folder), or an existing folder.
+bool IsExistingFile(const wchar_t* path);
+bool IsExistingFolder(const wchar_t* path);
+
 // Bytes free for the calling user on the volume of the path; 0 when unknown.
 ULONGLONG GetFreeDiskSpace(const wchar_t* path);

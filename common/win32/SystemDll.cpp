@@ -2,6 +2,7 @@
 #include "common/win32/SystemDll.h"
 
 #include "common/tools/PathSafety.h"
+#include "common/tools/PathTools.h"
 
 #include <delayimp.h>
 
@@ -11,6 +12,9 @@ namespace Common {
 namespace Win32 {
 
 namespace {
+
+// The longest path the system gives (the "\\?\" form's), with its terminator.
+constexpr DWORD kLongestPath = 32768;
 
 // The system folder with a separator after it; empty when the system does not give it.
 std::wstring SystemFolder()
@@ -28,27 +32,12 @@ std::wstring SystemFolder()
     return path;
 }
 
-// The folder of setup's own program, with a separator after it.
+// The folder of setup's own program, with a separator after it; empty when the
+// system does not give it.
 std::wstring ProgramFolder()
 {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return std::wstring();
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = GetModuleFileNameWithin(nullptr, kLongestPath).Str();
     return path.substr(0, path.find_last_of(L'\\') + 1);
-}
-
-bool IsFile(const CString& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // A package DLL by its full path: the DLLs it needs beside it, then in the system folder.
@@ -124,7 +113,7 @@ HMODULE LoadPackageDll(const wchar_t* path)
     const std::wstring program = ProgramFolder();
     for (const CString& candidate :
          {program.empty() ? CString() : FullPathName(CString(program + path)), FullPathName(path)}) {
-        if (!candidate.IsEmpty() && IsFile(candidate))
+        if (!candidate.IsEmpty() && IsExistingFile(candidate))
             return LoadPackageDllFrom(candidate);
     }
     ::SetLastError(error);

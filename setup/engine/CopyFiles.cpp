@@ -55,12 +55,6 @@ std::wstring PackagePath(const CString& path)
     return text;
 }
 
-bool IsFolder(const wchar_t* path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // The staging names run from "~0000" to "~FFFF".
 const DWORD kLastStagedName = 0xFFFF;
 
@@ -294,7 +288,7 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
 
     CString folder = target;
     RemovePathFileSpec(folder);
-    if (!IsFolder(folder) && ::SHCreateDirectoryExW(nullptr, folder, nullptr) != ERROR_SUCCESS) {
+    if (!IsExistingFolder(folder) && ::SHCreateDirectoryExW(nullptr, folder, nullptr) != ERROR_SUCCESS) {
         SetupTrace(L"CopyFile: Can't create directory '%s'", folder.GetString());
         Common::Tools::ThrowComError(E_FAIL);
     }
@@ -345,7 +339,7 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
         if (SaveStreamToFile(stream, staged, CREATE_NEW))
             break;
         const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || IsFolder(staged))
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || IsExistingFolder(staged))
             continue;
         ::DeleteFileW(staged);
         SetupTrace(L"CopyFile: Can't write '%s' (error %u)", staged.GetString(), static_cast<unsigned>(error));

@@ -121,8 +121,7 @@ bool CInstallManager::HasLockedModules()
     GetPackageExecutables(*this, files, true);
     for (const std::wstring& path : files) {
         // A folder is no module; it never opens as a file and would always count as locked.
-        const DWORD attributes = ::GetFileAttributesW(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        if (!IsExistingFile(path.c_str()))
             continue;
         const Common::Tools::CScopedHandle file(
             ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

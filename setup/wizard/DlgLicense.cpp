@@ -117,8 +117,8 @@ BOOL CDlgLicense::OnInitDialog()
     }
     CString path = config.GetModuleFolder();
     // Only a file counts: an empty name would leave the program folder itself.
-    const DWORD attributes = AppendPath(path, file) ? ::GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
-    if (!file.IsEmpty() && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    const bool joined = AppendPath(path, file);
+    if (!file.IsEmpty() && joined && IsExistingFile(path))
         SetDlgItemText(IDC_LICENCE_TEXT, LoadLicenseText(path));
     else
         SetupTrace(L"License file not found '%s'", path.GetString());

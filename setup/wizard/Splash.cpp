@@ -34,12 +34,6 @@ const wchar_t* SplashClass()
     return name;
 }
 
-bool IsFile(const wchar_t* path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 } // namespace
 
 // ---- CSplashImage
@@ -152,7 +146,7 @@ CString CSplashWnd::FindPicture(const CString& programPath)
         if (!::PathAddExtensionW(buffer, extension))
             return CString();
         candidate = buffer;
-        if (IsFile(candidate))
+        if (IsExistingFile(candidate))
             return candidate;
     }
     return CString();
@@ -160,11 +154,7 @@ CString CSplashWnd::FindPicture(const CString& programPath)
 
 bool CSplashWnd::Create()
 {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return CreateFor(CString());
-    return CreateFor(CString(path));
+    return CreateFor(GetModulePath());
 }
 
 bool CSplashWnd::CreateFor(const CString& programPath)

@@ -68,7 +68,6 @@ public:
         m_pIsThemeActive = Proc<BOOL(WINAPI*)()>("IsThemeActive");
         m_pIsAppThemed = Proc<BOOL(WINAPI*)()>("IsAppThemed");
         m_pOpen = Proc<HTHEME(WINAPI*)(HWND, LPCWSTR)>("OpenThemeData");
-        m_pClose = Proc<HRESULT(WINAPI*)(HTHEME)>("CloseThemeData");
         m_pBackground = Proc<HRESULT(WINAPI*)(HTHEME, HDC, int, int, const RECT*, const RECT*)>("DrawThemeBackground");
         m_pEdge = Proc<HRESULT(WINAPI*)(HTHEME, HDC, int, int, LPCRECT, UINT, UINT, LPRECT)>("DrawThemeEdge");
     }
@@ -76,8 +75,8 @@ public:
     // Opens the button theme when theming is on for this program.
     bool Open(HWND window)
     {
-        if (m_pIsThemeActive == nullptr || m_pIsAppThemed == nullptr || m_pOpen == nullptr || m_pClose == nullptr ||
-            m_pBackground == nullptr || m_pEdge == nullptr)
+        if (m_pIsThemeActive == nullptr || m_pIsAppThemed == nullptr || m_pOpen == nullptr || m_pBackground == nullptr ||
+            m_pEdge == nullptr)
             return false;
         if (!m_pIsThemeActive() || !m_pIsAppThemed())
             return false;
@@ -103,7 +102,6 @@ private:
     BOOL(WINAPI* m_pIsThemeActive)() = nullptr;
     BOOL(WINAPI* m_pIsAppThemed)() = nullptr;
     HTHEME(WINAPI* m_pOpen)(HWND, LPCWSTR) = nullptr;
-    HRESULT(WINAPI* m_pClose)(HTHEME) = nullptr;
     HRESULT(WINAPI* m_pBackground)(HTHEME, HDC, int, int, const RECT*, const RECT*) = nullptr;
     HRESULT(WINAPI* m_pEdge)(HTHEME, HDC, int, int, LPCRECT, UINT, UINT, LPRECT) = nullptr;
 };

@@ -76,13 +76,6 @@ std::wstring ModuleFolderOf(HMODULE module)
     return text.substr(0, text.find_last_of(L'\\'));
 }
 
-std::wstring Trimmed(std::wstring folder)
-{
-    while (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
-    return folder;
-}
-
 // A module of the same name loaded from elsewhere (a package's DLL may be called
 // so) is not taken for the system's DLL.
 TEST(SystemDllTest, TheSystemFoldersDllIsLoadedWhateverIsLoadedUnderItsName)
@@ -133,6 +126,8 @@ TEST(SystemDllTest, APackageDllNamedWithoutAFullPathIsFoundWhereTheStandardSearc
 
     wchar_t system[MAX_PATH] = {};
     ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    CString beside(TestSupport::ModuleFolder().c_str());
+    TrimTrailingSeparators(beside);
     const struct
     {
         const wchar_t* name;
@@ -141,7 +136,7 @@ TEST(SystemDllTest, APackageDllNamedWithoutAFullPathIsFoundWhereTheStandardSearc
     } cases[] = {
         {L"curuser.dll", current.Path(), true},
         {L"sub\\subuser.dll", current / L"sub", true},
-        {L"sideuser.dll", Trimmed(TestSupport::ModuleFolder()), true}, // beside the program
+        {L"sideuser.dll", beside.Str(), true}, // beside the program
         {L"version.dll", std::wstring(), false},
     };
     for (const auto& c : cases) {

@@ -694,13 +694,23 @@ void ExpectButtons(const CGuiDriver& driver, HWND page, const SWizardTexts& text
     EXPECT_EQ(texts.cancel, driver.ControlText(page, IDCANCEL));
 }
 
+// The page that holds the control, once it is shown, with its title and buttons
+// checked; null when it never comes.
+HWND ShownPage(const CGuiDriver& driver, int control, const SWizardTexts& texts, const std::wstring& next,
+               bool back = true)
+{
+    HWND page = driver.WaitFor(SWindowMatch::Dialog(control));
+    if (page != nullptr)
+        ExpectButtons(driver, page, texts, next, back);
+    return page;
+}
+
 // Each page of the sample's wizard: waited for, then its texts in the language.
 HWND LanguagePage(const CGuiDriver& driver, const SWizardTexts& texts)
 {
-    HWND page = driver.WaitFor(SWindowMatch::Dialog(IDC_LANG_0));
+    HWND page = ShownPage(driver, IDC_LANG_0, texts, texts.next, false);
     if (page == nullptr)
         return nullptr;
-    ExpectButtons(driver, page, texts, texts.next, false);
     EXPECT_EQ(texts.languageLabel, driver.ControlText(page, IDC_LANG_LABEL));
     EXPECT_EQ(L"English", driver.ControlText(page, IDC_LANG_0));
     EXPECT_EQ(L"Deutsch", driver.ControlText(page, IDC_LANG_1));
@@ -710,10 +720,9 @@ HWND LanguagePage(const CGuiDriver& driver, const SWizardTexts& texts)
 
 HWND LicencePage(const CGuiDriver& driver, const SWizardTexts& texts)
 {
-    HWND page = driver.WaitFor(SWindowMatch::Dialog(IDC_LICENCE_ACCEPT));
+    HWND page = ShownPage(driver, IDC_LICENCE_ACCEPT, texts, texts.next);
     if (page == nullptr)
         return nullptr;
-    ExpectButtons(driver, page, texts, texts.next);
     EXPECT_EQ(texts.licenceCaption, driver.ControlText(page, IDC_LICENCE_CAPTION));
     EXPECT_EQ(texts.licenceAccept, driver.ControlText(page, IDC_LICENCE_ACCEPT));
     EXPECT_NE(std::wstring::npos, driver.ControlText(page, IDC_LICENCE_TEXT).find(texts.licenceHeading));
@@ -732,10 +741,9 @@ void AcceptLicence(const CGuiDriver& driver, HWND page)
 
 HWND DestinationPage(const CGuiDriver& driver, const SWizardTexts& texts)
 {
-    HWND page = driver.WaitFor(SWindowMatch::Dialog(IDC_DEST_FOLDER));
+    HWND page = ShownPage(driver, IDC_DEST_FOLDER, texts, texts.next);
     if (page == nullptr)
         return nullptr;
-    ExpectButtons(driver, page, texts, texts.next);
     EXPECT_EQ(texts.destinationGroup, driver.ControlText(page, IDC_DEST_GROUP));
     EXPECT_EQ(Shown(texts.destinationSummary), TextOf(driver, page, IDC_DEST_SUMMARY));
     EXPECT_EQ(texts.browse, driver.ControlText(page, IDC_DEST_BROWSE));
@@ -751,10 +759,9 @@ HWND DestinationPage(const CGuiDriver& driver, const SWizardTexts& texts)
 
 HWND ComponentsPage(const CGuiDriver& driver, const SWizardTexts& texts)
 {
-    HWND page = driver.WaitFor(SWindowMatch::Dialog(IDC_COMPONENTS_TREE));
+    HWND page = ShownPage(driver, IDC_COMPONENTS_TREE, texts, texts.next);
     if (page == nullptr)
         return nullptr;
-    ExpectButtons(driver, page, texts, texts.next);
     EXPECT_EQ(texts.componentsLabel, driver.ControlText(page, IDC_COMPONENTS_LABEL));
     const CTreeProbe tree(driver.ProcessId(), ::GetDlgItem(page, IDC_COMPONENTS_TREE));
     std::vector<std::wstring> captions;
@@ -766,10 +773,9 @@ HWND ComponentsPage(const CGuiDriver& driver, const SWizardTexts& texts)
 
 HWND ToolbarPage(const CGuiDriver& driver, const SWizardTexts& texts)
 {
-    HWND page = driver.WaitFor(SWindowMatch::Dialog(IDC_TOOLBAR_CHECK));
+    HWND page = ShownPage(driver, IDC_TOOLBAR_CHECK, texts, texts.next);
     if (page == nullptr)
         return nullptr;
-    ExpectButtons(driver, page, texts, texts.next);
     EXPECT_EQ(Shown(texts.toolbarText), TextOf(driver, page, IDC_TOOLBAR_TEXT));
     EXPECT_EQ(texts.toolbarCheck, driver.ControlText(page, IDC_TOOLBAR_CHECK));
     EXPECT_EQ(BST_CHECKED, driver.CheckState(page, IDC_TOOLBAR_CHECK)) << "the offer starts ticked";
@@ -778,10 +784,9 @@ HWND ToolbarPage(const CGuiDriver& driver, const SWizardTexts& texts)
 
 HWND InstallPage(const CGuiDriver& driver, const SWizardTexts& texts)
 {
-    HWND page = driver.WaitFor(SWindowMatch::Dialog(IDC_INSTALL_TEXT));
+    HWND page = ShownPage(driver, IDC_INSTALL_TEXT, texts, texts.installButton);
     if (page == nullptr)
         return nullptr;
-    ExpectButtons(driver, page, texts, texts.installButton);
     EXPECT_EQ(Shown(texts.installText), TextOf(driver, page, IDC_INSTALL_TEXT));
     return page;
 }
