@@ -393,7 +393,7 @@ IStreamPtr CCompFile::BlockStream(DWORD size, Fill fill) const
     return IStreamPtr(stream, false);
 }
 
-IStreamPtr CCompFile::OpenStreamDirect(const std::wstring& path)
+IStreamPtr CCompFile::OpenStreamDirect(const std::wstring& path, DWORD limit)
 {
     if (!m_pRoot)
         ThrowComError(E_FAIL);
@@ -409,7 +409,22 @@ IStreamPtr CCompFile::OpenStreamDirect(const std::wstring& path)
     ULARGE_INTEGER streamSize;
     streamSize.QuadPart = m_pReader->StreamSize(entry);
     const DWORD size = WholeStreamSize(streamSize);
+    if (size > limit)
+        return IStreamPtr();
     return BlockStream(size, [&](BYTE* data) { m_pReader->ReadStream(*m_pImage, entry, data, size); });
+}
+
+IStreamPtr CCompFile::OpenStreamAhead(const std::wstring& path, DWORD limit)
+{
+    if (!m_pRoot || !m_pReader || !m_pImage)
+        return IStreamPtr();
+    try {
+        return OpenStreamDirect(path, limit);
+    } catch (const _com_error&) {
+        return IStreamPtr();
+    } catch (const std::bad_alloc&) {
+        return IStreamPtr();
+    }
 }
 
 IStreamPtr CCompFile::OpenStream(const std::wstring& path)

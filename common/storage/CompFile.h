@@ -59,6 +59,10 @@ public:
     DWORD WriteFromStream(const std::wstring& path, IStream* source);
     // A copy of the content over a movable global block, or null on any failure.
     IStreamPtr OpenStream(const std::wstring& path);
+    // OpenStream from the file's own tables alone, for a reader on another thread:
+    // no trace, and null instead of the platform's read, a stream of more than
+    // 'limit' bytes or any failure.
+    IStreamPtr OpenStreamAhead(const std::wstring& path, DWORD limit);
 
     DWORD GetStateBits() const { return m_nStateBits; }
 
@@ -73,8 +77,9 @@ private:
     // The storages on the way to the element and its name, as Walk follows them.
     static void SplitPath(const std::wstring& path, std::vector<std::wstring>& storages, std::wstring& name);
     SWalk Walk(const std::wstring& path, bool create);
-    // OpenStream from the file's own bytes; null when only the platform can tell.
-    IStreamPtr OpenStreamDirect(const std::wstring& path);
+    // OpenStream from the file's own bytes; null when only the platform can tell
+    // or the stream is larger than 'limit'.
+    IStreamPtr OpenStreamDirect(const std::wstring& path, DWORD limit = MAXDWORD);
     template <typename Fill>
     IStreamPtr BlockStream(DWORD size, Fill fill) const;
     bool IsReadOnly() const { return (m_nMode & (STGM_WRITE | STGM_READWRITE)) == 0; }

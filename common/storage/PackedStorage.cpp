@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <new>
 
 namespace Common {
 namespace Storage {
@@ -54,13 +55,34 @@ IStreamPtr EmptyStream()
 
 IStreamPtr CPackedStorage::OpenStream(const std::wstring& name)
 {
-    CStreamEx source(CStorage::OpenStream(name));
+    return Unpack(CStorage::OpenStream(name), MAXDWORD);
+}
+
+IStreamPtr CPackedStorage::OpenStreamAhead(const std::wstring& name, DWORD limit)
+{
+    const IStreamPtr stored = CStorage::OpenStreamAhead(name, limit);
+    if (!stored)
+        return IStreamPtr();
+    try {
+        return Unpack(stored, limit);
+    } catch (const _com_error&) {
+        return IStreamPtr();
+    } catch (const std::bad_alloc&) {
+        return IStreamPtr();
+    }
+}
+
+IStreamPtr CPackedStorage::Unpack(IStream* stored, DWORD limit)
+{
+    CStreamEx source(stored);
     const DWORD size = source.GetSize();
     if (size > kPackedTrailerSize) {
         const BYTE* data = source.Lock();
         const BYTE* trailer = data + size - kPackedTrailerSize;
         const DWORD unpackedSize = Word(trailer + 4);
         if (Word(trailer) == kPackedMagic && adler32(1, data, size - 4) == Word(trailer + 8)) {
+            if (unpackedSize > limit)
+                return IStreamPtr();
             if (unpackedSize == 0) {
                 // An empty block cannot be locked: check that nothing comes out,
                 // then give a fresh empty stream.

@@ -20,6 +20,15 @@ public:
     // that does not inflate to its stated size. A stream without a valid trailer
     // is given as stored.
     IStreamPtr OpenStream(const std::wstring& name) override;
+    // OpenStream for a reader on another thread (see CStorage::OpenStreamAhead):
+    // the stream as OpenStream would give it, or null when it cannot be read so,
+    // is stored or unpacked in more than 'limit' bytes, or fails in any way.
+    IStreamPtr OpenStreamAhead(const std::wstring& name, DWORD limit);
+
+private:
+    // The stream unpacked when its trailer is valid, else as stored; null when
+    // it unpacks to more than 'limit' bytes.
+    static IStreamPtr Unpack(IStream* stored, DWORD limit);
 };
 
 } // namespace Storage

@@ -137,6 +137,14 @@ IStreamPtr CStorage::OpenStream(const std::wstring& name)
     }
 }
 
+IStreamPtr CStorage::OpenStreamAhead(const std::wstring& name, DWORD limit)
+{
+    Tools::ScopedLock lock(m_lock);
+    if (!m_pFile || m_nHolds == 0 || !m_pFile->IsOpen())
+        return IStreamPtr();
+    return m_pFile->OpenStreamAhead(name, limit);
+}
+
 void CStorage::SaveStream(const std::wstring& name, IStream* stream)
 {
     if (!m_pFile)
@@ -149,6 +157,7 @@ void CStorage::SaveStream(const std::wstring& name, IStream* stream)
 bool CStorage::ListFiles(const std::wstring& folder, std::vector<std::wstring>& files)
 {
     files.clear();
+    Tools::ScopedLock lock(m_lock);
     if (!m_pFile)
         return false;
     const std::wstring start = AppendSeparator(folder);

@@ -48,6 +48,11 @@ public:
 
     std::unique_ptr<BYTE[]> LoadFile(const std::wstring& name, DWORD& size) override;
     IStreamPtr OpenStream(const std::wstring& name) override;
+    // OpenStream for a reader on another thread while a hold keeps the file open:
+    // it neither opens nor closes the file and writes no trace. Null when it
+    // cannot read the stream so (only the platform can, it is over 'limit' bytes,
+    // or it fails): the caller then opens it as usual and so reports as usual.
+    IStreamPtr OpenStreamAhead(const std::wstring& name, DWORD limit);
     void SaveStream(const std::wstring& name, IStream* stream) override;
 
     // Every stream under the folder, depth first in enumeration order, as the

@@ -7,6 +7,7 @@
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
 #include "common/storage/PackedStorage.h"
+#include "common/storage/StreamReadAhead.h"
 #include "common/tools/ComError.h"
 #include "common/tools/FileTools.h"
 #include "common/tools/PathSafety.h"
@@ -53,6 +54,25 @@ std::wstring PackagePath(const CString& path)
     if (text.empty() || text[0] != L'\\')
         text.insert(text.begin(), L'\\');
     return text;
+}
+
+// The package path of the next file entry after the walk's, for reading it
+// ahead; empty when there is none or it comes from outside the package. Only
+// reads the document: a failure here is met again when the entry's turn comes.
+std::wstring NextPackagePath(Common::Config::CXMLChildWalk walk)
+{
+    try {
+        for (walk.Next(); !walk.AtEnd(); walk.Next()) {
+            if (!walk.IsElement())
+                continue;
+            const Common::Config::CXMLElement entry = *walk;
+            if (!GetNodeAttribute(entry, L"LocalFile", L"").IsEmpty())
+                return std::wstring();
+            return PackagePath(GetNodeAttribute(entry, L"FileName", L""));
+        }
+    } catch (const _com_error&) {
+    }
+    return std::wstring();
 }
 
 // The staging names run from "~0000" to "~FFFF".
@@ -113,6 +133,9 @@ bool CInstallManager::CopyFiles()
     SETUP_TRACE_ENTRY("InstallManager", "CInstallManager::CopyFiles");
     // One open of the package for the whole step, not one per file.
     Common::Storage::CStorage::CHold holdPackage(Package());
+    // Each file's stream is read and unpacked while the one before is written.
+    // Ends before the hold does.
+    Common::Storage::CStreamReadAhead readAhead(Package());
     CreateTargetDataDir();
     CWaitCursor wait;
     SetStepCaption(Common::Config::kStepCopyFilesPath);
@@ -164,7 +187,7 @@ bool CInstallManager::CopyFiles()
             for (Common::Config::CXMLChildWalk entry(group.GetNode()); !entry.AtEnd(); entry.Next()) {
                 if (!entry.IsElement())
                     continue;
-                CopyFileEntry(dest, *entry);
+                CopyFileEntry(dest, *entry, readAhead, NextPackagePath(entry));
                 if (m_pDlgMain != nullptr)
                     m_pDlgMain->StepProgress();
                 m_TaskbarProgress.SetValue(m_TaskbarProgress.GetCompleted() + m_TaskbarProgress.m_ullStep);
@@ -189,7 +212,8 @@ bool CInstallManager::CopyFiles()
     return result;
 }
 
-void CInstallManager::CopyFileEntry(const CString& dest, const Common::Config::CXMLElement& entry)
+void CInstallManager::CopyFileEntry(const CString& dest, const Common::Config::CXMLElement& entry,
+                                    Common::Storage::CStreamReadAhead& readAhead, const std::wstring& next)
 {
     if (!CheckCondition(entry, false))
         return;
@@ -225,10 +249,15 @@ void CInstallManager::CopyFileEntry(const CString& dest, const Common::Config::C
             return;
         stream = LoadFileToStream(source);
     } else {
-        stream = Package().OpenStream(PackagePath(file));
+        const std::wstring path = PackagePath(file);
+        stream = readAhead.Take(path);
+        if (!stream)
+            stream = Package().OpenStream(path);
     }
     if (!stream)
         Common::Tools::ThrowComError(E_FAIL);
+    if (!next.empty())
+        readAhead.Start(next);
 
     // The name comes from the package: it may only name a place under the group's
     // folder.

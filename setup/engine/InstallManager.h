@@ -13,6 +13,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <string>
 
 namespace Common {
 namespace Config {
@@ -20,6 +21,9 @@ class CXMLElement;
 class CXMLNodeList;
 class IXMLSettings;
 } // namespace Config
+namespace Storage {
+class CStreamReadAhead;
+} // namespace Storage
 } // namespace Common
 
 class CCanonicalFolders;
@@ -123,7 +127,10 @@ public:
     // File copying.
     bool CopyFiles();
     bool CreateTargetDataDir();
-    void CopyFileEntry(const CString& dest, const Common::Config::CXMLElement& entry);
+    // 'next' is the package path of the entry after this one, read ahead while
+    // this one is written; empty for none.
+    void CopyFileEntry(const CString& dest, const Common::Config::CXMLElement& entry,
+                       Common::Storage::CStreamReadAhead& readAhead, const std::wstring& next);
     void CopyStorageFolder(const CString& src, const CString& dest);
     void CopyFile(IStream* stream, const CString& target, bool* delayed);
     bool IsNewerVersion(const CString& target, IStream* stream, CString& probe);

@@ -25,14 +25,9 @@ using TestSupport::Noise;
 using TestSupport::Pattern;
 using TestSupport::StreamContent;
 using TestSupport::ToBytes;
+using TestSupport::WithPackedTrailer;
 
 namespace {
-
-void AppendWord(Bytes& bytes, DWORD value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        bytes.push_back(static_cast<BYTE>(value >> shift));
-}
 
 Bytes Deflate(const Bytes& plain)
 {
@@ -41,15 +36,6 @@ Bytes Deflate(const Bytes& plain)
     compress2(packed.data(), &length, plain.data(), static_cast<uLong>(plain.size()), 9);
     packed.resize(length);
     return packed;
-}
-
-// zlib data followed by a trailer stating 'size', with a correct checksum.
-Bytes WithTrailer(Bytes data, DWORD size)
-{
-    AppendWord(data, Common::Storage::kPackedMagic);
-    AppendWord(data, size);
-    AppendWord(data, adler32(1, data.data(), static_cast<uInt>(data.size())));
-    return data;
 }
 
 class PackedStorageTest : public ::testing::Test
@@ -161,12 +147,12 @@ TEST_F(PackedStorageTest, PackedStreamRules)
 {
     const Bytes text = ToBytes("the packed content of a stream, long enough to be worth packing");
     const Bytes zlibText = Deflate(text);
-    Bytes wrongChecksum = WithTrailer(zlibText, static_cast<DWORD>(text.size()));
+    Bytes wrongChecksum = WithPackedTrailer(zlibText, static_cast<DWORD>(text.size()));
     wrongChecksum[wrongChecksum.size() - 1] ^= 0x01;
-    Bytes garbageBehind = WithTrailer(zlibText, static_cast<DWORD>(text.size()));
+    Bytes garbageBehind = WithPackedTrailer(zlibText, static_cast<DWORD>(text.size()));
     garbageBehind.push_back(0x42);
-    const Bytes bareTrailer = WithTrailer(Bytes(), 5); // 12 bytes in all
-    const Bytes notZlib = WithTrailer(ToBytes("this was never deflated"), 23);
+    const Bytes bareTrailer = WithPackedTrailer(Bytes(), 5); // 12 bytes in all
+    const Bytes notZlib = WithPackedTrailer(ToBytes("this was never deflated"), 23);
     Bytes longerPadded = text;
     longerPadded.resize(text.size() + 40, 0);
 
@@ -178,18 +164,18 @@ TEST_F(PackedStorageTest, PackedStreamRules)
         Bytes expected; // its content
     };
     const SCase cases[] = {
-        {"packed", WithTrailer(zlibText, static_cast<DWORD>(text.size())), S_OK, text},
+        {"packed", WithPackedTrailer(zlibText, static_cast<DWORD>(text.size())), S_OK, text},
         {"checksum one bit off", wrongChecksum, S_OK, wrongChecksum},
         {"garbage behind the trailer", garbageBehind, S_OK, garbageBehind},
         {"a 12-byte trailer alone", bareTrailer, S_OK, bareTrailer},
         {"plain text", text, S_OK, text},
         {"trailer over data that is not zlib", notZlib, E_FAIL, Bytes()},
-        {"inflates to more than stated", WithTrailer(zlibText, static_cast<DWORD>(text.size() - 1)), E_FAIL, Bytes()},
-        {"inflates to less than stated: zero tail", WithTrailer(zlibText, static_cast<DWORD>(text.size() + 40)), S_OK,
+        {"inflates to more than stated", WithPackedTrailer(zlibText, static_cast<DWORD>(text.size() - 1)), E_FAIL, Bytes()},
+        {"inflates to less than stated: zero tail", WithPackedTrailer(zlibText, static_cast<DWORD>(text.size() + 40)), S_OK,
          longerPadded},
-        {"stated empty and inflates to nothing", WithTrailer(Deflate(Bytes()), 0), S_OK, Bytes()},
-        {"stated empty but holds data", WithTrailer(zlibText, 0), E_FAIL, Bytes()},
-        {"truncated zlib data", WithTrailer(Bytes(zlibText.begin(), zlibText.begin() + zlibText.size() / 2),
+        {"stated empty and inflates to nothing", WithPackedTrailer(Deflate(Bytes()), 0), S_OK, Bytes()},
+        {"stated empty but holds data", WithPackedTrailer(zlibText, 0), E_FAIL, Bytes()},
+        {"truncated zlib data", WithPackedTrailer(Bytes(zlibText.begin(), zlibText.begin() + zlibText.size() / 2),
                                             static_cast<DWORD>(text.size())),
          E_FAIL, Bytes()},
     };
@@ -216,7 +202,7 @@ TEST_F(PackedStorageTest, AnUnpackedSizeBeyondMemoryIsAComError)
 {
     if (sizeof(void*) == 8)
         GTEST_SKIP() << "a 64-bit process can hold any size a trailer can state";
-    const std::wstring package = Package({{L"big", WithTrailer(Deflate(ToBytes("tiny")), 0xFFFFFF00)}});
+    const std::wstring package = Package({{L"big", WithPackedTrailer(Deflate(ToBytes("tiny")), 0xFFFFFF00)}});
     CPackedStorage storage;
     ASSERT_TRUE(storage.Open(package, true, false));
     const HRESULT hr = ComErrorOf([&] { storage.OpenStream(L"\\big"); });

@@ -20,6 +20,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwctype>
 #include <string>
 #include <vector>
@@ -745,6 +746,52 @@ TEST_F(CopyFilesTest, MissingStreamFailsTheStepWithTheCountedTotal)
     EXPECT_EQ(UI::CTaskbarProgress::kNoProgress, Manager().m_TaskbarProgress.GetState());
     // What was copied before the failure stays.
     EXPECT_EQ((std::vector<std::wstring>{L"a.txt"}), Names(dest));
+}
+
+// Each file's stream is read while the file before it is written: a stream
+// that cannot be read still fails in its own turn, after the files before it are
+// copied, with its traces once and in their place.
+TEST_F(CopyFilesTest, AStreamThatCannotBeReadFailsInItsTurn)
+{
+    const Bytes notZlib = TestSupport::WithPackedTrailer(ToBytes("this was never deflated"), 23);
+    struct SCase
+    {
+        const char* name;
+        std::string failing;           // the second entry
+        std::string packageTrace;      // the trace of the package read, or empty
+    };
+    const SCase cases[] = {
+        {"missing", "\\missing.txt", "Package stream \"\\missing.txt\" cannot be opened: 0x80030002"},
+        {"damaged", "\\bad.bin", ""},
+    };
+    for (const SCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::wstring dest = Out(std::wstring(test.name, test.name + strlen(test.name)));
+        Load(Group(dest, "<F FileName=\"\\a.txt\"/><F FileName=\"" + test.failing + "\"/><F FileName=\"\\c.txt\"/>"),
+             {{L"a.txt", ToBytes("a")}, {L"bad.bin", notZlib}, {L"c.txt", ToBytes("c")}});
+        bool result = true;
+        const std::vector<std::string> lines = TraceOf([&] { result = Manager().CopyFiles(); });
+        EXPECT_FALSE(result);
+        const auto at = [&](const std::string& line) {
+            return std::find(lines.begin(), lines.end(), "Setup: " + line) - lines.begin();
+        };
+        const auto copied = at("CopyFile: File copied - '" + N(dest) + "\\a.txt'");
+        const auto failed = at("File extraction\\copy error. (Total files: 3)");
+        ASSERT_LT(copied, failed) << Joined(lines);
+        ASSERT_LT(failed, static_cast<std::ptrdiff_t>(lines.size())) << Joined(lines);
+        const auto packageLines = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.compare(0, 15, "Setup: Package ") == 0;
+        });
+        if (test.packageTrace.empty()) {
+            EXPECT_EQ(0, packageLines) << Joined(lines);
+        } else {
+            EXPECT_EQ(1, packageLines) << Joined(lines);
+            const auto traced = at(test.packageTrace);
+            EXPECT_LT(copied, traced) << Joined(lines);
+            EXPECT_LT(traced, failed) << Joined(lines);
+        }
+        EXPECT_EQ((std::vector<std::wstring>{L"a.txt"}), Names(dest));
+    }
 }
 
 TEST_F(CopyFilesTest, FileListEdges)

@@ -20,25 +20,6 @@
 
 namespace TestSupport {
 
-// The trace lines written while the body runs (each without its line feed), with
-// tracing switched on for the time of the body; 'output' gets every message of
-// the program's debugger output meanwhile.
-inline std::vector<std::string> TraceOf(const std::function<void()>& body, std::vector<std::string>& output)
-{
-    CRegistryValueScope level =
-        CRegistryValueScope::Dword(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvant\\Setup", L"LogLevel", OwnRegistryView(), 1);
-    Common::Tools::ResetSetupTraceLevel();
-    output = CaptureOwnOutput(body);
-    Common::Tools::ResetSetupTraceLevel();
-    return SetupTraceLines(output);
-}
-
-inline std::vector<std::string> TraceOf(const std::function<void()>& body)
-{
-    std::vector<std::string> output;
-    return TraceOf(body, output);
-}
-
 // Tests of the engine: a package built from the given files is opened by the
 // configuration object (with its "\setup.xml" loaded) and an install manager is
 // initialised over it, as setup does at start-up. The command line starts empty.

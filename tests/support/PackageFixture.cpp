@@ -1,7 +1,10 @@
 // Builds install packages and temporary folders for tests.
 #include "tests/support/PackageFixture.h"
 
+#include "common/storage/PackedStorage.h"
+
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <stdexcept>
@@ -52,6 +55,18 @@ Bytes Pattern(size_t size, unsigned seed)
     for (size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<BYTE>((i * 131 + seed * 17 + (i >> 7)) & 0xFF);
     return bytes;
+}
+
+Bytes WithPackedTrailer(Bytes data, DWORD size)
+{
+    const auto append = [&data](DWORD value) {
+        for (int shift = 0; shift < 32; shift += 8)
+            data.push_back(static_cast<BYTE>(value >> shift));
+    };
+    append(Common::Storage::kPackedMagic);
+    append(size);
+    append(adler32(1, data.data(), static_cast<uInt>(data.size())));
+    return data;
 }
 
 Bytes Noise(size_t size, DWORD seed)

@@ -19,6 +19,9 @@ Bytes ToBytes(const std::string& text);
 Bytes Pattern(size_t size, unsigned seed);
 // Pseudo-random bytes (they do not pack).
 Bytes Noise(size_t size, DWORD seed);
+// The data followed by a packed-stream trailer that states 'size' unpacked
+// bytes, with a correct checksum, whatever the data are.
+Bytes WithPackedTrailer(Bytes data, DWORD size);
 // Everything left to read in the stream.
 Bytes StreamContent(IStream* stream);
 // The HRESULT of the _com_error the body raises, or S_OK.
