@@ -181,7 +181,7 @@ bool CInstallManager::CopyFiles()
             const CString dest = GetNodeAttribute(element, L"DestPath", L"");
             const CString src = GetNodeAttribute(element, L"SrcPath", L"");
             if (!src.IsEmpty()) {
-                CopyStorageFolder(src, dest);
+                CopyStorageFolder(src, dest, readAhead);
                 continue;
             }
             for (Common::Config::CXMLChildWalk entry(group.GetNode()); !entry.AtEnd(); entry.Next()) {
@@ -393,7 +393,8 @@ void CInstallManager::CopyFile(IStream* stream, const CString& target, bool* del
     m_bNeedRestartByFiles = true;
 }
 
-void CInstallManager::CopyStorageFolder(const CString& src, const CString& dest)
+void CInstallManager::CopyStorageFolder(const CString& src, const CString& dest,
+                                        Common::Storage::CStreamReadAhead& readAhead)
 {
     const std::wstring folder = Common::Storage::AppendSeparator(PackagePath(src));
     std::vector<std::wstring> paths;
@@ -404,14 +405,19 @@ void CInstallManager::CopyStorageFolder(const CString& src, const CString& dest)
 
     CString base = dest;
     base.TrimRight(L"\\");
-    for (const std::wstring& path : paths) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const std::wstring& path = paths[i];
         const bool below = path.compare(0, folder.size(), folder) == 0;
         const CString relative = below ? path.substr(folder.size()) : std::wstring();
         if (!below || !IsSafeRelativePath(relative)) {
             SetupTrace(L"CopyFile: Package path refused, '%s'", path.c_str());
             Common::Tools::ThrowComError(E_FAIL);
         }
-        const IStreamPtr stream = Package().OpenStream(path);
+        IStreamPtr stream = readAhead.Take(path);
+        if (!stream)
+            stream = Package().OpenStream(path);
+        if (i + 1 < paths.size())
+            readAhead.Start(paths[i + 1]);
         CopyFile(stream, base + L"\\" + relative, nullptr);
         if (m_pDlgMain != nullptr)
             m_pDlgMain->StepProgress();

@@ -131,7 +131,7 @@ public:
     // this one is written; empty for none.
     void CopyFileEntry(const CString& dest, const Common::Config::CXMLElement& entry,
                        Common::Storage::CStreamReadAhead& readAhead, const std::wstring& next);
-    void CopyStorageFolder(const CString& src, const CString& dest);
+    void CopyStorageFolder(const CString& src, const CString& dest, Common::Storage::CStreamReadAhead& readAhead);
     void CopyFile(IStream* stream, const CString& target, bool* delayed);
     bool IsNewerVersion(const CString& target, IStream* stream, CString& probe);
     void InitMacros();

@@ -1,6 +1,7 @@
 // Tests of the file copy.
 #include "common/config/XMLDocument.h"
 #include "common/config/XMLElement.h"
+#include "common/storage/StreamReadAhead.h"
 #include "common/tools/PathTools.h"
 #include "common/tools/PathVariables.h"
 #include "common/tools/SetupTrace.h"
@@ -279,7 +280,9 @@ TEST_F(CopyFilesTest, StorageFolderIsCopiedWholeWhateverItsSeparators)
 TEST_F(CopyFilesTest, StorageFolderThatCannotBeListedIsAFailure)
 {
     Load("<SetupFiles/>", {{L"data\\x.bin", ToBytes("x")}});
-    EXPECT_EQ(E_FAIL, TestSupport::ComErrorOf([&] { Manager().CopyStorageFolder(L"\\missing", Out().c_str()); }));
+    Common::Storage::CStreamReadAhead readAhead(Common::Config::GetSetupConfig().GetPackage());
+    EXPECT_EQ(E_FAIL, TestSupport::ComErrorOf(
+                          [&] { Manager().CopyStorageFolder(L"\\missing", Out().c_str(), readAhead); }));
     EXPECT_TRUE(Names(Out()).empty());
 }
 
