@@ -63,6 +63,7 @@ CCompFile::CCompFile(const std::wstring& path, bool create, DWORD mode)
         const HRESULT hr = StgCreateDocfile(path.c_str(), mode & ~static_cast<DWORD>(STGM_CREATE), 0, &root);
         ThrowIfFailed(hr);
         m_pRoot.Attach(root);
+        m_bOpen = true;
         if (!m_strKey.empty()) {
             m_nStateBits |= kStateBitTransform;
             ThrowIfFailed(m_pRoot->SetStateBits(m_nStateBits, m_nStateBits));
@@ -94,7 +95,20 @@ void CCompFile::Open()
     Close();
 
     const DWORD bitsOnDisk = InspectImage();
+    if (m_pReader && m_pImage) {
+        // A package that is only read is served from its own tables, checked
+        // above; the platform's storage, whose open reads the whole of them again
+        // (each time the package is opened), is opened only for what the tables
+        // leave to it.
+        m_nStateBits = bitsOnDisk;
+    } else {
+        OpenRoot(bitsOnDisk);
+    }
+    m_bOpen = true;
+}
 
+void CCompFile::OpenRoot(DWORD bitsOnDisk)
+{
     const DWORD mode = m_nMode & ~static_cast<DWORD>(STGM_CREATE);
     IStorage* root = nullptr;
     HRESULT hr;
@@ -111,11 +125,21 @@ void CCompFile::Open()
                     : StgOpenStorage(m_strPath.c_str(), nullptr, mode, nullptr, 0, &root);
     }
     ThrowIfFailed(hr);
-    m_pRoot.Attach(root);
+    IStoragePtr opened(root, false);
 
     STATSTG stat = {};
-    ThrowIfFailed(m_pRoot->Stat(&stat, STATFLAG_NONAME));
+    ThrowIfFailed(opened->Stat(&stat, STATFLAG_NONAME));
+    m_pRoot = opened;
     m_nStateBits = stat.grfStateBits | bitsOnDisk;
+}
+
+IStorage* CCompFile::Root()
+{
+    if (!m_bOpen)
+        ThrowComError(E_FAIL);
+    if (!m_pRoot)
+        OpenRoot(m_nStateBits);
+    return m_pRoot;
 }
 
 // Checks the image and reads the root's state bits from its bytes, before the
@@ -165,6 +189,7 @@ DWORD CCompFile::InspectImage()
 void CCompFile::Close()
 {
     m_pImage.reset();
+    m_bOpen = false;
     if (!m_pRoot)
         return;
     m_pRoot = nullptr;
@@ -182,7 +207,7 @@ void CCompFile::KeepStateBitsOnDisk()
 
 void CCompFile::CommitRoot()
 {
-    ThrowIfFailed(m_pRoot->Commit(STGC_ONLYIFCURRENT));
+    ThrowIfFailed(Root()->Commit(STGC_ONLYIFCURRENT));
 }
 
 void CCompFile::SplitPath(const std::wstring& path, std::vector<std::wstring>& storages, std::wstring& name)
@@ -212,11 +237,8 @@ void CCompFile::SplitPath(const std::wstring& path, std::vector<std::wstring>& s
 
 CCompFile::SWalk CCompFile::Walk(const std::wstring& path, bool create)
 {
-    if (!m_pRoot)
-        ThrowComError(E_FAIL);
-
     SWalk walk;
-    walk.storages.push_back(m_pRoot);
+    walk.storages.push_back(Root());
     std::vector<std::wstring> tokens;
     SplitPath(path, tokens, walk.name);
     for (const std::wstring& token : tokens) {
@@ -309,7 +331,16 @@ void CCompFile::ReadWhole(IStream* stream, BYTE* bytes, DWORD length)
 std::unique_ptr<BYTE[]> CCompFile::ReadStream(const std::wstring& path, DWORD& size)
 {
     size = 0;
+    // A package that is only read: from its own tables, as OpenStream reads.
+    DWORD entry = 0;
     DWORD length = 0;
+    if (FindDirect(path, entry, length)) {
+        std::unique_ptr<BYTE[]> bytes = AllocateBytes(length);
+        m_pReader->ReadStream(*m_pImage, entry, bytes.get(), length);
+        TransformInPlace(bytes.get(), length);
+        size = length;
+        return bytes;
+    }
     SWalk walk;
     const IStreamPtr stream = OpenElementStream(path, walk, length);
     std::unique_ptr<BYTE[]> bytes = AllocateBytes(length);
@@ -393,30 +424,38 @@ IStreamPtr CCompFile::BlockStream(DWORD size, Fill fill) const
     return IStreamPtr(stream, false);
 }
 
-IStreamPtr CCompFile::OpenStreamDirect(const std::wstring& path, DWORD limit)
+bool CCompFile::FindDirect(const std::wstring& path, DWORD& entry, DWORD& size) const
 {
-    if (!m_pRoot)
+    if (!m_bOpen)
         ThrowComError(E_FAIL);
+    if (!m_pReader || !m_pImage)
+        return false;
     std::vector<std::wstring> storages;
     std::wstring name;
     SplitPath(path, storages, name);
-    DWORD entry = 0;
     const CCompoundReader::EFound found = m_pReader->FindStream(storages, name, entry);
     if (found == CCompoundReader::kAskPlatform)
-        return IStreamPtr();
+        return false;
     if (found == CCompoundReader::kNotFound)
         ThrowComError(STG_E_FILENOTFOUND);
     ULARGE_INTEGER streamSize;
     streamSize.QuadPart = m_pReader->StreamSize(entry);
-    const DWORD size = WholeStreamSize(streamSize);
-    if (size > limit)
+    size = WholeStreamSize(streamSize);
+    return true;
+}
+
+IStreamPtr CCompFile::OpenStreamDirect(const std::wstring& path, DWORD limit)
+{
+    DWORD entry = 0;
+    DWORD size = 0;
+    if (!FindDirect(path, entry, size) || size > limit)
         return IStreamPtr();
     return BlockStream(size, [&](BYTE* data) { m_pReader->ReadStream(*m_pImage, entry, data, size); });
 }
 
 IStreamPtr CCompFile::OpenStreamAhead(const std::wstring& path, DWORD limit)
 {
-    if (!m_pRoot || !m_pReader || !m_pImage)
+    if (!m_bOpen || !m_pReader || !m_pImage)
         return IStreamPtr();
     try {
         return OpenStreamDirect(path, limit);

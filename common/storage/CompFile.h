@@ -51,7 +51,7 @@ public:
 
     void Open();
     void Close();
-    bool IsOpen() const { return m_pRoot != nullptr; }
+    bool IsOpen() const { return m_bOpen; }
 
     ElementList Enumerate(const std::wstring& path);
     std::unique_ptr<BYTE[]> ReadStream(const std::wstring& path, DWORD& size);
@@ -77,6 +77,13 @@ private:
     // The storages on the way to the element and its name, as Walk follows them.
     static void SplitPath(const std::wstring& path, std::vector<std::wstring>& storages, std::wstring& name);
     SWalk Walk(const std::wstring& path, bool create);
+    // The platform's root storage, opened on first use by an open file that is
+    // only read (its own tables serve its streams), at once by any other.
+    IStorage* Root();
+    void OpenRoot(DWORD bitsOnDisk);
+    // Finds the stream in the file's own tables: its entry and size, or false
+    // when only the platform can tell. Raises when it is not there.
+    bool FindDirect(const std::wstring& path, DWORD& entry, DWORD& size) const;
     // OpenStream from the file's own bytes; null when only the platform can tell
     // or the stream is larger than 'limit'.
     IStreamPtr OpenStreamDirect(const std::wstring& path, DWORD limit = MAXDWORD);
@@ -93,6 +100,7 @@ private:
 
     ILockBytesPtr m_pLockBytes;
     IStoragePtr m_pRoot;
+    bool m_bOpen = false;
     std::wstring m_strKey;
     DWORD m_nStateBits = 0;
     std::wstring m_strPath;
