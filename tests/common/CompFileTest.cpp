@@ -148,6 +148,29 @@ TEST_F(CompFileTest, OperationsNeedAnOpenRoot)
     EXPECT_EQ(E_FAIL, ComErrorOf([&] { Read(file, L"\\x"); }));
     EXPECT_EQ(E_FAIL, ComErrorOf([&] { file.Enumerate(L"\\"); }));
     EXPECT_EQ(nullptr, file.OpenStream(L"\\x"));
+
+    // A package that is only read is served from its own tables while open, and
+    // by nothing once closed, whatever was read or listed before.
+    const std::wstring built =
+        TestSupport::MakePackage(m_temp, {{L"x", ToBytes("x")}}, PackageTools::SBuildOptions(), L"built.cfs");
+    CCompFile readOnly(built, false, kModeReadOnly);
+    EXPECT_FALSE(readOnly.IsOpen());
+    for (bool listed : {false, true}) {
+        SCOPED_TRACE(listed ? "listed" : "only read");
+        readOnly.Open();
+        EXPECT_TRUE(readOnly.IsOpen());
+        EXPECT_EQ(ToBytes("x"), Read(readOnly, L"\\x"));
+        // Listing asks the platform's storage, which the reads alone never open.
+        if (listed) {
+            EXPECT_EQ((ElementList{{ElementStream, L"x"}}), readOnly.Enumerate(L"\\"));
+        }
+        EXPECT_EQ(ToBytes("x"), StreamContent(readOnly.OpenStream(L"\\x")));
+        readOnly.Close();
+        EXPECT_FALSE(readOnly.IsOpen());
+        EXPECT_EQ(E_FAIL, ComErrorOf([&] { Read(readOnly, L"\\x"); }));
+        EXPECT_EQ(E_FAIL, ComErrorOf([&] { readOnly.Enumerate(L"\\"); }));
+        EXPECT_EQ(nullptr, readOnly.OpenStream(L"\\x"));
+    }
 }
 
 TEST_F(CompFileTest, WritingDeepCreatesTheStoragesOnTheWay)
