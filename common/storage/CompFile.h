@@ -37,7 +37,9 @@ const DWORD kModeReadWrite = STGM_READWRITE | STGM_SHARE_EXCLUSIVE; // 0x12
 // addressed by backslash paths ("\setup.xml", "\images\logo.png"). The streams of a
 // file whose root carries state bit 0 pass through the RC4 transform; files created
 // here always carry it. Every operation raises _com_error on failure, except
-// OpenStream. The root is open only between Open and Close.
+// OpenStream. The file is open only between Open and Close; one that is only read
+// is read from its own tables, and the platform's storage is opened in that time
+// only for what they leave to it.
 class CCompFile
 {
 public:
