@@ -453,29 +453,14 @@ IStreamPtr CCompFile::OpenStreamDirect(const std::wstring& path, DWORD limit)
     return BlockStream(size, [&](BYTE* data) { m_pReader->ReadStream(*m_pImage, entry, data, size); });
 }
 
-IStreamPtr CCompFile::OpenStreamAhead(const std::wstring& path, DWORD limit)
-{
-    if (!m_bOpen || !m_pReader || !m_pImage)
-        return IStreamPtr();
-    try {
-        return OpenStreamDirect(path, limit);
-    } catch (const _com_error&) {
-        return IStreamPtr();
-    } catch (const std::bad_alloc&) {
-        return IStreamPtr();
-    }
-}
-
 IStreamPtr CCompFile::OpenStream(const std::wstring& path)
 {
     try {
         // A package that is only read: its own tables find and read the stream,
         // as the platform would, without a walk of the directory per open.
-        if (m_pReader && m_pImage) {
-            IStreamPtr direct = OpenStreamDirect(path);
-            if (direct)
-                return direct;
-        }
+        IStreamPtr direct = OpenStreamDirect(path);
+        if (direct)
+            return direct;
         DWORD size = 0;
         SWalk walk;
         const IStreamPtr element = OpenElementStream(path, walk, size);

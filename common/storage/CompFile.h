@@ -61,10 +61,10 @@ public:
     DWORD WriteFromStream(const std::wstring& path, IStream* source);
     // A copy of the content over a movable global block, or null on any failure.
     IStreamPtr OpenStream(const std::wstring& path);
-    // OpenStream from the file's own tables alone, for a reader on another thread:
-    // no trace, and null instead of the platform's read, a stream of more than
-    // 'limit' bytes or any failure.
-    IStreamPtr OpenStreamAhead(const std::wstring& path, DWORD limit);
+    // OpenStream from the file's own tables alone, without a trace: null when only
+    // the platform can read the stream or it is larger than 'limit'; raises
+    // _com_error when it cannot be read.
+    IStreamPtr OpenStreamDirect(const std::wstring& path, DWORD limit = MAXDWORD);
 
     DWORD GetStateBits() const { return m_nStateBits; }
 
@@ -86,9 +86,6 @@ private:
     // Finds the stream in the file's own tables: its entry and size, or false
     // when only the platform can tell. Raises when it is not there.
     bool FindDirect(const std::wstring& path, DWORD& entry, DWORD& size) const;
-    // OpenStream from the file's own bytes; null when only the platform can tell
-    // or the stream is larger than 'limit'.
-    IStreamPtr OpenStreamDirect(const std::wstring& path, DWORD limit = MAXDWORD);
     template <typename Fill>
     IStreamPtr BlockStream(DWORD size, Fill fill) const;
     bool IsReadOnly() const { return (m_nMode & (STGM_WRITE | STGM_READWRITE)) == 0; }

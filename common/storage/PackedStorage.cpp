@@ -60,11 +60,10 @@ IStreamPtr CPackedStorage::OpenStream(const std::wstring& name)
 
 IStreamPtr CPackedStorage::OpenStreamAhead(const std::wstring& name, DWORD limit)
 {
-    const IStreamPtr stored = CStorage::OpenStreamAhead(name, limit);
-    if (!stored)
-        return IStreamPtr();
+    // The one place where a failed read ahead becomes "not read ahead".
     try {
-        return Unpack(stored, limit);
+        const IStreamPtr stored = CStorage::OpenStreamAhead(name, limit);
+        return stored ? Unpack(stored, limit) : IStreamPtr();
     } catch (const _com_error&) {
         return IStreamPtr();
     } catch (const std::bad_alloc&) {

@@ -142,7 +142,7 @@ IStreamPtr CStorage::OpenStreamAhead(const std::wstring& name, DWORD limit)
     Tools::ScopedLock lock(m_lock);
     if (!m_pFile || m_nHolds == 0 || !m_pFile->IsOpen())
         return IStreamPtr();
-    return m_pFile->OpenStreamAhead(name, limit);
+    return m_pFile->OpenStreamDirect(name, limit);
 }
 
 void CStorage::SaveStream(const std::wstring& name, IStream* stream)

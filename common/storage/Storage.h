@@ -50,8 +50,8 @@ public:
     IStreamPtr OpenStream(const std::wstring& name) override;
     // OpenStream for a reader on another thread while a hold keeps the file open:
     // it neither opens nor closes the file and writes no trace. Null when it
-    // cannot read the stream so (only the platform can, it is over 'limit' bytes,
-    // or it fails): the caller then opens it as usual and so reports as usual.
+    // cannot read the stream so (the file is not open, only the platform can read
+    // it, or it is over 'limit' bytes); raises _com_error when the read fails.
     IStreamPtr OpenStreamAhead(const std::wstring& name, DWORD limit);
     void SaveStream(const std::wstring& name, IStream* stream) override;
 

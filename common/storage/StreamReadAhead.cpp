@@ -3,8 +3,6 @@
 
 #include <process.h>
 
-#include <new>
-
 namespace Common {
 namespace Storage {
 
@@ -42,19 +40,15 @@ void CStreamReadAhead::Start(const std::wstring& name)
 {
     if (!m_thread.IsValid())
         return;
+    // Copied before the lock is taken: nothing may raise while it is held.
+    std::wstring asked = name;
     AcquireSRWLockExclusive(&m_lock);
     WaitUntilSettled();
-    bool asked = false;
-    try {
-        m_strName = name;
-        asked = true;
-    } catch (const std::bad_alloc&) {
-    }
+    m_strName.swap(asked);
     m_pStream = nullptr;
-    m_state = asked ? kAsked : kIdle;
+    m_state = kAsked;
     ReleaseSRWLockExclusive(&m_lock);
-    if (asked)
-        WakeAllConditionVariable(&m_changed);
+    WakeAllConditionVariable(&m_changed);
 }
 
 IStreamPtr CStreamReadAhead::Take(const std::wstring& name)
